@@ -1,0 +1,51 @@
+#pragma once
+// The command table of sorvik-cli. Each command lives in its own file and registers itself with a
+// static CliCommandRegistrar, so that adding a command never touches the dispatcher.
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvik::cli {
+
+struct CliContext {
+    std::string home;               // --home, empty for the default
+    std::vector<std::string> args;  // the arguments after the command name
+};
+
+// Returns the process exit status: 0 success, 1 failure, 2 usage error.
+using CliCommandFunction = int (*)(CliContext& context);
+
+struct CliCommand {
+    const char* name;
+    const char* usage;   // one line, after "sorvik-cli [--home DIR] "
+    bool runsTasks;      // takes the single-instance lock of the home folder
+    CliCommandFunction run;
+};
+
+class CliCommandRegistrar {
+public:
+    explicit CliCommandRegistrar(const CliCommand& command);
+};
+
+const std::vector<CliCommand>& RegisteredCommands();
+
+// Prints the usage text to standard error and returns 2.
+int UsageError(std::string_view message = {});
+
+// Output helpers: texts inside are GB18030, the terminal gets UTF-8.
+void PrintLine(std::ostream& out, std::string_view gbText);
+void PrintError(std::string_view gbText);
+
+// Starts the core for a command (home, settings, database). Prints the error and returns false
+// on failure.
+bool StartCore(const CliContext& context, bool runsTasks);
+
+// Reads "--name value" out of args (removing both); false when absent. A missing value is a
+// usage error reported through ok=false.
+bool TakeOption(std::vector<std::string>& args, std::string_view name, std::string& value, bool& ok);
+// Reads a flag "--name" out of args.
+bool TakeFlag(std::vector<std::string>& args, std::string_view name);
+
+}  // namespace sorvik::cli

@@ -1,0 +1,28 @@
+#pragma once
+// Small file and buffer helpers.
+
+#include <string>
+#include <string_view>
+
+namespace sorvik {
+
+// True when the path names an existing file or folder.
+bool FileExists(const std::string& path);
+
+// Reads the whole regular file into out. False (and out empty) when it is missing, is not a
+// regular file (a folder, a device), or can't be opened or read whole.
+bool ReadWholeFile(const std::string& path, std::string& out);
+
+// Writes the bytes as the whole content of the file (created or truncated). False on failure.
+bool WriteWholeFile(const std::string& path, std::string_view bytes);
+
+// Appends bytes to the buffer; appending nothing changes nothing.
+void AppendBytes(std::string& buffer, std::string_view bytes);
+
+// Creates the folder and its missing parents. True when it exists afterwards.
+bool MakeDirectories(const std::string& path);
+
+// Joins two path parts with exactly one "/".
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+}  // namespace sorvik
