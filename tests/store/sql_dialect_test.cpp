@@ -1,0 +1,323 @@
+// Jet SQL as the system writes it, translated for SQLite and run against a real in-memory database.
+
+#include "store/sql_dialect.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using namespace sorvik;
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// UTF-8 bytes of a u8 literal (the test sources' plain literals are GB18030).
+std::string Utf8(const char8_t* text) {
+    return reinterpret_cast<const char*>(text);
+}
+
+// An in-memory SQLite database that runs Jet statements through the translator.
+class JetDb {
+  public:
+    JetDb() {
+        sqlite3* raw = nullptr;
+        sqlite3_open(":memory:", &raw);
+        db_.reset(raw);
+    }
+
+    // Translates and runs one statement; its rows as text ("NULL" for a null value).
+    // False with SQLite's message in error() when it fails.
+    bool Run(std::string_view jetSql, Rows* rows = nullptr) {
+        error_.clear();
+        const std::string sql = TranslateJetSql(jetSql);
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr) !=
+            SQLITE_OK) {
+            error_ = sqlite3_errmsg(db_.get());
+            return false;
+        }
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
+        if (!stmt) {
+            error_ = "empty statement";
+            return false;
+        }
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            if (!rows)
+                continue;
+            std::vector<std::string> row;
+            for (int c = 0; c < sqlite3_column_count(stmt.get()); ++c) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), c));
+                row.emplace_back(text ? text : "NULL");
+            }
+            rows->push_back(std::move(row));
+        }
+        if (rc != SQLITE_DONE) {
+            error_ = sqlite3_errmsg(db_.get());
+            return false;
+        }
+        return true;
+    }
+
+    // Runs a statement that must succeed and gives its rows.
+    Rows Query(std::string_view jetSql) {
+        Rows rows;
+        EXPECT_TRUE(Run(jetSql, &rows)) << jetSql << "\n-> " << TranslateJetSql(jetSql) << "\n" << error_;
+        return rows;
+    }
+
+    void Exec(std::string_view jetSql) { Query(jetSql); }
+
+    // The first column of every row.
+    std::vector<std::string> Column(std::string_view jetSql) {
+        std::vector<std::string> values;
+        for (const auto& row : Query(jetSql))
+            values.push_back(row.empty() ? "" : row[0]);
+        return values;
+    }
+
+    const std::string& error() const { return error_; }
+
+  private:
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db_{nullptr, sqlite3_close};
+    std::string error_;
+};
+
+using Values = std::vector<std::string>;
+
+// A result table as the table writer creates it, with five rows in two nodes.
+void CreateResultTable(JetDb& db) {
+    db.Exec(
+        "Create Table Goods(ID_ IDENTITY CONSTRAINT PK_Goods PRIMARY KEY,iNode_ int,cName varchar(50),"
+        "nPrice decimal(10,2))");
+    for (const char* row :
+         {"(1,'pear',3.5)", "(1,'apple',2)", "(2,'plum',10)", "(1,'fig',7.25)", "(2,'kiwi',1)"}) {
+        db.Exec(std::string("insert into Goods (iNode_,cName,nPrice) values") + row);
+    }
+}
+
+}  // namespace
+
+TEST(SqlDialect, TopBecomesALimitAtTheEndOfItsOwnSelect) {
+    EXPECT_EQ(TranslateJetSql("select top 1 * from Task where ID=5"),
+              "select * from Task where ID=5 LIMIT 1");
+    EXPECT_EQ(
+        TranslateJetSql("SELECT TOP 1 iOrder  from TreeItems where ParentItemID=3 order by iOrder desc"),
+        "SELECT iOrder  from TreeItems where ParentItemID=3 order by iOrder desc LIMIT 1");
+    EXPECT_EQ(TranslateJetSql("select distinct  top 3 a from T"), "select distinct  a from T LIMIT 3");
+    EXPECT_EQ(TranslateJetSql(
+                  "select a from T where ID_ in (select top 2 ID_ from T order by ID_ desc) order by a"),
+              "select a from T where ID_ in (select ID_ from T order by ID_ desc LIMIT 2) order by a");
+    EXPECT_EQ(TranslateJetSql("select top 10 a from T;"), "select a from T LIMIT 10;");
+    // Not a row limit: a column called top, and a percentage SQLite has no form for.
+    EXPECT_EQ(TranslateJetSql("select top from T"), "select top from T");
+    EXPECT_EQ(TranslateJetSql("select top 5 percent a from T"), "select top 5 percent a from T");
+}
+
+TEST(SqlDialect, TableDefinitionsGetSqliteTypes) {
+    // The result-table form, with GB18030 names.
+    EXPECT_EQ(TranslateJetSql("Create Table 结果(ID_ IDENTITY CONSTRAINT PK_结果 PRIMARY KEY,iNode_ int,"
+                              "标题 varchar(100),价格 decimal(10,2))"),
+              "Create Table 结果(ID_ INTEGER CONSTRAINT PK_结果 PRIMARY KEY AUTOINCREMENT,iNode_ INTEGER,"
+              "标题 TEXT,价格 NUMERIC)");
+    EXPECT_EQ(TranslateJetSql("create table Task_ID (ID counter, i long)"),
+              "create table Task_ID (ID INTEGER PRIMARY KEY AUTOINCREMENT, i INTEGER)");
+    EXPECT_EQ(TranslateJetSql("alter table T add column c varchar(255)"), "alter table T add column c TEXT");
+    EXPECT_EQ(TranslateJetSql("alter table [Set] add cNote memo not null default ''"),
+              "alter table [Set] add cNote TEXT not null default ''");
+    // UTF-8 names, as the store hands statements over: a name right before its type.
+    EXPECT_EQ(TranslateJetSql(Utf8(u8"create table 表(标 memo,题 char(20))")),
+              Utf8(u8"create table 表(标 TEXT,题 TEXT)"));
+}
+
+TEST(SqlDialect, MakeTableQueryBecomesCreateTableAs) {
+    EXPECT_EQ(TranslateJetSql("select a,b into T_tmp from X where (iNode_=1) and ID_ in (1,2)"),
+              "CREATE TABLE T_tmp AS select a,b from X where (iNode_=1) and ID_ in (1,2)");
+    EXPECT_EQ(TranslateJetSql("select top 2 * into [T x] from X order by a"),
+              "CREATE TABLE [T x] AS select * from X order by a LIMIT 2");
+}
+
+TEST(SqlDialect, StatementsSqliteAcceptsPassUnchanged) {
+    for (const char* sql : {
+             "drop table Goods_tmp",
+             "select cValue from [Set] where cKey='Width'",
+             "update [Set] set cValue='1' where cKey='k'",
+             "insert into Goods_me (cName) select cName from Goods_tmp where cName not in (select cName "
+             "from Goods_me where iNode_=7)",
+             "update Goods set nLevel=null where ID_=3",
+             "select cName from Goods where iNode_=1 and dDate >=cdate('2006-01-01') order by cName desc",
+             "SELECT * FROM TreeItemS where ParentItemID=0 order by iOrder",
+             "delete from Task_ID",
+             "create table T as select * from X",
+         }) {
+        EXPECT_EQ(TranslateJetSql(sql), sql);
+    }
+}
+
+TEST(SqlDialect, LiteralsAndBracketedNamesAreLeftByteForByte) {
+    const std::string literal =
+        "insert into [Set] (cKey,cValue) values('select top 5 a into T from X','it''s, (memo')";
+    EXPECT_EQ(TranslateJetSql(literal), literal);
+    EXPECT_EQ(TranslateJetSql("select top 2 'select top 5 into', [select top 1 x] from T"),
+              "select 'select top 5 into', [select top 1 x] from T LIMIT 2");
+    // GB18030 trail bytes may be ']' or '[': a bracketed name and a plain name holding such
+    // characters are read whole, so the limit still lands at the end.
+    EXPECT_EQ(TranslateJetSql("select top 2 [\xB1\x5D] from T\x81\x5B order by a"),
+              "select [\xB1\x5D] from T\x81\x5B order by a LIMIT 2");
+    EXPECT_EQ(TranslateJetSql("select top 1 cName from 商品 where cName='中文 top 3'"),
+              "select cName from 商品 where cName='中文 top 3' LIMIT 1");
+}
+
+TEST(SqlDialect, MalformedStatementsPassThroughAndSqliteReportsThem) {
+    JetDb db;
+    CreateResultTable(db);
+    for (const char* sql :
+         {"select top 1 cName from Goods where cName='abc", "select top 1 * from (select cName from Goods",
+          "select top 1 cName from Goods)", "create table X (a memo", "select [top 1 from Goods",
+          "select top 1 cName from Goods where cName=\"abc"}) {
+        EXPECT_EQ(TranslateJetSql(sql), sql);
+        EXPECT_FALSE(db.Run(sql)) << sql;
+        EXPECT_FALSE(db.error().empty());
+    }
+    // Truncated statements: translated without harm, refused by SQLite.
+    for (const char* sql :
+         {"", "select top", "select top 1", "select distinct top 3", "select a into", "alter table T add",
+          "alter table T add column", "create table", "create table T ()"}) {
+        EXPECT_FALSE(db.Run(sql)) << sql;
+    }
+}
+
+TEST(SqlDialectOnSqlite, TopReturnsTheFirstRowsInOrderAtEveryLevel) {
+    JetDb db;
+    CreateResultTable(db);
+    EXPECT_EQ(db.Column("select top 3 cName from Goods order by nPrice desc"),
+              (Values{"plum", "fig", "pear"}));
+    EXPECT_EQ(db.Column("select top 1 cName from Goods where iNode_=2 order by cName"), (Values{"kiwi"}));
+    // Distinct, then limited.
+    EXPECT_EQ(db.Column("select distinct top 2 iNode_ from Goods order by iNode_"), (Values{"1", "2"}));
+    // In-list with a limited sub-select: the two newest rows.
+    EXPECT_EQ(
+        db.Column("select cName from Goods where ID_ in (select top 2 ID_ from Goods order by ID_ desc) "
+                  "order by ID_"),
+        (Values{"fig", "kiwi"}));
+    // The result grid's aliased form over a derived table.
+    EXPECT_EQ(
+        db.Column(Utf8(u8"select  top 1 标题 from (select cName as 标题,nPrice as 价格,iNode_ from Goods) aa "
+                       u8"where iNode_=1 order by 价格")),
+        (Values{"apple"}));
+    EXPECT_EQ(
+        db.Column(
+            "select cName from (select top 2 cName,nPrice from Goods order by nPrice) aa order by cName"),
+        (Values{"apple", "kiwi"}));
+    // A limited first member of a compound select.
+    EXPECT_EQ(
+        db.Column(
+            "select top 1 cName from Goods where iNode_=1 order by nPrice union select cName from Goods "
+            "where iNode_=3"),
+        (Values{"apple"}));
+}
+
+TEST(SqlDialectOnSqlite, AutoNumbersKeepCountingAfterTheirRowsAreDeleted) {
+    JetDb db;
+    // The ID allocation table: one row at a time, the number must always grow.
+    db.Exec("create table Task_ID (ID counter, i long)");
+    std::vector<int> ids;
+    for (int n = 0; n < 3; ++n) {
+        db.Exec("delete from Task_ID");
+        db.Exec("insert into Task_ID(i) values(0)");
+        const Values id = db.Column("select top 1 ID  from Task_ID order by ID desc");
+        ASSERT_EQ(id.size(), 1u);
+        ids.push_back(std::stoi(id[0]));
+    }
+    EXPECT_EQ(ids, (std::vector<int>{1, 2, 3}));
+
+    CreateResultTable(db);
+    db.Exec("delete from Goods");
+    db.Exec("insert into Goods (iNode_,cName) values(1,'new')");
+    EXPECT_EQ(db.Column("select ID_ from Goods"), (Values{"6"}));
+}
+
+TEST(SqlDialectOnSqlite, FavouritesCopyThroughATemporaryTable) {
+    JetDb db;
+    CreateResultTable(db);
+    db.Exec(
+        "Create Table Goods_me(ID_ IDENTITY CONSTRAINT PK_Goods_me PRIMARY KEY,iNode_ int,cName varchar(50),"
+        "nPrice decimal(10,2))");
+    for (int pass = 0; pass < 2; ++pass) {
+        db.Exec("select cName,nPrice,iNode_ into Goods_tmp from Goods where (iNode_=1) and ID_ in (1,2,3,4)");
+        EXPECT_EQ(db.Column("select count(*) from Goods_tmp"), (Values{"3"}));
+        db.Exec("update Goods_tmp set iNode_=9");
+        db.Exec(
+            "insert into Goods_me (cName,nPrice,iNode_) select cName,nPrice,iNode_ from Goods_tmp where "
+            "cName "
+            "not in (select cName from Goods_me where iNode_=9)");
+        db.Exec("drop table Goods_tmp");
+    }
+    // The second pass adds nothing: the records are already collected.
+    EXPECT_EQ(db.Column("select cName from Goods_me where iNode_=9 order by ID_"),
+              (Values{"pear", "apple", "fig"}));
+    EXPECT_EQ(db.Column("select nPrice from Goods_me where cName='fig'"), (Values{"7.25"}));
+}
+
+TEST(SqlDialectOnSqlite, TextColumnsKeepTextAndNumberColumnsCompareAsNumbers) {
+    JetDb db;
+    db.Exec(
+        "Create Table Kinds(ID_ IDENTITY CONSTRAINT PK_Kinds PRIMARY KEY,iNode_ int,cMemo memo,cText text,"
+        "cVar varchar(10),cChar char(5),dDate datetime,nInt int,nSmall smallint,nTiny tinyint,bFlag bit,"
+        "nLong long,nMoney money,nReal real,nFloat float,nDec decimal(10,2),oPic image)");
+    db.Exec("alter table Kinds add column cMore varchar(255)");
+    db.Exec("alter table Kinds add column cNote memo");
+    db.Exec(
+        "insert into Kinds (iNode_,cMemo,cText,cVar,cChar,dDate,nInt,nSmall,nTiny,bFlag,nLong,nMoney,nReal,"
+        "nFloat,nDec,oPic,cMore,cNote) values (1,'00123','00123','00123','00123','2024-01-02 03:04:05','10',"
+        "'10','10','1','10','10.50','10','10','10.25',x'00ff','00123','00123')");
+    db.Exec("insert into Kinds (iNode_,nInt,nMoney,dDate) values (1,9,9,'2023-12-31 23:00:00')");
+    EXPECT_EQ(db.Query("select cMemo,cText,cVar,cChar,cMore,cNote,dDate from Kinds where ID_=1"),
+              (Rows{{"00123", "00123", "00123", "00123", "00123", "00123", "2024-01-02 03:04:05"}}));
+    EXPECT_EQ(db.Query("select typeof(cMemo),typeof(cNote),typeof(dDate),typeof(nInt),typeof(nSmall),"
+                       "typeof(nTiny),typeof(bFlag),typeof(nLong),typeof(nReal),typeof(nFloat),typeof(oPic) "
+                       "from Kinds where ID_=1"),
+              (Rows{{"text", "text", "text", "integer", "integer", "integer", "integer", "integer", "real",
+                     "real", "blob"}}));
+    // Numbers sort as numbers (9 before 10), dates as their text.
+    EXPECT_EQ(db.Column("select nInt from Kinds order by nInt"), (Values{"9", "10"}));
+    EXPECT_EQ(db.Column("select nMoney from Kinds order by nMoney desc"), (Values{"10.5", "9"}));
+    EXPECT_EQ(db.Column("select nDec from Kinds where nDec > 10"), (Values{"10.25"}));
+    EXPECT_EQ(db.Column("select ID_ from Kinds where dDate >= '2024-01-01' order by ID_"), (Values{"1"}));
+    // A make-table copy keeps the text affinity of the memo column.
+    db.Exec("select cMemo,nInt into Kinds_tmp from Kinds where ID_=1");
+    db.Exec("insert into Kinds_tmp (cMemo,nInt) values ('0042','7')");
+    EXPECT_EQ(db.Query("select cMemo,typeof(nInt) from Kinds_tmp order by cMemo"),
+              (Rows{{"00123", "integer"}, {"0042", "integer"}}));
+}
+
+TEST(SqlDialectOnSqlite, NamesAndKeywordsAreCaseInsensitive) {
+    JetDb db;
+    db.Exec("CREATE TABLE TreeItems (ID LONG, Name TEXT(255), ParentItemID Long, iOrder long, iTask long)");
+    db.Exec("Create Table Task (ID long, cTask text, cSetInfo MEMO)");
+    db.Exec("insert into TreeItems (ID,Name,ParentItemID,iOrder) values(1,'b',0,2)");
+    db.Exec("insert into treeitems (ID,Name,ParentItemID,iOrder) values(2,'a',0,1)");
+    db.Exec("insert into Task(ID,cTask) values(5,'t')");
+    EXPECT_EQ(db.Column("SELECT * FROM TreeItemS where ParentItemID=0 order by iOrder"), (Values{"2", "1"}));
+    EXPECT_EQ(db.Column("Select Top 1 iTask  from TREEITEMS where ID=1"), (Values{"NULL"}));
+    db.Exec("update task set cSetInfo='0012' where ID=5");
+    EXPECT_EQ(db.Column("SELECT TOP 1 cSetInfo FROM TASK WHERE ID=5"), (Values{"0012"}));
+}
+
+TEST(SqlDialectOnSqlite, KeywordsInsideValuesAreStoredAsWritten) {
+    JetDb db;
+    db.Exec("create table [Set] (cKey text, cValue memo)");
+    const std::string value = "select top 5 a into T from X where b in (select top 1 'c' from [Set]) ''";
+    db.Exec("insert into [Set] (cKey,cValue) values('k','" +
+            std::string("select top 5 a into T from X where b in ") +
+            "(select top 1 ''c'' from [Set]) ''''')");
+    db.Exec(Utf8(u8"insert into [Set] (cKey,cValue) values('中文','标题 memo [x')"));
+    EXPECT_EQ(db.Column("select top 1 cValue from [Set] where cKey='k'"), (Values{value}));
+    EXPECT_EQ(db.Column(Utf8(u8"select cValue from [Set] where cKey='中文'")),
+              (Values{Utf8(u8"标题 memo [x")}));
+}
