@@ -1,0 +1,148 @@
+#include "store/db_access.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <thread>
+#include <vector>
+
+#include "store/database.h"
+#include "support/core_fixture.h"
+#include "text/strings.h"
+
+using namespace sorvik;
+using sorvik::test::CoreTest;
+
+namespace {
+
+class DbAccessTest : public CoreTest {
+protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        ASSERT_TRUE(db.ExecuteSql("Create Table T(ID_ IDENTITY CONSTRAINT PK_T PRIMARY KEY,iNode_ int,cName varchar(50),cNote memo)"))
+            << db.m_strProviderError;
+    }
+    CDbAccess db;
+};
+
+}  // namespace
+
+TEST_F(DbAccessTest, SelectJoinedJoinsFirstColumnAndKeepsNullItems) {
+    EXPECT_EQ(db.SelectJoined("cName", "T", "1=1"), "");
+    db.ExecuteSql("insert into T(iNode_,cName) values(1,'a')");
+    EXPECT_EQ(db.SelectJoined("cName", "T", "1=1"), "a");
+    db.ExecuteSql("insert into T(iNode_,cName) values(1,NULL)");
+    db.ExecuteSql("insert into T(iNode_,cName) values(1,'c')");
+    EXPECT_EQ(db.SelectJoined("cName", "T", "1=1 order by ID_"), "a,,c");
+    // Exactly one final character is cut, whatever the separator's length.
+    EXPECT_EQ(db.SelectJoinedEx("cName", "T", "1=1 order by ID_", "##", false), "a####c#");
+    db.ExecuteSql("insert into T(iNode_,cName) values(1,'a')");
+    EXPECT_EQ(db.SelectJoinedEx("cName", "T", "cName is not null order by cName", "\x01", true), "a\x01" "c");
+}
+
+TEST_F(DbAccessTest, SelectTopIntReadsDecimalPrefixOrDefault) {
+    db.ExecuteSql("insert into T(iNode_,cName,cNote) values(1,'12abc',NULL)");
+    EXPECT_EQ(db.SelectTopInt("cName", "T", "1=1", -7), 12);
+    EXPECT_EQ(db.SelectTopInt("cNote", "T", "1=1", -7), -7);
+    EXPECT_EQ(db.SelectTopInt("cName", "T", "iNode_=99", -7), -7);
+    EXPECT_EQ(db.SelectTopInt("cName", "NoSuchTable", "1=1", -7, true), -7);
+    EXPECT_EQ(db.m_strError, "打开表失败！");
+}
+
+TEST_F(DbAccessTest, SelectToArrayComposesOptionalParts) {
+    for (const char* name : {"b", "a", "c", "a"}) {
+        db.ExecuteSql(std::string("insert into T(iNode_,cName) values(1,'") + name + "')");
+    }
+    std::vector<std::string> all;
+    ASSERT_TRUE(db.SelectToArray("cName", "T", all, "", false, -1, ""));
+    EXPECT_EQ(all, (std::vector<std::string>{"b", "a", "c", "a"}));
+    std::vector<std::string> limited;
+    ASSERT_TRUE(db.SelectToArray("cName", "T", limited, "cName<>'c'", true, 2, "cName"));
+    EXPECT_EQ(limited, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(DbAccessTest, TextsWithQuotesAndChineseRoundTripAndAreStoredAsUtf8) {
+    const std::string value = "O'Brien 说“你好”";
+    ASSERT_TRUE(db.ExecuteSql("insert into T(iNode_,cName,cNote) values(1,'" + SqlQuote(value) + "','00123')"));
+    EXPECT_EQ(db.SelectTopString("cName", "T", "iNode_=1"), value);
+    // A memo column never turns "00123" into a number.
+    EXPECT_EQ(db.SelectTopString("cNote", "T", "iNode_=1"), "00123");
+    EXPECT_EQ(db.SelectCount("T", "cName='" + SqlQuote(value) + "'"), 1);
+
+    // Any SQLite tool reads the results: the file holds UTF-8.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(TheDatabase().Path().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(raw, "select cName from T", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    const std::string stored(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    EXPECT_EQ(stored, reinterpret_cast<const char*>(u8"O'Brien 说“你好”"));
+    sqlite3_finalize(stmt);
+    sqlite3_close(raw);
+}
+
+TEST_F(DbAccessTest, FailuresLeaveTheOperationsTexts) {
+    EXPECT_FALSE(db.ExecuteSql("insert into Nowhere values(1)"));
+    EXPECT_EQ(db.m_strError, "执行SQL失败!\r\ninsert into Nowhere values(1)");
+    EXPECT_NE(db.m_strProviderError.find("Nowhere"), std::string::npos);
+    EXPECT_FALSE(db.OpenRecordset("select * from Nowhere").has_value());
+    EXPECT_EQ(db.m_strError, "打开一个记录集失败!");
+    EXPECT_EQ(db.SelectCount("Nowhere", "1=1"), 0);
+    EXPECT_EQ(db.m_strError, "打开表失败！");
+    EXPECT_FALSE(db.RecordExists("Nowhere", "1=1"));
+    EXPECT_FALSE(db.DeleteRecords("Nowhere", ""));
+    EXPECT_EQ(db.m_strError, "删除失败！");
+    // A later success clears the text.
+    EXPECT_TRUE(db.ExecuteSql("delete from T"));
+    EXPECT_TRUE(db.m_strError.empty());
+}
+
+TEST_F(DbAccessTest, DeleteRecordsWithEmptyClauseDeletesEveryRow) {
+    db.ExecuteSql("insert into T(iNode_) values(1)");
+    db.ExecuteSql("insert into T(iNode_) values(2)");
+    ASSERT_TRUE(db.DeleteRecords("T", "where iNode_=1"));
+    EXPECT_EQ(db.SelectCount("T", "1=1"), 1);
+    ASSERT_TRUE(db.DeleteRecords("T", ""));
+    EXPECT_EQ(db.SelectCount("T", "1=1"), 0);
+}
+
+TEST_F(DbAccessTest, NestedTransactionsRollBackOnlyTheirOwnWork) {
+    db.BeginTrans();
+    db.ExecuteSql("insert into T(iNode_) values(1)");
+    db.BeginTrans();
+    db.ExecuteSql("insert into T(iNode_) values(2)");
+    db.RollbackTrans();
+    db.CommitTrans();
+    EXPECT_TRUE(db.m_strError.empty());
+    EXPECT_EQ(db.SelectJoined("iNode_", "T", "1=1"), "1");
+    db.BeginTrans();
+    db.ExecuteSql("insert into T(iNode_) values(3)");
+    db.RollbackTrans();
+    EXPECT_EQ(db.SelectCount("T", "1=1"), 1);
+    EXPECT_EQ(TheDatabase().TransactionDepth(), 0);
+}
+
+TEST_F(DbAccessTest, SetTableKeepsOneRowPerKey) {
+    EXPECT_EQ(db.GetSetValue("giMaxThreadCount"), "");
+    db.SetSetValue("giMaxThreadCount", "7");
+    db.SetSetValue("giMaxThreadCount", "9");
+    db.SetSetValue("it's", "值'1");
+    EXPECT_EQ(db.GetSetValue("giMaxThreadCount"), "9");
+    EXPECT_EQ(db.GetSetValue("it's"), "值'1");
+    EXPECT_EQ(db.SelectCount("[Set]", "cKey='giMaxThreadCount'"), 1);
+}
+
+TEST_F(DbAccessTest, ConcurrentWritersEachWithTheirOwnObjectLoseNothing) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            CDbAccess local;
+            for (int i = 0; i < 50; ++i) {
+                local.ExecuteSql("insert into T(iNode_,cName) values(" + std::to_string(t) + ",'x')");
+                local.SelectCount("T", "iNode_=" + std::to_string(t));
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(db.SelectCount("T", "1=1"), 200);
+}
