@@ -1,0 +1,236 @@
+#include "engine/result_table.h"
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+
+#include "script/script_text.h"
+#include "store/database.h"
+#include "store/db_access.h"
+#include "text/strings.h"
+
+namespace sorvik {
+
+namespace {
+
+struct TypeEntry {
+    const char* word;
+    const char* sqlType;
+};
+
+// The field-type words; both the Chinese word and the SQL name are accepted.
+constexpr TypeEntry kTypeTable[] = {
+    {"文本", "varchar"},    {"varchar", "varchar"}, {"超链接", "varchar"},    {"数字", "int"},
+    {"int", "int"},         {"日期", "datetime"},   {"datetime", "datetime"}, {"是/否", "bit"},
+    {"bit", "bit"},         {"货币", "money"},      {"money", "money"},       {"备注", "memo"},
+    {"memo", "memo"},       {"对象", "image"},      {"image", "image"},       {"字节", "tinyint"},
+    {"tinyint", "tinyint"}, {"整型", "smallint"},   {"smallint", "smallint"}, {"长整型", "int"},
+    {"单精度型", "real"},   {"real", "real"},       {"双精度型", "float"},    {"float", "float"},
+    {"小数", "decimal"},    {"decimal", "decimal"},
+};
+
+const char* LookUpType(std::string_view lowerWord) {
+    for (const TypeEntry& entry : kTypeTable) {
+        if (lowerWord == entry.word)
+            return entry.sqlType;
+    }
+    return nullptr;
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "(10,2)" or "(10)" with digits only: the size goes into the statement as it is.
+bool IsPlainSize(std::string_view size, bool allowScale) {
+    if (size.size() < 3 || size.front() != '(' || size.back() != ')')
+        return false;
+    const std::string_view inner = size.substr(1, size.size() - 2);
+    const size_t comma = inner.find(',');
+    if (comma == std::string_view::npos)
+        return AllDigits(inner);
+    return allowScale && AllDigits(inner.substr(0, comma)) && AllDigits(inner.substr(comma + 1));
+}
+
+std::string UnrecognisedType(std::string_view word) {
+    return "“" + std::string(word) + "”中系统无法识别字段类型！";
+}
+
+std::string TableKey(int tableNumber, std::string_view suffix) {
+    if (tableNumber == 0)
+        return "#表名" + std::string(suffix);
+    return Format("#表名%d", tableNumber) + std::string(suffix);
+}
+
+// The first non-empty value of the keys, in order.
+std::string FirstValue(std::string_view script, std::initializer_list<std::string> keys) {
+    for (const std::string& key : keys) {
+        std::string value = Trim(ScriptValue(key, script));
+        if (!value.empty())
+            return value;
+    }
+    return {};
+}
+
+}  // namespace
+
+ResultTableLayout ReadResultTableLayout(std::string_view script, int tableNumber) {
+    ResultTableLayout layout;
+    layout.tableNumber = tableNumber;
+    layout.table = Trim(ScriptValue(TableKey(tableNumber, "="), script));
+    std::string aliases;
+    std::string names;
+    std::string types;
+    std::string unique;
+    if (tableNumber == 0) {
+        aliases = FirstValue(script, {"#表名_字段别名列表=", "#字段别名列表="});
+        names = FirstValue(script, {"#表名_字段名列表=", "#字段名列表="});
+        types = FirstValue(script, {"#表名_字段类型=", "#字段类型="});
+        unique = FirstValue(script, {"#唯一字段="});
+    } else {
+        aliases = FirstValue(script, {TableKey(tableNumber, "_字段别名列表=")});
+        names = FirstValue(script, {TableKey(tableNumber, "_字段名列表=")});
+        types = FirstValue(script, {TableKey(tableNumber, "_字段类型=")});
+        unique = FirstValue(script, {TableKey(tableNumber, "_唯一字段=")});
+    }
+    layout.fieldNames = SplitList(names);
+    layout.columns = aliases.empty() ? layout.fieldNames : SplitList(aliases);
+    layout.typeWords = SplitList(types);
+    layout.uniqueFields = SplitList(unique);
+    return layout;
+}
+
+std::vector<ResultTableLayout> ReadResultTableLayouts(std::string_view script) {
+    std::vector<ResultTableLayout> layouts;
+    for (int number = 0;; ++number) {
+        ResultTableLayout layout = ReadResultTableLayout(script, number);
+        if (layout.table.empty())
+            break;
+        layouts.push_back(std::move(layout));
+    }
+    return layouts;
+}
+
+bool ResultTableExists(std::string_view tableName) {
+    std::scoped_lock lock(g_csDatabase);
+    CDbAccess db;
+    auto rows = db.OpenRecordset("select name from sqlite_master where type='table'");
+    if (!rows)
+        return false;
+    for (; !rows->IsEof(); rows->MoveNext()) {
+        if (EqualsNoCase(rows->Text(size_t{0}), tableName))
+            return true;
+    }
+    return false;
+}
+
+bool ParseFieldType(size_t fieldIndex, size_t typeCount, std::string_view typeWord, std::string& sqlType,
+                    std::string& size, std::string& message) {
+    sqlType.clear();
+    size.clear();
+    if (fieldIndex >= typeCount) {
+        sqlType = "varchar";
+        size = "(255)";
+        return true;
+    }
+    const std::string word = Trim(typeWord);
+    std::string typePart = word;
+    const size_t open = word.find('(');
+    if (open != std::string::npos) {
+        const size_t close = word.rfind(')');
+        if (close == std::string::npos || close < open) {
+            message = "“" + word + "”中缺少“)！”";
+            return false;
+        }
+        size = word.substr(open, close - open + 1);
+        ReplaceAll(size, ".", ",");
+        typePart = Trim(word.substr(0, open));
+    }
+    const char* type = LookUpType(ToLowerAscii(typePart));
+    if (!type) {
+        message = UnrecognisedType(word);
+        return false;
+    }
+    sqlType = type;
+    if (sqlType == "varchar") {
+        if (size.empty())
+            size = "(255)";
+        if (!IsPlainSize(size, false)) {
+            message = UnrecognisedType(word);
+            return false;
+        }
+    } else if (sqlType == "decimal") {
+        if (!size.empty() && !IsPlainSize(size, true)) {
+            message = UnrecognisedType(word);
+            return false;
+        }
+    } else {
+        // The other types take no size; one written in the script is not honoured.
+        size.clear();
+    }
+    return true;
+}
+
+bool EnsureResultTable(std::string_view script, int tableNumber, std::string& message) {
+    const ResultTableLayout layout = ReadResultTableLayout(script, tableNumber);
+    if (layout.table.empty()) {
+        message = "没有设置表名！";
+        return false;
+    }
+    const size_t typeCount = layout.typeWords.size();
+    auto typeOf = [&](size_t i, std::string& columnType) {
+        std::string type;
+        std::string size;
+        const std::string word = i < typeCount ? layout.typeWords[i] : std::string();
+        if (!ParseFieldType(i, typeCount, word, type, size, message))
+            return false;
+        columnType = type + size;
+        return true;
+    };
+
+    std::scoped_lock lock(g_csDatabase);
+    CDbAccess db;
+    if (ResultTableExists(layout.table)) {
+        auto rows = db.OpenRecordset("select top 1 * from " + layout.table);
+        if (!rows) {
+            message = "打开一个记录集失败!";
+            return false;
+        }
+        std::set<std::string> present;
+        for (const std::string& column : rows->Columns())
+            present.insert(ToLowerAscii(column));
+        for (size_t i = 0; i < layout.columns.size(); ++i) {
+            const std::string lower = ToLowerAscii(layout.columns[i]);
+            if (lower == "id_" || lower == "inode_" || present.count(lower))
+                continue;
+            std::string columnType;
+            if (!typeOf(i, columnType))
+                return false;
+            if (!db.ExecuteSql(Format("alter table %s add column %s %s", layout.table.c_str(),
+                                      layout.columns[i].c_str(), columnType.c_str()))) {
+                message = "增加字段失败!\r\n" + db.m_strProviderError;
+                return false;
+            }
+            present.insert(lower);
+        }
+        return true;
+    }
+
+    std::string sql = Format("Create Table %s(ID_ IDENTITY CONSTRAINT PK_%s PRIMARY KEY,iNode_ int",
+                             layout.table.c_str(), layout.table.c_str());
+    for (size_t i = 0; i < layout.columns.size(); ++i) {
+        std::string columnType;
+        if (!typeOf(i, columnType))
+            return false;
+        sql += "," + layout.columns[i] + " " + columnType;
+    }
+    sql += ")";
+    if (!db.ExecuteSql(sql)) {
+        message = "建表失败!";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace sorvik

@@ -1,0 +1,204 @@
+// Result tables on a real SQLite home: type words, creation, extension, existence.
+
+#include "engine/result_table.h"
+
+#include <gtest/gtest.h>
+
+#include "store/db_access.h"
+#include "support/core_fixture.h"
+
+using namespace sorvik;
+using sorvik::test::CoreTest;
+
+namespace {
+
+struct ParsedType {
+    bool ok = false;
+    std::string type;
+    std::string size;
+    std::string message;
+};
+
+ParsedType Parse(std::string_view word, size_t index = 0, size_t count = 1) {
+    ParsedType parsed;
+    parsed.ok = ParseFieldType(index, count, word, parsed.type, parsed.size, parsed.message);
+    return parsed;
+}
+
+class ResultTableTest : public CoreTest {
+  protected:
+    // "name type" of every column, from the database's own description of the table.
+    std::vector<std::string> Columns(const std::string& table) {
+        auto rows = db.ExecuteQuery("pragma table_info(" + table + ")");
+        EXPECT_TRUE(rows.has_value()) << db.m_strProviderError;
+        std::vector<std::string> columns;
+        for (; rows && !rows->IsEof(); rows->MoveNext())
+            columns.push_back(rows->Text("name") + " " + rows->Text("type"));
+        return columns;
+    }
+    CDbAccess db;
+};
+
+}  // namespace
+
+TEST(FieldType, WordsOfTheTypeTableGiveTheirSqlTypes) {
+    const std::pair<const char*, const char*> expected[] = {
+        {"文本", "varchar(255)"},
+        {"超链接", "varchar(255)"},
+        {"VarChar(20)", "varchar(20)"},
+        {"文本(50)", "varchar(50)"},
+        {"数字", "int"},
+        {"INT", "int"},
+        {"日期", "datetime"},
+        {"是/否", "bit"},
+        {"货币", "money"},
+        {"备注", "memo"},
+        {"对象", "image"},
+        {"字节", "tinyint"},
+        {"整型", "smallint"},
+        {"长整型", "int"},
+        {"单精度型", "real"},
+        {"双精度型", "float"},
+        {"小数(10.2)", "decimal(10,2)"},
+        {"decimal(8,3)", "decimal(8,3)"},
+        {"小数", "decimal"},
+        {"数字(5)", "int"},
+        {" 文本 (30) ", "varchar(30)"},
+    };
+    for (const auto& [word, sql] : expected) {
+        const ParsedType parsed = Parse(word);
+        EXPECT_TRUE(parsed.ok) << word << ": " << parsed.message;
+        EXPECT_EQ(parsed.type + parsed.size, sql) << word;
+    }
+}
+
+TEST(FieldType, FieldsBeyondTheListAreVarchar255WhateverTheWord) {
+    const ParsedType parsed = Parse("整形", 2, 2);
+    EXPECT_TRUE(parsed.ok);
+    EXPECT_EQ(parsed.type + parsed.size, "varchar(255)");
+}
+
+TEST(FieldType, UnknownWordsAndBrokenSizesAreNamedInTheMessage) {
+    ParsedType parsed = Parse("整形");
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(parsed.message, "“整形”中系统无法识别字段类型！");
+
+    parsed = Parse("文本(50");
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(parsed.message, "“文本(50”中缺少“)！”");
+
+    parsed = Parse("文本)(50");
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(parsed.message, "“文本)(50”中缺少“)！”");
+
+    // A size is pasted into the statement: only digits are taken.
+    for (const char* word :
+         {"文本(50) x); drop table Task; --(1)", "文本(abc)", "小数(1,2,3)", "文本(10,2)"}) {
+        parsed = Parse(word);
+        EXPECT_FALSE(parsed.ok) << word;
+        EXPECT_EQ(parsed.message, "“" + std::string(word) + "”中系统无法识别字段类型！");
+    }
+}
+
+TEST(ResultTableLayout, KeysOfFirstAndFurtherTablesWithTheirFallbacks) {
+    const std::string script =
+        "#表名=商品\r\n#字段名列表=title,price\r\n#字段类型=文本(100),小数(10.2)\r\n#唯一字段=title\r\n"
+        "#表名1=评论\r\n#表名1_字段名列表=who,text\r\n#表名1_字段别名列表=作者,内容\r\n#表名1_字段类型=文本,"
+        "备注\r\n"
+        "#表名1_唯一字段=作者\r\n#表名3=跳过\r\n";
+    const std::vector<ResultTableLayout> layouts = ReadResultTableLayouts(script);
+    ASSERT_EQ(layouts.size(), 2u);  // no "#表名2=": numbering stops there
+    EXPECT_EQ(layouts[0].table, "商品");
+    EXPECT_EQ(layouts[0].columns, (std::vector<std::string>{"title", "price"}));
+    EXPECT_EQ(layouts[0].typeWords, (std::vector<std::string>{"文本(100)", "小数(10.2)"}));
+    EXPECT_EQ(layouts[0].uniqueFields, std::vector<std::string>{"title"});
+    EXPECT_EQ(layouts[1].tableNumber, 1);
+    EXPECT_EQ(layouts[1].columns, (std::vector<std::string>{"作者", "内容"}));
+    EXPECT_EQ(layouts[1].fieldNames, (std::vector<std::string>{"who", "text"}));
+    EXPECT_EQ(layouts[1].uniqueFields, std::vector<std::string>{"作者"});
+
+    // The table's own keys come before the general ones; aliases before names.
+    const ResultTableLayout first = ReadResultTableLayout(
+        "#表名=T\r\n#表名_字段名列表=a , b\r\n#字段名列表=x\r\n#字段别名列表= 甲 "
+        ",乙\r\n#表名_字段类型=数字\r\n#字段类型=日期\r\n",
+        0);
+    EXPECT_EQ(first.fieldNames, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(first.columns, (std::vector<std::string>{"甲", "乙"}));
+    EXPECT_EQ(first.typeWords, std::vector<std::string>{"数字"});
+}
+
+TEST_F(ResultTableTest, CreatesTheTableWithIdNodeAndTypedColumns) {
+    const std::string script =
+        "#表名=Goods\r\n#字段名列表=t,p\r\n#字段别名列表=标题,价格\r\n#字段类型=文本(100),小数(10.2)\r\n";
+    EXPECT_FALSE(ResultTableExists("Goods"));
+    std::string message;
+    ASSERT_TRUE(EnsureResultTable(script, 0, message)) << message;
+    EXPECT_TRUE(ResultTableExists("goods"));
+    EXPECT_TRUE(ResultTableExists("GOODS"));
+    // varchar(100) and decimal(10,2) as the store declares them in SQLite.
+    EXPECT_EQ(Columns("Goods"),
+              (std::vector<std::string>{"ID_ INTEGER", "iNode_ INTEGER", "标题 TEXT", "价格 NUMERIC"}));
+    // And as they behave: text stays text, the decimal is a number, ID_ counts up.
+    ASSERT_TRUE(db.ExecuteSql("insert into Goods (iNode_,标题,价格) values (1,'00123','10.50')"));
+    ASSERT_TRUE(db.ExecuteSql("insert into Goods (iNode_,标题,价格) values (1,'b',2)"));
+    auto rows = db.ExecuteQuery("select ID_,标题,价格,typeof(价格) as k from Goods order by ID_");
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(rows->Text("ID_") + "|" + rows->Text("标题") + "|" + rows->Text("价格") + "|" + rows->Text("k"),
+              "1|00123|10.5|real");
+
+    // Ensuring again changes nothing.
+    ASSERT_TRUE(EnsureResultTable(script, 0, message)) << message;
+    EXPECT_EQ(Columns("Goods").size(), 4u);
+}
+
+TEST_F(ResultTableTest, AThirdAliasIsAddedAsVarchar255AndRowsStay) {
+    std::string message;
+    ASSERT_TRUE(EnsureResultTable(
+        "#表名=Goods\r\n#字段别名列表=标题,价格\r\n#字段类型=文本(100),小数(10.2)\r\n", 0, message));
+    ASSERT_TRUE(db.ExecuteSql("insert into Goods (iNode_,标题,价格) values (3,'x',1)"));
+    ASSERT_TRUE(EnsureResultTable(
+        "#表名=Goods\r\n#字段别名列表=标题,价格,产地\r\n#字段类型=文本(100),小数(10.2)\r\n", 0, message))
+        << message;
+    EXPECT_EQ(Columns("Goods"), (std::vector<std::string>{"ID_ INTEGER", "iNode_ INTEGER", "标题 TEXT",
+                                                          "价格 NUMERIC", "产地 TEXT"}));
+    EXPECT_EQ(db.SelectTopString("标题", "Goods", "iNode_=3"), "x");
+    // A column whose type changes in the script keeps its old type; names compare without case.
+    ASSERT_TRUE(EnsureResultTable(
+        "#表名=goods\r\n#字段别名列表=标题,价格,产地,ID_\r\n#字段类型=数字,数字,数字,数字\r\n", 0, message))
+        << message;
+    EXPECT_EQ(Columns("Goods").size(), 5u);
+}
+
+TEST_F(ResultTableTest, FurtherTablesUseTheirNumberedKeys) {
+    const std::string script =
+        "#表名=A\r\n#字段名列表=x\r\n#表名1=B\r\n#表名1_字段名列表=y,z\r\n#表名1_字段类型=数字,日期\r\n";
+    std::string message;
+    ASSERT_TRUE(EnsureResultTable(script, 1, message)) << message;
+    EXPECT_EQ(Columns("B"),
+              (std::vector<std::string>{"ID_ INTEGER", "iNode_ INTEGER", "y INTEGER", "z TEXT"}));
+    EXPECT_FALSE(ResultTableExists("A"));
+    EXPECT_FALSE(EnsureResultTable(script, 2, message));
+    EXPECT_EQ(message, "没有设置表名！");
+}
+
+TEST_F(ResultTableTest, FailuresStopWithTheirMessages) {
+    std::string message;
+    // A wrong type word: nothing is created.
+    EXPECT_FALSE(EnsureResultTable("#表名=W\r\n#字段名列表=a,b\r\n#字段类型=文本,整形\r\n", 0, message));
+    EXPECT_EQ(message, "“整形”中系统无法识别字段类型！");
+    EXPECT_FALSE(ResultTableExists("W"));
+
+    EXPECT_FALSE(EnsureResultTable("#表名=W\r\n#字段名列表=a'b\r\n", 0, message));
+    EXPECT_EQ(message, "建表失败!");
+    EXPECT_FALSE(ResultTableExists("W"));
+
+    ASSERT_TRUE(EnsureResultTable("#表名=W\r\n#字段名列表=a\r\n", 0, message)) << message;
+    EXPECT_FALSE(EnsureResultTable("#表名=W\r\n#字段名列表=a,b'c,d\r\n", 0, message));
+    EXPECT_EQ(message.rfind("增加字段失败!\r\n", 0), 0u) << message;
+    EXPECT_GT(message.size(), std::string("增加字段失败!\r\n").size());  // the database's reason follows
+    // An extension that meets a wrong word stops there; the columns before it stay added.
+    EXPECT_FALSE(
+        EnsureResultTable("#表名=W\r\n#字段名列表=a,b,c\r\n#字段类型=文本,文本,整形\r\n", 0, message));
+    EXPECT_EQ(message, "“整形”中系统无法识别字段类型！");
+    EXPECT_EQ(Columns("W").size(), 4u);
+}
