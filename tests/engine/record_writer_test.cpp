@@ -1,0 +1,337 @@
+// The record buffer and the result-table writer on a real SQLite home.
+
+#include "engine/record_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "store/database.h"
+#include "store/keyword_file.h"
+#include "store/task_table.h"
+#include "support/core_fixture.h"
+#include "text/strings.h"
+
+using namespace sorvik;
+using sorvik::test::CoreTest;
+
+namespace {
+
+// Records what a run sends to its window.
+class RecordingSink : public RunMessageSink {
+  public:
+    void Send(RunMessage message) override {
+        std::scoped_lock lock(mutex_);
+        messages.push_back(std::move(message));
+    }
+    std::vector<std::string> Texts(RunMessageType type) {
+        std::scoped_lock lock(mutex_);
+        std::vector<std::string> texts;
+        for (const RunMessage& m : messages) {
+            if (m.type == type)
+                texts.push_back(m.text);
+        }
+        return texts;
+    }
+    std::vector<RunMessage> messages;  // guarded by mutex_
+
+  private:
+    std::mutex mutex_;
+};
+
+constexpr const char* kGoodsScript =
+    "#表名=Goods\r\n#字段名列表=t,p,n\r\n#字段别名列表=标题,价格,数量\r\n#字段类型=文本(100),小数(10.2),"
+    "数字\r\n";
+
+class RecordWriterTest : public CoreTest {
+  protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        run.taskNumber = 5;
+        run.sharedTaskNumber = 5;
+        run.window = &sink;
+    }
+
+    std::shared_ptr<const RecordTarget> Target(const std::string& script, int tableNumber = 0) {
+        std::string message;
+        EXPECT_TRUE(EnsureResultTable(script, tableNumber, message)) << message;
+        auto target = MakeRecordTarget(ReadResultTableLayout(script, tableNumber), message);
+        EXPECT_TRUE(target) << message;
+        return target;
+    }
+
+    void Add(const std::shared_ptr<const RecordTarget>& target, const std::vector<std::string>& values) {
+        buffer.BeginRecord(target);
+        for (const std::string& v : values)
+            ASSERT_TRUE(buffer.AppendValue(v));
+        ASSERT_TRUE(buffer.CommitRecord());
+    }
+
+    // The rows of a query, each as its values joined by "|" (NULL shown as "<null>").
+    std::vector<std::string> Rows(const std::string& sql) {
+        auto rows = db.ExecuteQuery(sql);
+        EXPECT_TRUE(rows.has_value()) << sql << "\n" << db.m_strProviderError;
+        std::vector<std::string> out;
+        for (; rows && !rows->IsEof(); rows->MoveNext()) {
+            std::vector<std::string> cells;
+            for (size_t i = 0; i < rows->ColumnCount(); ++i)
+                cells.push_back(rows->Get(i).value_or("<null>"));
+            out.push_back(Join(cells, "|"));
+        }
+        return out;
+    }
+
+    RecordingSink sink;
+    ThreadParams run;
+    RecordBuffer buffer;
+    CDbAccess db;
+};
+
+}  // namespace
+
+TEST(ColumnValue, LiteralsFollowTheColumnType) {
+    EXPECT_EQ(ColumnValueLiteral("varchar", "O'Neil"), "'O''Neil'");
+    EXPECT_EQ(ColumnValueLiteral("memo", ""), "''");
+    EXPECT_EQ(ColumnValueLiteral("memo", " 00123 "), "' 00123 '");
+    EXPECT_EQ(ColumnValueLiteral("datetime", ""), "null");
+    EXPECT_EQ(ColumnValueLiteral("datetime", "2024-01-02"), "'2024-01-02'");
+    EXPECT_EQ(ColumnValueLiteral("int", "  "), "null");
+    EXPECT_EQ(ColumnValueLiteral("int", " 42 "), "42");
+    for (const char* number : {"-3", "+3", "1.5", ".5", "5.", "1e3", "2.5E-2"}) {
+        EXPECT_EQ(ColumnValueLiteral("decimal", number), number);
+    }
+    // Not a number: kept as a quoted text, never pasted into the statement.
+    for (const char* text : {"1); drop table Task; --", "12abc", "e5", "1e", "0x10", "1,234", "-", "."}) {
+        EXPECT_EQ(ColumnValueLiteral("int", text), "'" + SqlQuote(text) + "'") << text;
+    }
+}
+
+TEST_F(RecordWriterTest, BufferCountsPendingRecordsAndDropsRejectedValues) {
+    auto target = Target(kGoodsScript);
+    const long long before = PendingRecordCount();
+    EXPECT_FALSE(buffer.AppendValue("x"));  // no record open
+    buffer.BeginRecord(target);
+    ASSERT_TRUE(buffer.AppendValue("abc"));
+    ASSERT_TRUE(buffer.AppendValue("12"));
+    EXPECT_EQ(buffer.DropRecord(), 5u);
+    EXPECT_FALSE(buffer.HasOpenRecord());
+    EXPECT_FALSE(buffer.CommitRecord());
+    Add(target, {"a", "1", "2"});
+    Add(target, {"b", "1", "2"});
+    EXPECT_EQ(buffer.BufferedCount(), 2u);
+    EXPECT_EQ(PendingRecordCount(), before + 2);
+    {
+        RecordBuffer other;
+        other.BeginRecord(target);
+        other.AppendValue("c");
+        other.CommitRecord();
+        EXPECT_EQ(PendingRecordCount(), before + 3);
+    }
+    // A buffer that goes away with records in it leaves the count.
+    EXPECT_EQ(PendingRecordCount(), before + 2);
+    const SaveResult result = SaveRecords(run, buffer);
+    EXPECT_EQ(result.stored, 2);
+    EXPECT_EQ(PendingRecordCount(), before);
+    EXPECT_EQ(buffer.BufferedCount(), 0u);
+}
+
+TEST_F(RecordWriterTest, ValuesAreStoredByColumnTypeUnderTheSharedNode) {
+    run.sharedTaskNumber = 9;
+    auto target = Target(kGoodsScript);
+    EXPECT_EQ(target->insertPrefix, "Insert into Goods (iNode_,标题,价格,数量) values (");
+    Add(target, {"O'Neil", " 12.50 ", ""});
+    Add(target, {"00123", "", " 7 "});
+    Add(target, {"注入", "1); drop table Goods; --", "\x81'; drop table Task; --"});
+    const SaveResult result = SaveRecords(run, buffer);
+    EXPECT_EQ(result.stored, 3);
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_TRUE(result.committed);
+    EXPECT_EQ(Rows("select iNode_,标题,价格,数量 from Goods order by ID_"),
+              (std::vector<std::string>{"9|O'Neil|12.5|<null>", "9|00123|<null>|7",
+                                        "9|注入|1); drop table Goods; --|?'; drop table Task; --"}));
+    EXPECT_EQ(sink.Texts(RunMessageType::kProgressLine),
+              (std::vector<std::string>{"正在保存数据... (1/3)", "正在保存数据... (2/3)",
+                                        "正在保存数据... (3/3)"}));
+}
+
+TEST_F(RecordWriterTest, ModeZeroReplacesMatchesOfTheSameNodeOnly) {
+    auto target = Target(std::string(kGoodsScript) + "#唯一字段=标题\r\n");
+    ASSERT_TRUE(db.ExecuteSql("insert into Goods (iNode_,标题,价格) values (6,'a',99)"));
+    for (int pass = 0; pass < 2; ++pass) {
+        Add(target, {"a", "1", "1"});
+        Add(target, {"b", "2", "1"});
+        Add(target, {"a", "3", "1"});  // the same unique value again in one batch
+        EXPECT_EQ(SaveRecords(run, buffer).stored, 3);
+    }
+    EXPECT_EQ(Rows("select iNode_,标题,价格 from Goods order by iNode_,标题"),
+              (std::vector<std::string>{"5|a|3", "5|b|2", "6|a|99"}));
+}
+
+TEST_F(RecordWriterTest, TwoUniqueFieldsMustBothMatch) {
+    auto target = Target(std::string(kGoodsScript) + "#唯一字段=标题, n\r\n");  // by column and by field name
+    Add(target, {"a", "1", "1"});
+    Add(target, {"a", "2", "2"});
+    Add(target, {"a", "3", "1"});
+    Add(target, {"b", "4", ""});
+    Add(target, {"b", "5", ""});  // an empty number matches the stored null
+    ASSERT_EQ(SaveRecords(run, buffer).stored, 5);
+    EXPECT_EQ(Rows("select 标题,价格,数量 from Goods order by 标题,数量"),
+              (std::vector<std::string>{"a|3|1", "a|2|2", "b|5|<null>"}));
+    BufferedRecord record{target, {"O'x", "1", ""}};
+    EXPECT_EQ(UniqueCondition(record), "标题='O''x' and 数量 is null");
+}
+
+TEST_F(RecordWriterTest, ModeOneUpdatesWithinTheNodeAndModeTwoAcrossNodes) {
+    auto target = Target(std::string(kGoodsScript) + "#唯一字段=标题\r\n");
+    ASSERT_TRUE(db.ExecuteSql("insert into Goods (iNode_,标题,价格) values (6,'a',99)"));
+    ASSERT_TRUE(db.ExecuteSql("insert into Goods (iNode_,标题,价格) values (7,'a',98)"));
+
+    run.updateMode = 1;
+    Add(target, {"a", "1", "1"});  // no row of node 5: inserted
+    ASSERT_EQ(SaveRecords(run, buffer).stored, 1);
+    Add(target, {"a", "2", "1"});  // now updated in node 5 only
+    ASSERT_EQ(SaveRecords(run, buffer).stored, 1);
+    EXPECT_EQ(Rows("select iNode_,价格 from Goods where 标题='a' order by iNode_"),
+              (std::vector<std::string>{"5|2", "6|99", "7|98"}));
+
+    run.updateMode = 2;
+    Add(target, {"a", "4", "3"});  // every node's row is updated, nothing inserted
+    Add(target, {"c", "5", "3"});  // no row anywhere: inserted
+    ASSERT_EQ(SaveRecords(run, buffer).stored, 2);
+    EXPECT_EQ(Rows("select iNode_,标题,价格,数量 from Goods order by 标题,iNode_"),
+              (std::vector<std::string>{"5|a|4|3", "6|a|4|3", "7|a|4|3", "5|c|5|3"}));
+}
+
+TEST_F(RecordWriterTest, AFailingRecordIsReportedAndTheRestStored) {
+    auto goods = Target(kGoodsScript);
+    // A target whose table lacks one of its columns: its records can't be written.
+    auto broken = std::make_shared<RecordTarget>(*goods);
+    broken->columns.push_back("缺少");
+    broken->columnTypes.push_back("varchar");
+    broken->insertPrefix = BuildInsertPrefix("Goods", broken->columns);
+    Add(goods, {"a", "1", "1"});
+    Add(broken, {"b", "2", "2", "x"});
+    Add(goods, {"c", "3", "3"});
+    const long long before = PendingRecordCount();
+    const SaveResult result = SaveRecords(run, buffer);
+    EXPECT_EQ(result.stored, 2);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(PendingRecordCount(), before - 3);
+    EXPECT_EQ(Rows("select 标题 from Goods order by ID_"), (std::vector<std::string>{"a", "c"}));
+    const auto failures = sink.Texts(RunMessageType::kStatusText);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].rfind("任务5第2条数据写入数据库失败(共3条)!del:0 i:1 index:0\r\n"
+                                "Insert into Goods (iNode_,标题,价格,数量,缺少) values (5,'b',2,2,'x')\r\n",
+                                0),
+              0u)
+        << failures[0];
+    EXPECT_GT(failures[0].size(), 120u);  // the database's reason follows
+    EXPECT_EQ(sink.Texts(RunMessageType::kProgressLine),
+              (std::vector<std::string>{"正在保存数据... (1/3)", "正在保存数据... (2/3)",
+                                        "正在保存数据... (2/3) 保存失败！", "正在保存数据... (3/3)"}));
+}
+
+TEST_F(RecordWriterTest, ModeZeroNeverLosesTheOldRowWhenTheInsertFails) {
+    auto target = Target(std::string(kGoodsScript) + "#唯一字段=标题\r\n");
+    ASSERT_TRUE(db.ExecuteSql("insert into Goods (iNode_,标题,价格) values (5,'a',1)"));
+    std::string error;
+    ASSERT_TRUE(TheDatabase().ExecuteNative(
+        "create trigger NoBad before insert on Goods when new.数量=13 begin select raise(abort,'bad'); end",
+        error))
+        << error;
+    Add(target, {"a", "2", "13"});
+    Add(target, {"b", "3", "1"});
+    const SaveResult result = SaveRecords(run, buffer);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(Rows("select 标题,价格 from Goods order by 标题"), (std::vector<std::string>{"a|1", "b|3"}));
+    const auto failures = sink.Texts(RunMessageType::kStatusText);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("!del:1 i:1 index:0\r\nInsert into Goods"), std::string::npos) << failures[0];
+}
+
+TEST_F(RecordWriterTest, TheResumePointIsWrittenInTheSameTransactionAsTheRecords) {
+    CTaskTable tasks;
+    ASSERT_TRUE(tasks.InsertTask(5, "任务", 1, "http://h/", 3, kGoodsScript));
+    auto target = Target(kGoodsScript);
+    ResumePoint resume{"http://h/list?page=3&q='x'", 3, 10, 12, "甲\r\n乙\r\n丙"};
+
+    // The Task row refuses the update: neither records nor resume values are kept.
+    std::string error;
+    ASSERT_TRUE(TheDatabase().ExecuteNative(
+        "create trigger NoTask before update on Task begin select raise(abort,'locked'); end", error))
+        << error;
+    Add(target, {"a", "1", "1"});
+    Add(target, {"b", "2", "2"});
+    const long long before = PendingRecordCount();
+    SaveResult result = SaveRecords(run, buffer, SaveOptions{resume, {}});
+    EXPECT_FALSE(result.committed);
+    EXPECT_FALSE(result.error.empty());
+    EXPECT_EQ(db.SelectCount("Goods", "1=1"), 0);
+    EXPECT_EQ(buffer.BufferedCount(), 2u);  // kept for the next save
+    EXPECT_EQ(PendingRecordCount(), before);
+
+    ASSERT_TRUE(TheDatabase().ExecuteNative("drop trigger NoTask", error)) << error;
+    Add(target, {"c", "3", "3"});
+    result = SaveRecords(run, buffer, SaveOptions{resume, {}});
+    EXPECT_TRUE(result.committed);
+    EXPECT_EQ(result.stored, 3);
+    EXPECT_EQ(Rows("select 标题 from Goods order by ID_"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(Rows("select cNextSite,iStartPage,iSearchKeyIndexPre,iSearchKeyIndex,cMemo,iStatus from Task "
+                   "where ID=5"),
+              std::vector<std::string>{"http://h/list?page=3&q='x'|3|10|12|甲\r\n乙\r\n丙|1"});
+    EXPECT_EQ(LoadTaskKeywords(5), "甲\r\n乙\r\n丙");
+
+    // With an empty buffer the resume point still moves on.
+    resume.startPage = 4;
+    result = SaveRecords(run, buffer, SaveOptions{resume, {}});
+    EXPECT_TRUE(result.committed);
+    EXPECT_EQ(tasks.ReadTaskInt("iStartPage", 5), 4);
+
+    // The values kept in the run are the ones written.
+    run.nextUrl = "http://h/list?page=9";
+    run.startPage = 9;
+    run.searchKeyIndexPre = 4;
+    run.searchKeyIndex = 6;
+    run.keywordList = "甲\r\n乙\r\n丙";
+    ASSERT_TRUE(SaveRecords(run, buffer, SaveOptions{ResumePointOf(run), {}}).committed);
+    EXPECT_EQ(Rows("select cNextSite,iStartPage,iSearchKeyIndexPre,iSearchKeyIndex from Task where ID=5"),
+              std::vector<std::string>{"http://h/list?page=9|9|4|6"});
+}
+
+TEST_F(RecordWriterTest, OperationsRunAfterEachTableIsStored) {
+    const std::string script = std::string(kGoodsScript) + "#表名1=Notes\r\n#表名1_字段名列表=c\r\n";
+    auto goods = Target(script, 0);
+    auto notes = Target(script, 1);
+    Add(notes, {"n1"});
+    Add(goods, {"g1", "1", "1"});
+    Add(notes, {"n2"});
+    std::vector<std::string> calls;
+    SaveOptions options;
+    options.afterTableSaved = [&](const RecordTarget& target, const std::string& name) {
+        // The records are in the database when the operations run.
+        calls.push_back(name + ":" + std::to_string(db.SelectCount(target.table, "1=1")));
+    };
+    ASSERT_EQ(SaveRecords(run, buffer, options).stored, 3);
+    EXPECT_EQ(calls, (std::vector<std::string>{"Notes_保存表数据后:2", "_保存表数据后:1"}));
+    calls.clear();
+    SaveRecords(run, buffer, options);  // nothing stored, nothing run
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST(RequestSave, AsksTheHarvestRunsOfTheTask) {
+    ThreadParams a, b, saveJob, mail;
+    a.taskNumber = 3;
+    b.taskNumber = 4;
+    saveJob.taskNumber = 3;
+    saveJob.mode = RunMode::kSaveJob;
+    mail.taskNumber = 3;
+    mail.kind = RunKind::kSendMail;
+    const std::vector<ThreadParams*> runs{&a, &b, &saveJob, &mail, nullptr};
+    EXPECT_EQ(RequestSave(runs, 3), 1);
+    EXPECT_TRUE(a.saveRequested.load());
+    EXPECT_FALSE(b.saveRequested.load());
+    EXPECT_FALSE(saveJob.saveRequested.load());
+    EXPECT_EQ(RequestSave(runs, kAllTasks), 2);
+    EXPECT_TRUE(b.saveRequested.load());
+    EXPECT_EQ(RequestSave(runs, 8), 0);
+}
