@@ -1,0 +1,278 @@
+#include "engine/regex_ops.h"
+
+#include <boost/regex.hpp>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "text/strings.h"
+
+namespace sorvik {
+
+namespace {
+
+// A pattern as compiled: the expression, or Boost's reason why it does not compile.
+struct CompiledPattern {
+    std::unique_ptr<const boost::regex> regex;
+    std::string error;
+};
+
+// Compiled patterns by their text. Boost's basic_regex is immutable after construction and may
+// be used by several threads at once, so entries are shared. When the cache is full it is emptied
+// and refilled: scripts use a few dozen patterns, a bound only protects against patterns built
+// from page data.
+class PatternCache {
+  public:
+    std::shared_ptr<const CompiledPattern> Get(std::string_view pattern) {
+        std::string key(pattern);
+        {
+            std::scoped_lock lock(mutex_);
+            auto found = entries_.find(key);
+            if (found != entries_.end())
+                return found->second;
+        }
+        // Compiled outside the lock so that a slow compile does not hold up other workers.
+        auto compiled = std::make_shared<CompiledPattern>();
+        try {
+            compiled->regex = std::make_unique<const boost::regex>(
+                pattern.data(), pattern.data() + pattern.size(), boost::regex::perl);
+        } catch (const std::exception& e) {
+            compiled->error = e.what();
+        } catch (...) {
+            compiled->error = "unknown error";
+        }
+        std::scoped_lock lock(mutex_);
+        if (entries_.size() >= kMaxEntries)
+            entries_.clear();
+        entries_.emplace(std::move(key), compiled);
+        return compiled;
+    }
+
+  private:
+    static constexpr size_t kMaxEntries = 1024;
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::shared_ptr<const CompiledPattern>> entries_;  // guarded by mutex_
+};
+
+PatternCache& Cache() {
+    static PatternCache cache;
+    return cache;
+}
+
+constexpr size_t kMaxProblems = 32;
+// The calling thread's note of failed patterns (each thread has its own; no lock).
+thread_local std::vector<RegexProblem> t_problems;
+
+void NoteProblem(std::string_view pattern, std::string_view reason) {
+    for (const auto& problem : t_problems) {
+        if (problem.pattern == pattern)
+            return;
+    }
+    if (t_problems.size() >= kMaxProblems)
+        return;
+    t_problems.push_back({std::string(pattern), std::string(reason)});
+}
+
+// The compiled pattern, or null (noted) when it does not compile.
+const boost::regex* Compiled(std::string_view pattern, std::shared_ptr<const CompiledPattern>& holder) {
+    holder = Cache().Get(pattern);
+    if (!holder->regex) {
+        NoteProblem(pattern, holder->error);
+        return nullptr;
+    }
+    return holder->regex.get();
+}
+
+// Calls visit(match) for each whole match in order until it returns false. False when the pattern
+// is bad or a search failed (what was visited before stays visited).
+template <typename Visit>
+bool ForEachMatch(std::string_view source, std::string_view pattern, Visit visit) {
+    std::shared_ptr<const CompiledPattern> holder;
+    const boost::regex* regex = Compiled(pattern, holder);
+    if (!regex)
+        return false;
+    const char* begin = source.data();
+    const char* end = source.data() + source.size();
+    try {
+        boost::cregex_iterator it(begin, end, *regex);
+        const boost::cregex_iterator last;
+        for (; it != last; ++it) {
+            const auto& whole = (*it)[0];
+            if (!visit(std::string_view(whole.first, static_cast<size_t>(whole.second - whole.first))))
+                break;
+        }
+    } catch (const std::exception& e) {
+        NoteProblem(pattern, e.what());
+        return false;
+    } catch (...) {
+        NoteProblem(pattern, "unknown error");
+        return false;
+    }
+    return true;
+}
+
+// The first whole match; false when there is none or the pattern is bad.
+bool FindFirst(std::string_view source, std::string_view pattern, std::string& match) {
+    bool found = false;
+    ForEachMatch(source, pattern, [&](std::string_view m) {
+        match.assign(m);
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+// Takes a leading "~" or "$" off pattern; returns the marker (0 when none).
+char TakeTildeOrDollar(std::string_view& pattern) {
+    if (!pattern.empty() && (pattern.front() == '~' || pattern.front() == '$')) {
+        const char marker = pattern.front();
+        pattern.remove_prefix(1);
+        return marker;
+    }
+    return 0;
+}
+
+// Length of a begin or end string with the five two-character escapes read as one character.
+size_t LiteralLength(std::string_view text) {
+    size_t length = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[i + 1];
+            if (next == '.' || next == '*' || next == '?' || next == '(' || next == ')')
+                ++i;
+        }
+        ++length;
+    }
+    return length;
+}
+
+}  // namespace
+
+int RegexFirstMatch(std::string_view source, std::string_view pattern, std::string& out, bool markerFlag) {
+    if (source.empty())
+        return 1;
+    const char marker = markerFlag ? TakeTildeOrDollar(pattern) : 0;
+    std::string match;
+    if (!FindFirst(source, pattern, match)) {
+        out.clear();
+        return -1;
+    }
+    if (marker == '~')
+        StripPatternBoundaries(match, pattern);
+    out = std::move(match);
+    return 1;
+}
+
+int RegexNthMatch(std::string_view source, std::string_view pattern, std::string& out, int index) {
+    const unsigned wanted = static_cast<unsigned>(index) % 65536u;
+    std::string last;
+    unsigned count = 0;
+    ForEachMatch(source, pattern, [&](std::string_view m) {
+        last.assign(m);
+        return count++ < wanted;
+    });
+    out = std::move(last);
+    if (count == 0)
+        return -1;
+    return count == wanted + 1 ? 1 : 0;
+}
+
+int RegexAllMatches(std::string_view source, std::string_view pattern, std::string& out,
+                    std::string_view separator, bool markerFlag) {
+    const char marker = markerFlag ? TakeTildeOrDollar(pattern) : 0;
+    std::string joined;
+    int count = 0;
+    const bool ok = ForEachMatch(source, pattern, [&](std::string_view m) {
+        if (marker == '~') {
+            std::string item(m);
+            StripPatternBoundaries(item, pattern);
+            joined += item;
+        } else {
+            joined.append(m);
+        }
+        joined.append(separator);
+        ++count;
+        return true;
+    });
+    out = std::move(joined);
+    if (!ok && count == 0)
+        return -1;
+    return count;
+}
+
+std::vector<std::string> RegexMatchList(std::string_view source, std::string_view pattern) {
+    std::vector<std::string> matches;
+    ForEachMatch(source, pattern, [&](std::string_view m) {
+        matches.emplace_back(m);
+        return true;
+    });
+    return matches;
+}
+
+void RegexReplaceAll(std::string& value, std::string_view pattern, std::string_view replacement) {
+    constexpr int kMaxPasses = 65536;
+    constexpr size_t kMaxValueBytes = 64u * 1024 * 1024;
+    std::string previous;
+    for (int pass = 0; pass < kMaxPasses; ++pass) {
+        std::string match;
+        if (!FindFirst(value, pattern, match))
+            return;
+        if ((pass > 0 && match == previous) || match == replacement)
+            return;
+        if (!match.empty() && replacement.size() > match.size()) {
+            // Every occurrence could be replaced: refuse a pass that would pass the bound.
+            size_t occurrences = 0;
+            for (size_t pos = value.find(match); pos != std::string::npos;
+                 pos = value.find(match, pos + match.size())) {
+                ++occurrences;
+            }
+            if (value.size() + occurrences * (replacement.size() - match.size()) > kMaxValueBytes)
+                return;
+        }
+        ReplaceAll(value, match, replacement);
+        previous = std::move(match);
+    }
+}
+
+void StripPatternBoundaries(std::string& text, std::string_view pattern) {
+    static constexpr std::string_view kGroup = "(.*?)";
+    const size_t group = pattern.find(kGroup);
+    if (group == std::string_view::npos || text.empty())
+        return;
+    const size_t head = LiteralLength(pattern.substr(0, group));
+    const size_t tail = LiteralLength(pattern.substr(group + kGroup.size()));
+    if (head + tail >= text.size()) {
+        text.clear();
+        return;
+    }
+    text = Trim(std::string_view(text).substr(head, text.size() - head - tail));
+}
+
+bool IsValidPattern(std::string_view pattern, std::string* error) {
+    auto compiled = Cache().Get(pattern);
+    if (compiled->regex)
+        return true;
+    if (error)
+        *error = compiled->error;
+    return false;
+}
+
+std::vector<RegexProblem> TakeRegexProblems() {
+    std::vector<RegexProblem> problems;
+    problems.swap(t_problems);
+    return problems;
+}
+
+std::string FormatRegexProblems(const std::vector<RegexProblem>& problems) {
+    std::string text;
+    for (const auto& problem : problems) {
+        text += "正则表达式有误：";
+        text += problem.pattern;
+        text += " (";
+        text += problem.reason;
+        text += ")\r\n";
+    }
+    return text;
+}
+
+}  // namespace sorvik

@@ -1,0 +1,279 @@
+#include "engine/regex_ops.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/split_text.h"
+
+using namespace sorvik;
+
+namespace {
+
+// Forgets problems left by an earlier test on this thread.
+void ForgetProblems() {
+    TakeRegexProblems();
+}
+
+}  // namespace
+
+TEST(RegexFirstMatch, GivesTheWholeFirstMatch) {
+    std::string out = "old";
+    EXPECT_EQ(RegexFirstMatch("x<b>1</b><b>2</b>", "<b>(.*?)</b>", out, false), 1);
+    EXPECT_EQ(out, "<b>1</b>");
+}
+
+TEST(RegexFirstMatch, EmptySourceLeavesTheOutputAsItWas) {
+    std::string out = "kept";
+    EXPECT_EQ(RegexFirstMatch("", "a", out, true), 1);
+    EXPECT_EQ(out, "kept");
+}
+
+TEST(RegexFirstMatch, NoMatchEmptiesTheOutput) {
+    std::string out = "old";
+    EXPECT_EQ(RegexFirstMatch("abc", "z+", out, false), -1);
+    EXPECT_EQ(out, "");
+}
+
+TEST(RegexFirstMatch, MarkersAreReadOnlyWithTheMarkerFlag) {
+    std::string out;
+    EXPECT_EQ(RegexFirstMatch("<i> x </i>", "~<i>(.*?)</i>", out, true), 1);
+    EXPECT_EQ(out, "x");
+    EXPECT_EQ(RegexFirstMatch("<i> x </i>", "$<i>(.*?)</i>", out, true), 1);
+    EXPECT_EQ(out, "<i> x </i>");
+    // Without the flag "~" is a plain character of the pattern.
+    EXPECT_EQ(RegexFirstMatch("<i> x </i>", "~<i>(.*?)</i>", out, false), -1);
+    EXPECT_EQ(RegexFirstMatch("a~<i>b</i>", "~<i>(.*?)</i>", out, false), 1);
+    EXPECT_EQ(out, "~<i>b</i>");
+}
+
+TEST(RegexFirstMatch, SourceAndOutputMayBeTheSameString) {
+    std::string value = "id=42;";
+    RegexFirstMatch(value, "~id=(.*?);", value, true);
+    EXPECT_EQ(value, "42");
+}
+
+TEST(RegexFirstMatch, IsCaseSensitiveAndDotMatchesLineEnds) {
+    std::string out;
+    EXPECT_EQ(RegexFirstMatch("<B>x</B>", "<b>", out, false), -1);
+    EXPECT_EQ(RegexFirstMatch("<td>a\r\nb</td>", "$<td>(.*?)</td>", out, true), 1);
+    EXPECT_EQ(out, "<td>a\r\nb</td>");
+}
+
+TEST(RegexFirstMatch, MatchesDoubleByteText) {
+    std::string out;
+    EXPECT_EQ(RegexFirstMatch("标题：中文内容。", "~标题：(.*?)。", out, true), 1);
+    EXPECT_EQ(out, "中文内容");
+}
+
+TEST(RegexNthMatch, CountsMatchesFromZero) {
+    std::string out;
+    EXPECT_EQ(RegexNthMatch("a1 a2 a3", "a[0-9]", out, 0), 1);
+    EXPECT_EQ(out, "a1");
+    EXPECT_EQ(RegexNthMatch("a1 a2 a3", "a[0-9]", out, 2), 1);
+    EXPECT_EQ(out, "a3");
+}
+
+TEST(RegexNthMatch, FewerMatchesGiveTheLastOne) {
+    std::string out;
+    EXPECT_EQ(RegexNthMatch("a1 a2", "a[0-9]", out, 2), 0);
+    EXPECT_EQ(out, "a2");
+    // -1 is 65535 modulo 65536: the last match.
+    EXPECT_EQ(RegexNthMatch("a1 a2", "a[0-9]", out, -1), 0);
+    EXPECT_EQ(out, "a2");
+    // 65536 is 0 modulo 65536.
+    EXPECT_EQ(RegexNthMatch("a1 a2", "a[0-9]", out, 65536), 1);
+    EXPECT_EQ(out, "a1");
+    out = "old";
+    EXPECT_EQ(RegexNthMatch("b", "a[0-9]", out, 1), -1);
+    EXPECT_EQ(out, "");
+}
+
+TEST(RegexNthMatch, ContinuesAtTheEndOfThePreviousMatch) {
+    std::string out;
+    // Overlapping candidates: "aa" at 0, then "aa" at 2, not at 1.
+    EXPECT_EQ(RegexNthMatch("aaaa", "aa", out, 1), 1);
+    EXPECT_EQ(RegexNthMatch("aaaa", "aa", out, 2), 0);
+}
+
+TEST(RegexAllMatches, JoinsMatchesEachFollowedByTheSeparator) {
+    std::string out;
+    EXPECT_EQ(RegexAllMatches("<b>1</b>,<b>2</b>", "~<b>(.*?)</b>", out, "\x01", true), 2);
+    EXPECT_EQ(out,
+              "1\x01"
+              "2\x01");
+    EXPECT_EQ(RegexAllMatches("<b>1</b>,<b>2</b>", "<b>(.*?)</b>", out, "", false), 2);
+    EXPECT_EQ(out, "<b>1</b><b>2</b>");
+    EXPECT_EQ(RegexAllMatches("none", "<b>", out, "\n", false), 0);
+    EXPECT_EQ(out, "");
+}
+
+TEST(RegexMatchList, EmptyMatchesMoveOn) {
+    // "x*" matches empty at every position: the list ends.
+    const auto matches = RegexMatchList("axxb", "x*");
+    ASSERT_FALSE(matches.empty());
+    EXPECT_LE(matches.size(), 5u);
+    EXPECT_EQ(RegexMatchList("<p>1</p><p>2</p>", "<p>(.*?)</p>"),
+              (std::vector<std::string>{"<p>1</p>", "<p>2</p>"}));
+}
+
+TEST(RegexReplaceAll, ReplacesUntilNothingChanges) {
+    std::string value = "a1b22c333";
+    RegexReplaceAll(value, "[0-9]+", "#");
+    EXPECT_EQ(value, "a#b#c#");
+}
+
+TEST(RegexReplaceAll, ReplacementIsLiteral) {
+    std::string value = "x=1";
+    RegexReplaceAll(value, "(x)=([0-9])", "$2\\1");
+    EXPECT_EQ(value, "$2\\1");
+}
+
+TEST(RegexReplaceAll, EndsWhenTheReplacementHoldsTheMatch) {
+    std::string value = "axa";
+    RegexReplaceAll(value, "a", "aa");
+    EXPECT_EQ(value, "aaxaa");
+    value = "abc";
+    RegexReplaceAll(value, "x*", "y");  // an empty match changes nothing and ends
+    EXPECT_EQ(value, "abc");
+    value = "ab";
+    RegexReplaceAll(value, "b", "b");
+    EXPECT_EQ(value, "ab");
+}
+
+TEST(RegexReplaceAll, EndsWhenAMatchComesBack) {
+    // "ab" -> "aab"; the next first match is the replacement itself.
+    std::string value = "ab";
+    RegexReplaceAll(value, "a+b", "aab");
+    EXPECT_EQ(value, "aab");
+}
+
+TEST(StripPatternBoundaries, CutsBeginAndEndAndTrims) {
+    std::string text = "<b> x </b>";
+    StripPatternBoundaries(text, "<b>(.*?)</b>");
+    EXPECT_EQ(text, "x");
+}
+
+TEST(StripPatternBoundaries, EscapesCountAsOneByte) {
+    std::string text = "a.b(42)";
+    StripPatternBoundaries(text, "a\\.b\\((.*?)\\)");
+    EXPECT_EQ(text, "42");
+    text = "x*?y";
+    StripPatternBoundaries(text, "x\\*\\?(.*?)");
+    EXPECT_EQ(text, "y");
+}
+
+TEST(StripPatternBoundaries, LeavesTextWithoutTheGroupOrEmpty) {
+    std::string text = "<b>x</b>";
+    StripPatternBoundaries(text, "<b>.*</b>");
+    EXPECT_EQ(text, "<b>x</b>");
+    text = "";
+    StripPatternBoundaries(text, "<b>(.*?)</b>");
+    EXPECT_EQ(text, "");
+    text = "ab";  // shorter than both boundaries
+    StripPatternBoundaries(text, "abc(.*?)def");
+    EXPECT_EQ(text, "");
+}
+
+TEST(StripPatternBoundaries, DoubleByteBoundariesCountTheirBytes) {
+    std::string text = "价格：12元";
+    StripPatternBoundaries(text, "价格：(.*?)元");
+    EXPECT_EQ(text, "12");
+}
+
+TEST(RegexProblems, BadPatternIsAnEmptyMatchAndIsNamed) {
+    ForgetProblems();
+    std::string out = "old";
+    EXPECT_EQ(RegexFirstMatch("abc", "a(b", out, false), -1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(RegexNthMatch("abc", "[z", out, 0), -1);
+    EXPECT_EQ(RegexAllMatches("abc", "*", out, ",", true), -1);
+    EXPECT_TRUE(RegexMatchList("abc", "a(b").empty());
+    std::string value = "abc";
+    RegexReplaceAll(value, "a(b", "x");
+    EXPECT_EQ(value, "abc");
+
+    const auto problems = TakeRegexProblems();
+    ASSERT_EQ(problems.size(), 3u);  // each pattern once
+    EXPECT_EQ(problems[0].pattern, "a(b");
+    EXPECT_FALSE(problems[0].reason.empty());
+    EXPECT_EQ(problems[1].pattern, "[z");
+    EXPECT_EQ(problems[2].pattern, "*");
+    EXPECT_TRUE(TakeRegexProblems().empty());
+    EXPECT_NE(FormatRegexProblems(problems).find("正则表达式有误：a(b"), std::string::npos);
+
+    std::string error;
+    EXPECT_FALSE(IsValidPattern("a(b", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(IsValidPattern("a(b)"));
+}
+
+TEST(RegexProblems, ProblemsAreNotedPerThread) {
+    ForgetProblems();
+    std::thread other([] {
+        std::string out;
+        RegexFirstMatch("x", "(", out, false);
+        EXPECT_EQ(TakeRegexProblems().size(), 1u);
+    });
+    other.join();
+    EXPECT_TRUE(TakeRegexProblems().empty());
+}
+
+TEST(RegexProblems, HostilePatternEndsWithoutAMatch) {
+    ForgetProblems();
+    const std::string run(5000, 'a');
+    std::string out = "old";
+    EXPECT_EQ(RegexFirstMatch(run, "(a*)*b", out, false), -1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(RegexAllMatches(run, "(a|aa)+$x", out, "", false), -1);
+    const auto problems = TakeRegexProblems();
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].pattern, "(a*)*b");
+    // A pattern that fails on one text still works on another.
+    EXPECT_EQ(RegexFirstMatch("aab", "(a*)*b", out, false), 1);
+    EXPECT_EQ(out, "aab");
+}
+
+TEST(RegexCache, ResultsStayTheSameWhenTheCacheOverflows) {
+    std::string out;
+    ASSERT_EQ(RegexFirstMatch("key=17;", "~key=(.*?);", out, true), 1);
+    ASSERT_EQ(out, "17");
+    for (int i = 0; i < 3000; ++i) {
+        std::string pattern = "p" + std::to_string(i) + "x";
+        ASSERT_EQ(RegexFirstMatch("-p" + std::to_string(i) + "x-", pattern, out, false), 1);
+        ASSERT_EQ(out, pattern);
+    }
+    EXPECT_EQ(RegexFirstMatch("key=18;", "~key=(.*?);", out, true), 1);
+    EXPECT_EQ(out, "18");
+}
+
+TEST(RegexCache, ThreadsShareCompiledPatterns) {
+    std::vector<std::thread> threads;
+    std::vector<int> good(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &good] {
+            for (int i = 0; i < 500; ++i) {
+                const std::string source = "<td>" + std::to_string(t * 1000 + i) + "</td>";
+                std::string out;
+                RegexFirstMatch(source, "~<td>(.*?)</td>", out, true);
+                if (out == std::to_string(t * 1000 + i))
+                    ++good[t];
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(good, (std::vector<int>{500, 500, 500, 500}));
+}
+
+TEST(SplitText, TrimsAppendsTheSeparatorAndKeepsEmptyItems) {
+    EXPECT_EQ(SplitText("a|b|c", "|"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(SplitText("  a|b|  ", "|"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitText("a||b", "|"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitText("", "|"), (std::vector<std::string>{""}));
+    EXPECT_EQ(SplitText("a<>b", "<>"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitText("x\ny\n", "\n"), (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(SplitText(" ab ", ""), (std::vector<std::string>{"ab"}));
+}
