@@ -1,0 +1,127 @@
+// The statement guard of imported files: only the exporter's families get through.
+
+#include "exchange/exchange_statement.h"
+
+#include <gtest/gtest.h>
+
+using sorvik::ExchangeStatement;
+using sorvik::ParseExchangeStatement;
+using sorvik::SqlValue;
+
+namespace {
+
+ExchangeStatement Parse(const std::string& sql) {
+    ExchangeStatement statement;
+    std::string error;
+    EXPECT_TRUE(ParseExchangeStatement(sql, statement, error)) << sql << "\n" << error;
+    return statement;
+}
+
+std::string Refusal(const std::string& sql) {
+    ExchangeStatement statement;
+    std::string error;
+    EXPECT_FALSE(ParseExchangeStatement(sql, statement, error)) << sql;
+    EXPECT_FALSE(error.empty());
+    return error;
+}
+
+}  // namespace
+
+TEST(ExchangeStatement, TheExportersFamiliesParseAndRenderAgain) {
+    auto category = Parse(
+        "insert into TreeItems(ID,Name,iImage,iOrder,bExpand,iType,iTask,cGerm,iVer,ParentItemID) "
+        "values(100,'新闻 O''Neil',3,1,0,0,7,'GABC',0,42)");
+    EXPECT_EQ(category.kind, ExchangeStatement::Kind::kInsert);
+    EXPECT_EQ(category.tableName, "TreeItems");
+    ASSERT_EQ(category.values.size(), 10u);
+    EXPECT_EQ(category.values[1].text, "新闻 O'Neil");
+    EXPECT_EQ(category.values[0].AsInt(), 100);
+    EXPECT_EQ(category.ColumnIndex("cgerm"), 7);
+    EXPECT_EQ(category.Render(),
+              "insert into TreeItems (ID,Name,iImage,iOrder,bExpand,iType,iTask,cGerm,iVer,ParentItemID) "
+              "values (100,'新闻 O''Neil',3,1,0,0,7,'GABC',0,42)");
+
+    auto update = Parse(
+        "update TreeItems set "
+        "ID=100,Name='a',iImage=3,iOrder=1,bExpand=0,iType=0,iTask=7,iVer=0,ParentItemID=42 "
+        "where cGerm='GABC' and cGerm is not null");
+    EXPECT_EQ(update.kind, ExchangeStatement::Kind::kUpdate);
+    EXPECT_EQ(update.germ, "GABC");
+    EXPECT_TRUE(update.germNotNull);
+    update.RemoveColumn(static_cast<size_t>(update.ColumnIndex("ID")));
+    EXPECT_EQ(
+        update.Render(),
+        "update TreeItems set Name='a',iImage=3,iOrder=1,bExpand=0,iType=0,iTask=7,iVer=0,ParentItemID=42 "
+        "where cGerm='GABC' and cGerm is not null");
+
+    auto task = Parse(
+        "update Task set cTask='t',iType=3,iMod=0,iMemo=0,cSearchScript='#表名=T\r\n' where cGerm='G1'");
+    EXPECT_FALSE(task.germNotNull);
+    EXPECT_EQ(task.values[4].text, "#表名=T\r\n");
+
+    auto result =
+        Parse("insert into T_结果 (iNode_,标题,价格,备注) values ('7','a;b -- c /* d','-1.5',null)");
+    EXPECT_EQ(result.columnNames[1], "标题");
+    EXPECT_EQ(result.values[1].text, "a;b -- c /* d");
+    EXPECT_EQ(result.values[3].type, SqlValue::Type::kNull);
+    auto negative = Parse("INSERT INTO [T x] ([a b],\"c\") VALUES (-3, 2.25)");
+    EXPECT_EQ(negative.tableName, "T x");
+    EXPECT_EQ(negative.values[0].text, "-3");
+    EXPECT_EQ(negative.Render(), "insert into [T x] ([a b],\"c\") values (-3,2.25)");
+
+    auto create = Parse(
+        "CREATE TABLE T(ID_ INTEGER CONSTRAINT PK_T PRIMARY KEY AUTOINCREMENT,iNode_ INTEGER,"
+        "标题 TEXT DEFAULT ('x'),价格 NUMERIC(10,2))");
+    EXPECT_EQ(create.kind, ExchangeStatement::Kind::kCreateTable);
+    EXPECT_EQ(create.tableName, "T");
+}
+
+TEST(ExchangeStatement, SeparatorAndEscapeBytesSurviveInsideTexts) {
+    const std::string value = std::string("a\x01") + "b'\x1b" + "c";
+    const std::string escaped = sorvik::EscapeExchangeText(value);
+    EXPECT_EQ(escaped.find('\x01'), std::string::npos);
+    auto statement = Parse("insert into T (c) values ('" + escaped + "')");
+    EXPECT_EQ(statement.values[0].text, value);
+}
+
+TEST(ExchangeStatement, ANameWhoseSecondByteIsABracketStaysOneName) {
+    // GBK 0x81 0x5D: its second byte is "]".
+    auto statement = Parse("insert into [T\x81\x5D] (c) values (1)");
+    EXPECT_EQ(statement.tableName, "T\x81\x5D");
+}
+
+TEST(ExchangeStatement, EverythingElseIsRefused) {
+    Refusal("delete from Task");
+    Refusal("drop table Task");
+    Refusal("select * from Task");
+    Refusal("alter table Task add column x memo");
+    Refusal("attach database '/tmp/x' as x");
+    Refusal("pragma writable_schema=1");
+    Refusal("insert into T (a) values (1); drop table Task");
+    Refusal("insert into T (a) values (1) -- comment");
+    Refusal("insert into T (a) values (1) /* c */");
+    Refusal("insert into T (a) select cValue from [Set]");
+    Refusal("insert into T (a) values ((select cValue from [Set]))");
+    Refusal("insert into T (a) values (lower('x'))");
+    Refusal("insert into T (a,b) values (1)");
+    Refusal("insert into T values (1)");
+    Refusal("insert into T (a) values ('unterminated)");
+    Refusal("insert into [Set] (cKey,cValue) values ('a','b')");
+    Refusal("insert into Task_ID (ID,i) values (99999,0)");
+    Refusal("insert into sqlite_sequence (name,seq) values ('Task_ID',1)");
+    Refusal("insert into PlanTask (iTaskID,dPlanDateTime) values (1,'x')");
+    Refusal("update Task set iStatus=0");
+    Refusal("update Task set iStatus=0 where ID=1");
+    Refusal("update Task set iStatus=0 where cGerm=''");
+    Refusal("update Task set iStatus=0 where cGerm='G' or 1=1");
+    Refusal("update [Set] set cValue='x' where cGerm='G'");
+    Refusal("update Task set iStatus=(select 1) where cGerm='G'");
+    Refusal("create table X as select * from Task");
+    Refusal("create table X (a int) ; drop table Task");
+    Refusal("create table X (a int check (a in (select 1)))");
+    Refusal("create table TreeItems_ID (a int)");
+    Refusal("create trigger t after insert on Task begin delete from Task; end");
+    Refusal("create table X (a int");
+    Refusal("insert into T (a) values (1)\x02");
+    Refusal("");
+}
