@@ -1,0 +1,122 @@
+#include "engine/download_folder.h"
+
+#include <vector>
+
+#include "store/app_home.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+namespace sorvik {
+
+namespace {
+
+// The cleanup of page copies looks at numbers below this.
+constexpr int kMaxCopyNumber = 99999;
+
+// A byte that must not reach a file name: control characters (NUL included), DEL, and the
+// separators of other systems (backslash, the ":" of a drive letter).
+bool IsUnsafeNameByte(unsigned char c) {
+    return c < 0x20 || c == 0x7F || c == '\\' || c == ':';
+}
+
+std::string CleanName(std::string_view part, bool slashToo) {
+    std::string name;
+    name.reserve(part.size());
+    for (unsigned char c : part) name += (IsUnsafeNameByte(c) || (slashToo && c == '/')) ? '_' : static_cast<char>(c);
+    if (name.size() > kMaxSavedNameBytes) name.resize(kMaxSavedNameBytes);
+    return name;
+}
+
+}  // namespace
+
+DownloadFolder::DownloadFolder(int taskNumber) : folder_(AppPath("download/" + std::to_string(taskNumber))) {}
+
+DownloadFolder::DownloadFolder(std::string folder) : folder_(std::move(folder)) {}
+
+std::string DownloadFolder::LinkedFilePath(std::string_view url) {
+    std::string_view rest = url;
+    const size_t scheme = rest.find("://");
+    if (scheme != std::string_view::npos) {
+        rest.remove_prefix(scheme + 3);
+        const size_t pathStart = rest.find_first_of("/?#");
+        rest = pathStart == std::string_view::npos ? std::string_view() : rest.substr(pathStart);
+    }
+    const size_t fragment = rest.find('#');
+    if (fragment != std::string_view::npos) rest = rest.substr(0, fragment);
+    std::string_view query;
+    const size_t question = rest.find('?');
+    if (question != std::string_view::npos) {
+        query = rest.substr(question + 1);
+        rest = rest.substr(0, question);
+    }
+
+    std::vector<std::string> parts;
+    for (const std::string& piece : SplitAll(rest, "/")) {
+        std::string name = CleanName(piece, false);
+        // An empty, "." or ".." part names no place of its own: dropping it keeps every name
+        // inside the folder.
+        if (name.empty() || name == "." || name == "..") continue;
+        parts.push_back(std::move(name));
+    }
+    const bool namesFolder = rest.empty() || rest.back() == '/' || parts.empty();
+    if (namesFolder) parts.push_back("index.htm");
+    if (!query.empty()) {
+        std::string last = parts.back() + "_" + CleanName(query, true);
+        if (last.size() > kMaxSavedNameBytes) last.resize(kMaxSavedNameBytes);
+        parts.back() = std::move(last);
+    }
+    std::string path = Join(parts, "/");
+    if (path.size() > kMaxSavedPathBytes) return {};
+    return path;
+}
+
+bool DownloadFolder::EnsureFolder() {
+    return MakeDirectories(folder_);
+}
+
+DownloadFolder::SaveOutcome DownloadFolder::SaveLinkedFile(const std::string& url, const FileFetchCallback& fetch) {
+    const std::string relative = LinkedFilePath(url);
+    if (relative.empty()) return SaveOutcome::kFailed;
+    const std::string path = JoinPath(folder_, relative);
+    if (FileExists(path)) return SaveOutcome::kExists;
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos && !MakeDirectories(path.substr(0, slash))) return SaveOutcome::kFailed;
+    if (!fetch || !fetch(url, path)) return SaveOutcome::kFailed;
+    return FileExists(path) ? SaveOutcome::kSaved : SaveOutcome::kFailed;
+}
+
+int DownloadFolder::NextCopyNumber(PageCopyKind kind, int level) {
+    const int key = kind == PageCopyKind::kHead ? 0 : level;
+    int& next = nextNumber_[key];
+    if (next < 1) next = 1;
+    while (next <= kMaxCopyNumber) {
+        const std::string name = kind == PageCopyKind::kHead ? Format("head%d.htm", next)
+                                                             : Format("Source%d_%d.htm", level, next);
+        if (!FileExists(JoinPath(folder_, name))) return next++;
+        ++next;
+    }
+    return 0;
+}
+
+bool DownloadFolder::WritePageCopy(PageCopyKind kind, int level, std::string_view text, std::string* writtenPath) {
+    if (level < 1) level = 1;
+    if (!EnsureFolder()) return false;
+    const int number = NextCopyNumber(kind, level);
+    if (number == 0) return false;
+    const std::string name =
+        kind == PageCopyKind::kHead ? Format("head%d.htm", number) : Format("Source%d_%d.htm", level, number);
+    const std::string path = JoinPath(folder_, name);
+    if (!WriteWholeFile(path, text)) return false;
+    if (writtenPath) *writtenPath = path;
+    return true;
+}
+
+bool DownloadFolder::EnsureLevelMarker(int level, std::string_view text) {
+    if (level < 2) return true;
+    if (!EnsureFolder()) return false;
+    const std::string path = JoinPath(folder_, Format("Source%d.htm", level));
+    if (FileExists(path)) return true;
+    return WriteWholeFile(path, text);
+}
+
+}  // namespace sorvik
