@@ -1,0 +1,518 @@
+// Seed and fruit files between two separate home folders: export, import, ID matching, refusals.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "exchange/exchange_export.h"
+#include "exchange/exchange_header.h"
+#include "exchange/exchange_import.h"
+#include "exchange/exchange_records.h"
+#include "exchange/exchange_statement.h"
+#include "exchange/file_scramble.h"
+#include "exchange/keyword_import.h"
+#include "exchange/seed_codes.h"
+#include "script/script_text.h"
+#include "store/app_home.h"
+#include "store/db_access.h"
+#include "store/startup.h"
+#include "store/task_table.h"
+#include "support/temp_dir.h"
+#include "text/code_page.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+using namespace sorvik;
+using sorvik::test::TempDir;
+
+namespace {
+
+class RecordingPrompt : public ExchangePrompt {
+  public:
+    explicit RecordingPrompt(bool answer) : answer_(answer) {}
+    bool AskOkCancel(std::string_view question) override {
+        questions.emplace_back(question);
+        return answer_;
+    }
+    void Progress(std::string_view text) override { lastProgress = text; }
+    std::vector<std::string> questions;
+    std::string lastProgress;
+
+  private:
+    bool answer_;
+};
+
+void Sql(const std::string& statement) {
+    CDbAccess db;
+    ASSERT_TRUE(db.ExecuteSql(statement)) << GbToUtf8(db.m_strError + db.m_strProviderError);
+}
+
+std::string Value(const std::string& query) {
+    CDbAccess db;
+    auto rows = db.OpenRecordset(query);
+    EXPECT_TRUE(rows) << GbToUtf8(db.m_strError);
+    return rows && !rows->IsEof() ? rows->Text(size_t{0}) : "<none>";
+}
+
+long long Count(const std::string& table, const std::string& where) {
+    CDbAccess db;
+    return db.SelectCount(table, where);
+}
+
+// A page or download file below the home folder (GB name -> UTF-8 path).
+std::string HomeFile(const std::string& relative) {
+    return AppPath(GbToUtf8(relative));
+}
+
+void Write(const std::string& relative, const std::string& content) {
+    const std::string path = HomeFile(relative);
+    ASSERT_TRUE(MakeDirectories(path.substr(0, path.rfind('/'))));
+    ASSERT_TRUE(WriteWholeFile(path, content));
+}
+
+std::string Read(const std::string& relative) {
+    std::string content;
+    return ReadWholeFile(HomeFile(relative), content) ? content : "<missing>";
+}
+
+// The plain content of a written exchange file.
+std::string Plain(const std::string& path) {
+    std::string stored, plain;
+    EXPECT_TRUE(ReadWholeFile(path, stored));
+    EXPECT_TRUE(UnscrambleBytes(stored, "germ", plain));
+    return plain;
+}
+
+// The names of the records of a binary part, "5:1", "3:Source1.htm", "4:<size>".
+std::vector<std::string> RecordList(std::string_view binary) {
+    std::vector<std::string> list;
+    size_t pos = 0;
+    while (pos < binary.size()) {
+        const char type = binary[pos++];
+        if (type == '\x04') {
+            uint32_t m = 0;
+            for (int i = 3; i >= 0; --i)
+                m = (m << 8) | static_cast<unsigned char>(binary[pos + static_cast<size_t>(i)]);
+            list.push_back(Format("4:%u", m));
+            pos += 4 + m;
+        } else {
+            const auto n = static_cast<unsigned char>(binary[pos]);
+            list.push_back(Format("%d:", type) + std::string(binary.substr(pos + 1, n)));
+            pos += 1 + n;
+        }
+    }
+    return list;
+}
+
+// New categories of a fresh home are numbered from 101.
+constexpr int kRoot = 101, kChild = 102, kEmpty = 103;
+
+const char* const kScriptA =
+    "#任务名称=新闻任务\r\n#类别号=101\r\n#表名=T_新闻\r\n#建表1=T_分类\r\n#字段名列表=标题,价格,备注\r\n";
+const char* const kScriptB = "#任务名称=体育任务\r\n#类别号=102\r\n#表名=T_新闻\r\n#共用任务号=1\r\n";
+
+class ExchangeTest : public ::testing::Test {
+  protected:
+    void TearDown() override { ShutDown(); }
+
+    void Use(const TempDir& home) {
+        ShutDown();
+        StartupOptions options;
+        options.home = home.path();
+        std::string error;
+        ASSERT_TRUE(StartUp(options, error)) << error;
+    }
+
+    // The source installation: 新闻 (task 1) with 体育 (task 2, sharing task 1's data) and 空类.
+    void BuildSource(bool assignCodes = true) {
+        Use(source_);
+        CTaskTable tasks;
+        ASSERT_EQ(tasks.NewCategory("新闻", 42, 2), kRoot);
+        ASSERT_EQ(tasks.NewCategory("体育", kRoot, 2), kChild);
+        ASSERT_EQ(tasks.NewCategory("空类", kRoot, 2), kEmpty);
+        ASSERT_EQ(tasks.AllocateTaskId(), 1);
+        ASSERT_TRUE(tasks.InsertTask(1, "新闻任务", 4, "http://x/", 4, kScriptA));
+        ASSERT_EQ(tasks.AllocateTaskId(), 2);
+        ASSERT_TRUE(tasks.InsertTask(2, "体育任务", 0, "http://y/", 3, kScriptB));
+        Sql(Format("update TreeItems set iTask=1,iImage=3 where ID=%d", kRoot));
+        Sql(Format("update TreeItems set iTask=2,iImage=3 where ID=%d", kChild));
+        Sql("Create Table T_新闻(ID_ IDENTITY CONSTRAINT PK_T_新闻 PRIMARY KEY,iNode_ int,标题 varchar(100),"
+            "价格 decimal(10,2),备注 memo)");
+        Sql("insert into T_新闻 (iNode_,标题,价格,备注) values (1,'第一',12.5,'O''Neil\x01二值')");
+        Sql("insert into T_新闻 (iNode_,标题,价格) values (1,'第二',3)");
+        Sql("insert into T_新闻 (iNode_,标题,价格) values (9,'别的任务',1)");
+        Sql("create table T_分类 (ID_ IDENTITY CONSTRAINT PK_T_分类 PRIMARY KEY,cID_ varchar(50),cName_ "
+            "varchar(100),"
+            "iGrade_ smallint,iParent_ int,cFullName_ varchar(100))");
+        Sql("insert into  T_分类 (cName_ ,iGrade_ ,iParent_ ,cFullName_ ) values('国内',1,0,'国内')");
+        Write("download/1/Source1.htm", "<p>源1</p>");
+        Write("download/1/source2.htm", "<p>源2</p>");
+        Write("download/1/Source4.htm", "<p>源4</p>");
+        Write("download/1/Head1.htm", "head");
+        Write("download/1/image1.gif", std::string("GIF89a\0\x01", 8));
+        Write("download/1/img/2024/图.jpg", "jpeg");
+        Write("download/2/Source1.htm", "task 2's own page");
+        if (assignCodes) {
+            int assigned = 0;
+            std::string error;
+            ASSERT_TRUE(AssignSeedCodes(kRoot, assigned, error)) << error;
+            ASSERT_EQ(assigned, 5);
+        }
+    }
+
+    // Exports seed and fruit of 新闻 into the source home and copies them out.
+    void ExportBoth() {
+        const ExportResult seed = ExportSeed(kRoot);
+        ASSERT_TRUE(seed.ok) << GbToUtf8(seed.message);
+        EXPECT_EQ(seed.path, AppPath(GbToUtf8("新闻.grm")));
+        EXPECT_EQ(seed.message, "导出成功！\r\n" + Utf8ToGb(seed.path));
+        const ExportResult fruit = ExportFruit(kRoot, files_.file("f.fru"));
+        ASSERT_TRUE(fruit.ok) << GbToUtf8(fruit.message);
+        EXPECT_EQ(fruit.records, 3);  // two result rows filed under 1, one row of T_分类
+        EXPECT_EQ(fruit.message, Format("导出成功！\r\n%s\r\n共导出3条数据,文件共有%lld条数据",
+                                        Utf8ToGb(fruit.path).c_str(), fruit.statements));
+        std::string bytes;
+        ASSERT_TRUE(ReadWholeFile(seed.path, bytes));
+        ASSERT_TRUE(WriteWholeFile(files_.file("s.grm"), bytes));
+        seedGerm_ = Value(Format("select cGerm from TreeItems where ID=%d", kRoot));
+    }
+
+    ImportResult Import(const std::string& name, ExchangePrompt* prompt = nullptr) {
+        ImportResult result = ImportExchangeFilePath(files_.file(name), prompt);
+        EXPECT_FALSE(FileExists(WorkingCopyPath()));
+        return result;
+    }
+
+    TempDir source_, target_, files_;
+    std::string seedGerm_;
+};
+
+}  // namespace
+
+TEST_F(ExchangeTest, SeedFileHoldsTheStatementsAndThePageTemplatesUpToTheFirstGap) {
+    BuildSource();
+    ExportBoth();
+    const std::string plain = Plain(files_.file("s.grm"));
+    ExchangeHeader header;
+    std::string error;
+    ASSERT_TRUE(ParseExchangeHeader(plain, header, error)) << GbToUtf8(error);
+    EXPECT_EQ(header.kind, ExchangeKind::kSeed);
+    EXPECT_EQ(header.germ, seedGerm_);
+    EXPECT_EQ(plain.substr(0, header.statementsBegin), BuildSeedHeader(seedGerm_, header.statementsLength));
+
+    // L covers exactly the statements: 3 category rows, and a row and an update per task.
+    const std::string statements = plain.substr(header.statementsBegin, header.statementsLength);
+    const std::vector<std::string> items = SplitAll(statements, "\x01");
+    ASSERT_EQ(items.size(), 7u);
+    EXPECT_EQ(items[0].rfind(
+                  std::string("insert into TreeItems(ID,Name,iImage,iOrder,bExpand,iType,iTask,cGerm,iVer,"
+                              "ParentItemID) ") +
+                      Format("values(%d,'新闻',3,2,0,0,1,'%s',0,42)", kRoot, seedGerm_.c_str()),
+                  0),
+              0u)
+        << GbToUtf8(items[0]);
+    EXPECT_EQ(
+        items[1].rfind("insert into Task(ID,iStatus,cTask,cSearchScript,cSetInfo,iType,iMod,cGerm,iMemo) "
+                       "values(1,6,'新闻任务','#任务名称=",
+                       0),
+        0u);
+    EXPECT_EQ(items[2].rfind("update Task set cTask='新闻任务',iType=4,iMod=0,iMemo=0,cSearchScript='", 0),
+              0u);
+
+    // Both tasks file under folder 1; Source4 follows a gap and stays out; names keep their case.
+    EXPECT_EQ(RecordList(std::string_view(plain).substr(header.statementsBegin + header.statementsLength)),
+              (std::vector<std::string>{"5:1", "3:Source1.htm", "4:10", "3:source2.htm", "4:10",
+                                        "3:Head1.htm", "4:4", "3:image1.gif", "4:8"}));
+}
+
+TEST_F(ExchangeTest, ACategoryWithoutTasksExportsOnlyItsRow) {
+    BuildSource();
+    const ExportResult seed = ExportSeed(kEmpty, files_.file("empty.grm"));
+    ASSERT_TRUE(seed.ok) << GbToUtf8(seed.message);
+    const std::string plain = Plain(seed.path);
+    ExchangeHeader header;
+    std::string error;
+    ASSERT_TRUE(ParseExchangeHeader(plain, header, error));
+    EXPECT_EQ(header.statementsBegin + header.statementsLength, plain.size());
+    EXPECT_EQ(SplitAll(plain.substr(header.statementsBegin), "\x01").size(), 1u);
+}
+
+TEST_F(ExchangeTest, RoundTripIntoAFreshHome) {
+    BuildSource();
+    ExportBoth();
+    Use(target_);
+
+    // The fruit needs its seed first.
+    ImportResult early = Import("f.fru");
+    EXPECT_FALSE(early.ok);
+    EXPECT_EQ(early.message, "您不能导入该文件！\r\n您还没有引入种子“新闻”");
+    EXPECT_EQ(Count("TreeItems", "cGerm is not null"), 0);
+
+    ImportResult seed = Import("s.grm");
+    ASSERT_TRUE(seed.ok) << GbToUtf8(seed.message);
+    EXPECT_EQ(seed.message, "导入完成！");
+    EXPECT_FALSE(seed.restartNeeded);
+    EXPECT_EQ(seed.statements, 7);
+    EXPECT_EQ(seed.succeeded, 7);
+    EXPECT_EQ(seed.filesWritten, 4);
+    // A fresh home takes the file's IDs as they are.
+    EXPECT_EQ(Value(Format("select Name from TreeItems where ID=%d and ParentItemID=42 and iTask=1", kRoot)),
+              "新闻");
+    EXPECT_EQ(Value(Format("select Name from TreeItems where ID=%d and ParentItemID=%d and iTask=2", kChild,
+                           kRoot)),
+              "体育");
+    EXPECT_EQ(Value(Format("select Name from TreeItems where ID=%d and ParentItemID=%d", kEmpty, kRoot)),
+              "空类");
+    EXPECT_EQ(Value("select cSearchScript from Task where ID=1 and iStatus=6 and iType=4"), kScriptA);
+    EXPECT_EQ(Value("select cTask from Task where ID=2 and iStatus=6"), "体育任务");
+    // Status 6 keeps them out of every task list.
+    EXPECT_EQ(Count("Task", "iStatus<>6"), 0);
+    EXPECT_EQ(Read("download/1/Source1.htm"), "<p>源1</p>");
+    EXPECT_EQ(Read("download/1/image1.gif"), std::string("GIF89a\0\x01", 8));
+    EXPECT_EQ(Read("download/1/Source4.htm"), "<missing>");
+
+    // The same seed again: inserts fail on the rows already here, the task updates rewrite them.
+    Sql("update Task set cTask='改过',cSearchScript='x' where ID=1");
+    ImportResult again = Import("s.grm");
+    ASSERT_TRUE(again.ok);
+    EXPECT_EQ(again.succeeded, 2);
+    EXPECT_EQ(again.filesSkipped, 4);
+    EXPECT_EQ(Count("TreeItems", "ID>100"), 3);
+    EXPECT_EQ(Count("Task", "ID>0"), 2);
+    EXPECT_EQ(Value("select cTask from Task where ID=1"), "新闻任务");
+    EXPECT_EQ(Value("select cSearchScript from Task where ID=1"), kScriptA);
+
+    // The fruit: result rows filed under 1 (not the row of task 9), the script table, every file.
+    Write("download/1/Source1.htm", "changed here");
+    RecordingPrompt prompt(true);
+    ImportResult fruit = Import("f.fru", &prompt);
+    ASSERT_TRUE(fruit.ok) << GbToUtf8(fruit.message);
+    EXPECT_TRUE(fruit.restartNeeded);
+    EXPECT_EQ(fruit.message, "导入完成！\r\n请退出重新运行软件！");
+    EXPECT_TRUE(prompt.questions.empty());
+    EXPECT_EQ(prompt.lastProgress.rfind("正解压文件:", 0), 0u);
+    EXPECT_EQ(Count("T_新闻", "iNode_=1"), 2);
+    EXPECT_EQ(Count("T_新闻", "iNode_<>1"), 0);
+    EXPECT_EQ(Value("select 备注 from T_新闻 where 标题='第一'"), "O'Neil\x01二值");
+    EXPECT_EQ(Value("select 价格 from T_新闻 where 标题='第一'"), "12.5");
+    EXPECT_EQ(Value("select count(*) from T_新闻 where 标题='第二' and 备注 is null"), "1");
+    EXPECT_EQ(Value("select cFullName_ from T_分类 where cName_='国内'"), "国内");
+    EXPECT_EQ(Read("download/1/img/2024/图.jpg"), "jpeg");
+    EXPECT_EQ(Read("download/1/Source1.htm"), "changed here");
+    EXPECT_EQ(Read("download/1/Source4.htm"), "<p>源4</p>");
+
+    // Rows made here later get IDs above the imported ones.
+    CTaskTable tasks;
+    EXPECT_GT(tasks.AllocateTaskId(), 2);
+    EXPECT_GT(tasks.NewCategory("新的", 42, 2), kEmpty);
+}
+
+TEST_F(ExchangeTest, IdsTakenHereAreReplacedEverywhereTheyAreUsed) {
+    BuildSource();
+    ExportBoth();
+    Use(target_);
+    // This installation has its own category with the root's number and task 1, with a page of its own.
+    CTaskTable tasks;
+    ASSERT_EQ(tasks.NewCategory("本地", 42, 2), kRoot);
+    ASSERT_EQ(tasks.AllocateTaskId(), 1);
+    ASSERT_TRUE(tasks.InsertTask(1, "本地任务", 0, "", 3, "#任务名称=本地任务\r\n"));
+    Sql(Format("update TreeItems set iTask=1 where ID=%d", kRoot));
+    Write("download/1/Source1.htm", "local page");
+
+    ASSERT_TRUE(Import("s.grm").ok);
+    const int root = ToInt(Value("select ID from TreeItems where cGerm='" + seedGerm_ + "'"));
+    const int child = ToInt(Value("select ID from TreeItems where Name='体育'"));
+    const int taskA = ToInt(Value("select ID from Task where cTask='新闻任务'"));
+    const int taskB = ToInt(Value("select ID from Task where cTask='体育任务'"));
+    EXPECT_GT(root, kEmpty);
+    EXPECT_GT(taskA, 2);
+    EXPECT_NE(taskA, taskB);
+    EXPECT_EQ(Value(Format("select ParentItemID from TreeItems where ID=%d", root)), "42");
+    EXPECT_EQ(Value(Format("select ParentItemID from TreeItems where ID=%d", child)), std::to_string(root));
+    EXPECT_EQ(Value(Format("select iTask from TreeItems where ID=%d", root)), std::to_string(taskA));
+    EXPECT_EQ(Value(Format("select iTask from TreeItems where ID=%d", child)), std::to_string(taskB));
+    const std::string scriptA = Value(Format("select cSearchScript from Task where ID=%d", taskA));
+    const std::string scriptB = Value(Format("select cSearchScript from Task where ID=%d", taskB));
+    EXPECT_EQ(ScriptValue("#类别号=", scriptA), std::to_string(root));
+    EXPECT_EQ(ScriptValue("#类别号=", scriptB), std::to_string(child));
+    EXPECT_EQ(ScriptValue("#共用任务号=", scriptB), std::to_string(taskA));
+    // What was here stays as it was.
+    EXPECT_EQ(Value(Format("select Name from TreeItems where ID=%d and iTask=1", kRoot)), "本地");
+    EXPECT_EQ(Value("select cTask from Task where ID=1"), "本地任务");
+    EXPECT_EQ(Read("download/1/Source1.htm"), "local page");
+    EXPECT_EQ(Read(Format("download/%d/Source1.htm", taskA)), "<p>源1</p>");
+
+    // A second import finds the same rows by their seed codes.
+    ASSERT_TRUE(Import("s.grm").ok);
+    EXPECT_EQ(Count("TreeItems", "Name='新闻'"), 1);
+    EXPECT_EQ(Count("Task", "cTask='新闻任务'"), 1);
+
+    ImportResult fruit = Import("f.fru");
+    ASSERT_TRUE(fruit.ok) << GbToUtf8(fruit.message);
+    EXPECT_EQ(Count("T_新闻", Format("iNode_=%d", taskA)), 2);
+    EXPECT_EQ(Read(Format("download/%d/img/2024/图.jpg", taskA)), "jpeg");
+    EXPECT_EQ(Value(Format("select ParentItemID from TreeItems where ID=%d", root)), "42");
+    EXPECT_EQ(Count("TreeItems", "Name='新闻'"), 1);
+}
+
+TEST_F(ExchangeTest, ExportRefusesCategoriesWithoutSeedCodes) {
+    BuildSource(false);
+    const ExportResult seed = ExportSeed(kRoot);
+    EXPECT_FALSE(seed.ok);
+    EXPECT_EQ(seed.message, "“新闻”没有分配种子号！");
+    EXPECT_FALSE(FileExists(HomeFile("新闻.grm")));
+    Sql(Format("update TreeItems set cGerm='G1' where ID=%d", kRoot));
+    const ExportResult fruit = ExportFruit(kRoot);
+    EXPECT_FALSE(fruit.ok);
+    EXPECT_EQ(fruit.message, "“体育”没有分配种子号！");
+    EXPECT_FALSE(FileExists(HomeFile("新闻.fru")));
+    EXPECT_FALSE(ExportSeed(9999).ok);
+
+    int assigned = 0;
+    std::string error;
+    ASSERT_TRUE(AssignSeedCodes(kRoot, assigned, error));
+    EXPECT_EQ(assigned, 4);  // two categories and two tasks; 新闻 keeps G1
+    ASSERT_TRUE(AssignSeedCodes(kRoot, assigned, error));
+    EXPECT_EQ(assigned, 0);
+    EXPECT_EQ(Value(Format("select cGerm from TreeItems where ID=%d", kRoot)), "G1");
+    const std::string code = Value(Format("select cGerm from TreeItems where ID=%d", kChild));
+    EXPECT_EQ(code.size(), 17u);
+    EXPECT_EQ(code[0], 'G');
+    EXPECT_NE(code, Value(Format("select cGerm from TreeItems where ID=%d", kEmpty)));
+    EXPECT_FALSE(AssignSeedCodes(9999, assigned, error));
+}
+
+TEST_F(ExchangeTest, HostileAndBrokenFilesAreRefusedOrContained) {
+    TempDir base;
+    const std::string home = base.path() + "/home";
+    ShutDown();
+    StartupOptions options;
+    options.home = home;
+    std::string error;
+    ASSERT_TRUE(StartUp(options, error)) << error;
+    auto writeFile = [&](const std::string& name, const std::string& statements, const std::string& binary) {
+        ASSERT_TRUE(WriteWholeFile(
+            files_.file(name),
+            ScrambleBytes(BuildSeedHeader("GX", statements.size()) + statements + binary, "germ")));
+    };
+    const std::string row = "insert into TreeItems(ID,Name,ParentItemID) values(300,'甲',42)";
+
+    // A statement outside the exporter's families: nothing runs.
+    writeFile("foreign.grm", row + "\x01" + "delete from Task", "");
+    ImportResult foreign = Import("foreign.grm");
+    EXPECT_FALSE(foreign.ok);
+    EXPECT_NE(foreign.message.find("拒绝导入：第2条语句"), std::string::npos) << GbToUtf8(foreign.message);
+    EXPECT_NE(foreign.message.find("delete from Task"), std::string::npos);
+    EXPECT_EQ(Count("TreeItems", "ID=300"), 0);
+    EXPECT_EQ(Count("Task", "ID=0"), 1);
+
+    // Not an exchange file at all, or one with a wrong trailer.
+    ASSERT_TRUE(WriteWholeFile(files_.file("junk.grm"), "just some text"));
+    EXPECT_EQ(Import("junk.grm").message.rfind("文件格式不对！", 0), 0u);
+    EXPECT_EQ(Import("missing.grm").message.rfind("打开文件", 0), 0u);
+
+    // A length field that promises more than the file holds.
+    ASSERT_TRUE(
+        WriteWholeFile(files_.file("lying.grm"), ScrambleBytes(BuildSeedHeader("GX", 500) + row, "germ")));
+    ImportResult lying = Import("lying.grm");
+    EXPECT_FALSE(lying.ok);
+    EXPECT_NE(lying.message.find("长度字段(500)"), std::string::npos);
+    EXPECT_EQ(Count("TreeItems", "ID=300"), 0);
+
+    // Names that would leave download/: refused, nothing written outside it.
+    std::string escaping;
+    AppendFolderRecord(escaping, "7");
+    AppendSubFolderRecord(escaping, "a\\..\\..\\..");
+    AppendFileRecords(escaping, "evil", "x");
+    writeFile("escape.grm", row, escaping);
+    ImportResult escaped = Import("escape.grm");
+    EXPECT_FALSE(escaped.ok);
+    EXPECT_NE(escaped.message.find("不安全"), std::string::npos) << GbToUtf8(escaped.message);
+    EXPECT_EQ(Count("TreeItems", "ID=300"), 1);  // statements already run stay applied
+    std::string dotted;
+    AppendFolderRecord(dotted, "..");
+    AppendFileRecords(dotted, "evil", "x");
+    writeFile("dotted.grm", row, dotted);
+    EXPECT_FALSE(Import("dotted.grm").ok);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(base.path())) {
+        EXPECT_EQ(entry.path().filename().string().find("evil"), std::string::npos) << entry.path();
+    }
+
+    // A file record cut short: the unpacking ends there and says so; no partial file.
+    std::string binary;
+    AppendFolderRecord(binary, "8");
+    AppendFileRecords(binary, "whole.htm", "whole");
+    AppendFileRecords(binary, "cut.htm", std::string(100, 'c'));
+    writeFile("cut.grm", row, binary.substr(0, binary.size() - 40));
+    ImportResult cut = Import("cut.grm");
+    EXPECT_FALSE(cut.ok);
+    EXPECT_NE(cut.message.find("截断"), std::string::npos) << GbToUtf8(cut.message);
+    EXPECT_EQ(cut.filesWritten, 1);
+    EXPECT_EQ(Read("download/8/whole.htm"), "whole");
+    EXPECT_EQ(Read("download/8/cut.htm"), "<missing>");
+}
+
+TEST_F(ExchangeTest, AnOlderSeedAsksBeforeItIsImported) {
+    BuildSource();
+    ExportBoth();
+    Use(target_);
+    ASSERT_TRUE(Import("s.grm").ok);
+    Sql(Format("update TreeItems set iVer=20 where ID=%d", kRoot));
+    Sql("update Task set cTask='本地改名' where ID=1");
+
+    RecordingPrompt cancel(false);
+    ImportResult refused = Import("s.grm", &cancel);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(cancel.questions,
+              (std::vector<std::string>{"当前文件的版本(1.0)比系统(2.0)的低，确定导入吗？"}));
+    EXPECT_EQ(Value("select cTask from Task where ID=1"), "本地改名");
+
+    RecordingPrompt ok(true);
+    ASSERT_TRUE(Import("s.grm", &ok).ok);
+    EXPECT_EQ(ok.questions.size(), 1u);
+    EXPECT_EQ(Value("select cTask from Task where ID=1"), "新闻任务");
+}
+
+TEST_F(ExchangeTest, KeywordListsGoIntoTheTasksKeywordColumn) {
+    Use(target_);
+    CTaskTable tasks;
+    ASSERT_TRUE(tasks.InsertTask(5, "关键字任务", 0, "", 3,
+                                 "#表名=T_kw\r\n#搜索关键字标题=关键字\r\n#字段名列表=关键字,状态\r\n"
+                                 "状态_初始值=新\r\n#已存在关键字时的更新=状态='再次'\r\n#共用任务号=4\r\n"));
+    Sql("Create Table T_kw(ID_ IDENTITY CONSTRAINT PK_T_kw PRIMARY KEY,iNode_ int,关键字 varchar(100),状态 "
+        "varchar(20))");
+    Sql("insert into T_kw (iNode_,关键字,状态) values (4,'甲','旧')");
+    RecordingPrompt prompt(true);
+    const KeywordImportResult result = ImportKeywordText(5, "甲\r\n乙\r\n\r\n  丙 \r\nO'K\nlast", &prompt);
+    ASSERT_TRUE(result.ok) << GbToUtf8(result.message);
+    EXPECT_EQ(result.lines, 5);
+    EXPECT_EQ(result.inserted, 4);
+    EXPECT_EQ(result.updated, 1);
+    EXPECT_EQ(Value("select 状态 from T_kw where 关键字='甲'"), "再次");
+    EXPECT_EQ(Value("select 状态 from T_kw where 关键字='丙' and iNode_=4"), "新");
+    EXPECT_EQ(Value("select count(*) from T_kw where 关键字='O''K'"), "1");
+    EXPECT_EQ(prompt.lastProgress.rfind("正处理:", 0), 0u);
+
+    EXPECT_FALSE(ImportKeywordText(77, "a", nullptr).ok);
+    ASSERT_TRUE(tasks.InsertTask(6, "无表", 0, "", 3, "#任务名称=无表\r\n"));
+    EXPECT_FALSE(ImportKeywordText(6, "a", nullptr).ok);
+}
+
+TEST_F(ExchangeTest, TheUpgradePackageRunsEachLineAsAStatement) {
+    Use(target_);
+    bool present = true;
+    EXPECT_FALSE(ExportUpgradePackage(present).ok);
+    EXPECT_FALSE(present);
+    Write("sc_升级.txt",
+          "insert into TreeItems(ID,Name,ParentItemID) values(500,'升级',0)\r\n"
+          "update TreeItems set Name='升级了' where cGerm='none'\r\n");
+    const ExportResult package = ExportUpgradePackage(present);
+    ASSERT_TRUE(present);
+    ASSERT_TRUE(package.ok);
+    EXPECT_EQ(package.message, "导出成功！");
+    EXPECT_EQ(package.path, HomeFile("sc_升级.fru"));
+    const ImportResult result = ImportExchangeFilePath(package.path, nullptr);
+    ASSERT_TRUE(result.ok) << GbToUtf8(result.message);
+    EXPECT_EQ(result.statements, 2);
+    EXPECT_EQ(Value("select Name from TreeItems where ID=500"), "升级");
+}
