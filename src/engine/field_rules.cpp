@@ -6,6 +6,7 @@
 #include "engine/link_helpers.h"
 #include "engine/operations.h"
 #include "engine/regex_ops.h"
+#include "engine/script_index.h"
 #include "engine/split_text.h"
 #include "engine/variables.h"
 #include "script/script_text.h"
@@ -39,7 +40,7 @@ std::string Key(std::string_view name, std::string_view rule, int number) {
 }
 
 std::string Lookup(std::string_view key, std::string_view script, std::string_view alternative) {
-    return ScriptValue(key, script, alternative);
+    return IndexedScriptValue(key, script, alternative);
 }
 
 // A pattern's leading boundary marker: '@', '~', '$', or 0 for none (then nothing is taken off).
@@ -189,7 +190,7 @@ bool IsVariableToken(std::string_view text) {
 }
 
 bool KeepsFieldBoundaries(std::string_view script) {
-    return Trim(ScriptValue("#是否保留字段值前后边界=", script)) == "1";
+    return Trim(IndexedScriptValue("#是否保留字段值前后边界=", script)) == "1";
 }
 
 bool ApplyNarrowing(CPageExtractor& context, std::string_view keyName, std::string& value,

@@ -7,6 +7,7 @@
 #include "engine/gb_text.h"
 #include "engine/link_helpers.h"
 #include "engine/regex_ops.h"
+#include "engine/script_index.h"
 #include "engine/split_text.h"
 #include "engine/variables.h"
 #include "script/script_text.h"
@@ -125,8 +126,9 @@ void ReplaceString(const OperationLine& op, std::string& value, std::string_view
         if (found != std::string::npos)
             value.resize(found);
     } else if (mode == "返回ID") {
-        const std::vector<std::string> from = SplitList(ScriptValue(source + "=", script, alternative));
-        const std::vector<std::string> to = SplitList(ScriptValue(target + "=", script, alternative));
+        const std::vector<std::string> from =
+            SplitList(IndexedScriptValue(source + "=", script, alternative));
+        const std::vector<std::string> to = SplitList(IndexedScriptValue(target + "=", script, alternative));
         for (size_t i = 0; i < from.size(); ++i) {
             if (from[i] == value) {
                 value = i < to.size() ? to[i] : std::string();
@@ -323,7 +325,7 @@ void ApplyOperations(CPageExtractor& context, std::string_view name, std::string
                      std::string_view script, std::string_view alternative, bool variableFlag) {
     for (int n = 1; n <= kMaxOperations; ++n) {
         const std::string line =
-            ScriptValue(std::string(name) + "_处理" + std::to_string(n) + "=", script, alternative);
+            IndexedScriptValue(std::string(name) + "_处理" + std::to_string(n) + "=", script, alternative);
         if (line.empty())
             break;
         if (!ApplyOperation(context, name, value, line, script, alternative, variableFlag))

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/field_rules.h"
+#include "engine/script_index.h"
 #include "engine/split_text.h"
 #include "script/script_text.h"
 #include "store/database.h"
@@ -51,9 +52,9 @@ std::string ReadDefinition(const CPageExtractor& context, std::string_view token
                            std::string_view alternative) {
     std::string definition;
     if (context.IsTestRun())
-        definition = ScriptValue(std::string(token) + "_测试=", script, alternative);
+        definition = IndexedScriptValue(std::string(token) + "_测试=", script, alternative);
     if (definition.empty())
-        definition = ScriptValue(std::string(token) + "=", script, alternative);
+        definition = IndexedScriptValue(std::string(token) + "=", script, alternative);
     return definition;
 }
 
@@ -79,7 +80,8 @@ std::string LineOf(std::string_view text, size_t index) {
 
 std::string SearchObjectValue(const CPageExtractor& context, std::string_view token, std::string_view script,
                               std::string_view alternative) {
-    const std::vector<std::string> categories = SplitList(ScriptValue("#搜索类别=", script, alternative));
+    const std::vector<std::string> categories =
+        SplitList(IndexedScriptValue("#搜索类别=", script, alternative));
     for (size_t i = 0; i < categories.size(); ++i) {
         if (categories[i] == token)
             return LineOf(context.searchObjectText, i);
