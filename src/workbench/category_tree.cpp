@@ -1,0 +1,219 @@
+#include "workbench/category_tree.h"
+
+#include <mutex>
+#include <set>
+
+#include "script/script_text.h"
+#include "store/database.h"
+#include "store/task_table.h"
+#include "text/strings.h"
+
+namespace sorvik {
+
+namespace {
+
+constexpr int kNewCategoryIcon = 2;
+constexpr size_t kMaxNameChars = 50;
+
+CategoryNode NodeFromRow(const Recordset& rows, int depth) {
+    CategoryNode node;
+    node.id = static_cast<int>(rows.Int("ID"));
+    node.name = rows.Text("Name");
+    node.parentId = static_cast<int>(rows.Int("ParentItemID"));
+    node.order = static_cast<int>(rows.Int("iOrder"));
+    node.image = static_cast<int>(rows.Int("iImage"));
+    node.expanded = rows.Int("bExpand") != 0;
+    node.kind = static_cast<int>(rows.Int("iType"));
+    node.taskId = static_cast<int>(rows.Int("iTask"));
+    node.germ = rows.Text("cGerm");
+    node.version = static_cast<int>(rows.Int("iVer"));
+    node.depth = depth;
+    return node;
+}
+
+bool LoadLevel(CDbAccess& db, int parentId, int depth, std::set<int>& seen, std::vector<CategoryNode>& nodes,
+               std::string& error) {
+    auto rows =
+        db.OpenRecordset(Format("SELECT * FROM TreeItemS where ParentItemID=%d order by iOrder", parentId));
+    if (!rows) {
+        error = db.m_strError;
+        return false;
+    }
+    for (; !rows->IsEof(); rows->MoveNext()) {
+        CategoryNode node = NodeFromRow(*rows, depth);
+        if (!seen.insert(node.id).second)
+            continue;
+        const int id = node.id;
+        nodes.push_back(std::move(node));
+        if (!LoadLevel(db, id, depth + 1, seen, nodes, error))
+            return false;
+    }
+    return true;
+}
+
+// Bytes of the GB18030 character at pos.
+size_t CharLength(std::string_view text, size_t pos) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    size_t length = 1;
+    if (lead >= 0x81 && lead <= 0xFE && pos + 1 < text.size()) {
+        const auto second = static_cast<unsigned char>(text[pos + 1]);
+        length = (second >= 0x30 && second <= 0x39) ? 4 : 2;
+    }
+    return std::min(length, text.size() - pos);
+}
+
+}  // namespace
+
+bool LoadCategoryTree(std::vector<CategoryNode>& nodes, std::string& error) {
+    std::scoped_lock lock(g_csDatabase);
+    nodes.clear();
+    CDbAccess db;
+    std::set<int> seen{0};
+    return LoadLevel(db, 0, 0, seen, nodes, error);
+}
+
+bool ReadCategory(int id, CategoryNode& node, std::string& error) {
+    std::scoped_lock lock(g_csDatabase);
+    CDbAccess db;
+    auto rows = db.OpenRecordset(Format("select * from TreeItems where ID=%d", id));
+    if (!rows) {
+        error = db.m_strError;
+        return false;
+    }
+    if (rows->IsEof()) {
+        error = Format("类别%d不存在！", id);
+        return false;
+    }
+    node = NodeFromRow(*rows, 0);
+    return true;
+}
+
+std::vector<int> NewCategories(std::string_view text, int parentId, std::string& error) {
+    std::string lines(text);
+    ReplaceAll(lines, "\r\n", "\n");
+    std::vector<int> ids;
+    std::scoped_lock lock(g_csDatabase);
+    CTaskTable table;
+    for (const std::string& line : SplitAll(lines, "\n")) {
+        const int id = table.NewCategory(Trim(line), parentId, kNewCategoryIcon);
+        if (id <= 0) {
+            error = g_strDbError.Get();
+            break;
+        }
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+std::string CategoryNameForRename(std::string_view name) {
+    const std::string trimmed = Trim(name);
+    size_t pos = 0;
+    for (size_t count = 0; pos < trimmed.size() && count < kMaxNameChars; ++count)
+        pos += CharLength(trimmed, pos);
+    return trimmed.substr(0, pos);
+}
+
+bool RenameCategoryNode(int id, std::string_view name, std::string& error) {
+    std::scoped_lock lock(g_csDatabase);
+    CategoryNode node;
+    if (!ReadCategory(id, node, error))
+        return false;
+    CTaskTable table;
+    if (!table.RenameCategory(id, CategoryNameForRename(name))) {
+        error = g_strDbError.Get();
+        return false;
+    }
+    return true;
+}
+
+bool CanDeleteCategory(int id, std::string& reason) {
+    std::scoped_lock lock(g_csDatabase);
+    CategoryNode node;
+    if (!ReadCategory(id, node, reason))
+        return false;
+    if (node.kind != kKindResults) {
+        reason = "只能删除结果类别！";
+        return false;
+    }
+    CDbAccess db;
+    if (db.RecordExists("TreeItems", Format("ParentItemID=%d", id))) {
+        reason = "该类别下还有类别，不能删除！";
+        return false;
+    }
+    if (node.taskId > 0) {
+        CTaskTable table;
+        if (table.ReadTaskInt("iMod", node.taskId) > 0) {
+            reason = Format("系统的内置任务不能删除！(任务：%s)",
+                            table.ReadTaskField("cTask", node.taskId).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DeleteCategory(int id, std::string& error) {
+    std::scoped_lock lock(g_csDatabase);
+    CategoryNode node;
+    if (!ReadCategory(id, node, error))
+        return false;
+    CTaskTable db;
+    auto fail = [&](bool inTransaction) {
+        const std::string reason = db.m_strProviderError.empty() ? db.m_strError : db.m_strProviderError;
+        error = "删除失败！";
+        if (!reason.empty() && reason != error)
+            error += "\r\n" + reason;
+        if (inTransaction)
+            db.RollbackTrans();
+        return false;
+    };
+
+    // The node and everything below it.
+    std::vector<int> collected;
+    std::vector<int> pending{id};
+    std::set<int> seen;
+    while (!pending.empty()) {
+        const int current = pending.back();
+        pending.pop_back();
+        if (!seen.insert(current).second)
+            continue;
+        collected.push_back(current);
+        auto children = db.OpenRecordset(Format("select ID from TreeItems where ParentItemID=%d", current));
+        if (!children)
+            return fail(false);
+        for (; !children->IsEof(); children->MoveNext())
+            pending.push_back(static_cast<int>(children->Int("ID")));
+    }
+
+    db.BeginTrans();
+    for (const int current : collected) {
+        if (!db.DeleteRecords("TreeItems", Format("where ID=%d", current)))
+            return fail(true);
+    }
+    if (node.taskId > 0 && db.TaskExists(node.taskId)) {
+        const std::string script = db.ReadTaskScript(node.taskId);
+        const std::string table = Trim(ScriptValue("#表名=", script));
+        int shared = ToInt(ScriptValue("#共用任务号=", script));
+        if (shared <= 0)
+            shared = node.taskId;
+        std::string condition = Trim(ScriptValue("#表数据过滤条件=", script));
+        if (condition.empty())
+            condition = Format("iNode_=%d", shared);
+        if (!table.empty() && !db.DeleteRecords(table, "where " + condition)) {
+            // A task that never ran has no table; any other failure stops the delete.
+            CDbAccess probe;
+            if (probe.OpenRecordset(Format("select top 1 * from %s", table.c_str())))
+                return fail(true);
+        }
+        // Schedule rows of a task that no longer exists would start nothing.
+        if (!db.DeleteRecords("PlanTask", Format("where iTaskID=%d", node.taskId)) ||
+            !db.DeleteRecords("Task", Format("where ID=%d", node.taskId))) {
+            return fail(true);
+        }
+    }
+    db.CommitTrans();
+    if (!db.m_strError.empty())
+        return fail(true);
+    return true;
+}
+
+}  // namespace sorvik
