@@ -71,6 +71,10 @@ TEST_F(FieldRulesTest, WhichOccurrencePicksTheNthMatchOrTheLast) {
     EXPECT_EQ(Apply("~<b>(.*?)</b>", record, Script({"F_1_第几个=3"})).value, "2");
     EXPECT_EQ(Apply("~<b>(.*?)</b>", record, Script({"F_1_第几个=1"})).value, "1");
     EXPECT_EQ(Apply("~<b>(.*?)</b>", record, "").value, "1");
+    // Numbers out of any sensible range stay numbers modulo 65536: past the matches, the last one.
+    EXPECT_EQ(Apply("~<b>(.*?)</b>", record, Script({"F_1_第几个=99999999999999999999"})).value, "2");
+    EXPECT_EQ(Apply("~<b>(.*?)</b>", record, Script({"F_1_第几个=-5"})).value, "2");
+    EXPECT_EQ(Apply("~<b>(.*?)</b>", record, Script({"F_1_第几个=65537"})).value, "1");
 }
 
 // --- narrowing ---

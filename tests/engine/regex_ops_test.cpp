@@ -277,3 +277,13 @@ TEST(SplitText, TrimsAppendsTheSeparatorAndKeepsEmptyItems) {
     EXPECT_EQ(SplitText("x\ny\n", "\n"), (std::vector<std::string>{"x", "y"}));
     EXPECT_EQ(SplitText(" ab ", ""), (std::vector<std::string>{"ab"}));
 }
+
+TEST(RegexFirstMatch, BinaryAndTruncatedTextsAreBytes) {
+    const std::string binary("\xff\x00<b>x\x00y</b>\x81", 14);
+    std::string out;
+    EXPECT_EQ(RegexFirstMatch(binary, "~<b>(.*?)</b>", out, true), 1);
+    EXPECT_EQ(out, std::string("x\x00y", 3));
+    // A page cut inside a double-byte character.
+    EXPECT_EQ(RegexFirstMatch("<b>中\xd6", "<b>.*", out, true), 1);
+    EXPECT_EQ(out, "<b>中\xd6");
+}
