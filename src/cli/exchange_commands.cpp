@@ -1,0 +1,124 @@
+// sorvik-cli export-seed, export-fruit, export-upgrade and import: seed and fruit files and
+// keyword lists.
+//
+// Questions are answered without asking: the version question of an older seed is answered
+// Cancel unless --yes is given. Progress texts are not printed.
+
+#include <iostream>
+
+#include "cli/cli_command.h"
+#include "exchange/exchange_export.h"
+#include "exchange/exchange_import.h"
+#include "exchange/keyword_import.h"
+#include "text/code_page.h"
+#include "text/strings.h"
+
+namespace sorvik::cli {
+
+namespace {
+
+class CliPrompt : public ExchangePrompt {
+  public:
+    explicit CliPrompt(bool yes) : yes_(yes) {}
+    bool AskOkCancel(std::string_view question) override {
+        PrintError(std::string(question) + (yes_ ? " (--yes: 确定)" : " (取消；用 --yes 确定)"));
+        return yes_;
+    }
+
+  private:
+    bool yes_;
+};
+
+bool ParseId(const std::string& text, int& id) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    id = ToInt(text);
+    return true;
+}
+
+// A result box text on the terminal: its CR LF line ends become LF.
+void PrintMessage(std::ostream& out, std::string text) {
+    ReplaceAll(text, "\r\n", "\n");
+    if (&out == &std::cerr) {
+        PrintError(text);
+    } else {
+        PrintLine(out, text);
+    }
+}
+
+int RunExport(CliContext& context, bool fruit) {
+    std::string out;
+    bool ok = true;
+    TakeOption(context.args, "--out", out, ok);
+    int id = 0;
+    if (!ok || context.args.size() != 1 || !ParseId(context.args[0], id)) {
+        return UsageError(fruit ? "export-fruit ID [--out FILE]" : "export-seed ID [--out FILE]");
+    }
+    const ExportResult result = fruit ? ExportFruit(id, out) : ExportSeed(id, out);
+    for (const std::string& note : result.notes)
+        PrintError(note);
+    PrintMessage(result.ok ? std::cout : std::cerr, result.message);
+    return result.ok ? 0 : 1;
+}
+
+int RunExportSeed(CliContext& context) {
+    return RunExport(context, false);
+}
+int RunExportFruit(CliContext& context) {
+    return RunExport(context, true);
+}
+
+int RunExportUpgrade(CliContext& context) {
+    if (!context.args.empty())
+        return UsageError("export-upgrade takes no arguments");
+    bool present = false;
+    const ExportResult result = ExportUpgradePackage(present);
+    if (!present) {
+        PrintError("主目录中没有sc_升级.txt");
+        return 1;
+    }
+    PrintMessage(result.ok ? std::cout : std::cerr, result.message + "\r\n" + Utf8ToGb(result.path));
+    return result.ok ? 0 : 1;
+}
+
+int RunImport(CliContext& context) {
+    std::string taskText;
+    bool ok = true;
+    const bool keywords = TakeOption(context.args, "--task", taskText, ok);
+    const bool yes = TakeFlag(context.args, "--yes");
+    int task = 0;
+    if (!ok || context.args.size() != 1 || (keywords && !ParseId(taskText, task))) {
+        return UsageError("import FILE [--yes] | import FILE --task ID");
+    }
+    const std::string& path = context.args[0];
+    if (keywords) {
+        const KeywordImportResult result = ImportKeywordFile(task, path, nullptr);
+        PrintMessage(result.ok ? std::cout : std::cerr, result.message);
+        PrintLine(std::cout, Format("关键字%d个：新增%d，更新%d，未变%d，失败%d", result.lines,
+                                    result.inserted, result.updated, result.unchanged, result.failed));
+        if (!result.lastDbError.empty())
+            PrintMessage(std::cerr, result.lastDbError);
+        return result.ok ? 0 : 1;
+    }
+    CliPrompt prompt(yes);
+    const ImportResult result = ImportExchangeFilePath(path, &prompt);
+    PrintMessage(result.ok ? std::cout : std::cerr, result.message);
+    if (result.statements > 0 || result.filesWritten > 0 || result.filesSkipped > 0) {
+        PrintLine(std::cout, Format("语句%d条，成功%d条；文件写入%d个，已存在跳过%d个", result.statements,
+                                    result.succeeded, result.filesWritten, result.filesSkipped));
+    }
+    if (!result.lastDbError.empty())
+        PrintMessage(std::cerr, "最后的数据库错误：" + result.lastDbError);
+    return result.ok ? 0 : 1;
+}
+
+const CliCommandRegistrar kExportSeed({"export-seed", "export-seed ID [--out FILE]", false, RunExportSeed});
+const CliCommandRegistrar kExportFruit({"export-fruit", "export-fruit ID [--out FILE]", false,
+                                        RunExportFruit});
+const CliCommandRegistrar kExportUpgrade({"export-upgrade", "export-upgrade", false, RunExportUpgrade});
+const CliCommandRegistrar kImport({"import", "import FILE [--yes] | import FILE --task ID", false,
+                                   RunImport});
+
+}  // namespace
+
+}  // namespace sorvik::cli

@@ -1,0 +1,182 @@
+// sorvik-cli categories, category ..., export-seed, export-fruit and import, run as a real process
+// between two home folders.
+
+#include <gtest/gtest.h>
+
+#include "exchange/exchange_header.h"
+#include "exchange/file_scramble.h"
+#include "support/run_process.h"
+#include "support/temp_dir.h"
+#include "text/code_page.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+using sorvik::test::ProcessResult;
+using sorvik::test::TempDir;
+
+namespace {
+
+// Arguments go out as UTF-8; what comes back must be UTF-8 and is compared in the internal code
+// page.
+ProcessResult Cli(const std::string& home, const std::vector<std::string>& args) {
+    std::vector<std::string> utf8;
+    for (const std::string& a : args)
+        utf8.push_back(sorvik::GbToUtf8(a));
+    ProcessResult result = sorvik::test::RunCli(home, utf8);
+    EXPECT_TRUE(sorvik::IsValidUtf8(result.out));
+    EXPECT_TRUE(sorvik::IsValidUtf8(result.err));
+    result.out = sorvik::Utf8ToGb(result.out);
+    result.err = sorvik::Utf8ToGb(result.err);
+    return result;
+}
+
+std::string Ok(const std::string& home, const std::vector<std::string>& args) {
+    const ProcessResult result = Cli(home, args);
+    EXPECT_EQ(result.exitCode, 0) << sorvik::GbToUtf8(sorvik::Join(args, " ") + "\n" + result.err);
+    return result.out;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A source home with 新闻 (101, task 1 with two result rows and a page) and 体育 (102) below it.
+void BuildSource(const std::string& home) {
+    EXPECT_EQ(Ok(home, {"category", "new", "新闻"}), "101\n");
+    EXPECT_EQ(Ok(home, {"category", "new", "体育", "--parent", "101"}), "102\n");
+    Ok(home, {"sql",
+              "insert into Task(ID,cTask,iStatus,iType,cSearchScript) values(1,'新闻任务',4,4,"
+              "'#任务名称=新闻任务\r\n#表名=T_新闻\r\n#类别号=101\r\n')"});
+    Ok(home, {"sql", "update TreeItems set iTask=1,iImage=3 where ID=101"});
+    Ok(home,
+       {"sql",
+        "Create Table T_新闻(ID_ IDENTITY CONSTRAINT PK_T_新闻 PRIMARY KEY,iNode_ int,标题 varchar(100))"});
+    Ok(home, {"sql", "insert into T_新闻 (iNode_,标题) values (1,'第一')"});
+    Ok(home, {"sql", "insert into T_新闻 (iNode_,标题) values (1,'第二')"});
+    ASSERT_TRUE(sorvik::MakeDirectories(home + "/download/1/files"));
+    ASSERT_TRUE(sorvik::WriteWholeFile(home + "/download/1/Source1.htm", "<p>page</p>"));
+    ASSERT_TRUE(sorvik::WriteWholeFile(home + "/download/1/files/a.pdf", "pdf"));
+}
+
+}  // namespace
+
+TEST(CliExchange, SeedAndFruitTravelBetweenTwoHomes) {
+    TempDir source, target, files;
+    BuildSource(source.path());
+
+    const ProcessResult noCode = Cli(source.path(), {"export-seed", "101"});
+    EXPECT_EQ(noCode.exitCode, 1);
+    EXPECT_EQ(noCode.err, "“新闻”没有分配种子号！\n");
+    EXPECT_EQ(Ok(source.path(), {"category", "assign-seed", "101"}), "分配了3个种子号\n");
+    const std::string listing = Ok(source.path(), {"categories"});
+    EXPECT_TRUE(Contains(listing, "ID\t类型\t任务\t任务名称\t种子号\t名称\n")) << sorvik::GbToUtf8(listing);
+    EXPECT_TRUE(Contains(listing, "\t  新闻\n"));
+    EXPECT_TRUE(Contains(listing, "101\t0\t1\t新闻任务\tG"));
+    EXPECT_TRUE(Contains(listing, "\t    体育\n"));
+
+    const std::string seedFile = files.file("news.grm");
+    const std::string fruitFile = files.file("news.fru");
+    EXPECT_EQ(Ok(source.path(), {"export-seed", "101", "--out", seedFile}), "导出成功！\n" + seedFile + "\n");
+    EXPECT_EQ(Ok(source.path(), {"export-fruit", "101", "--out", fruitFile}),
+              "导出成功！\n" + fruitFile + "\n共导出2条数据,文件共有9条数据\n");
+    // Without --out the file goes into the home folder, named after the category.
+    Ok(source.path(), {"export-seed", "102"});
+    EXPECT_TRUE(sorvik::FileExists(source.path() + sorvik::GbToUtf8("/体育.grm")));
+
+    const ProcessResult early = Cli(target.path(), {"import", fruitFile});
+    EXPECT_EQ(early.exitCode, 1);
+    EXPECT_TRUE(Contains(early.err, "您不能导入该文件！\n您还没有引入种子“新闻”"))
+        << sorvik::GbToUtf8(early.err);
+
+    EXPECT_EQ(Ok(target.path(), {"import", seedFile}),
+              "导入完成！\n语句4条，成功4条；文件写入1个，已存在跳过0个\n");
+    Ok(target.path(), {"import", seedFile});
+    EXPECT_EQ(Ok(target.path(), {"sql", "select count(*) as n from TreeItems where Name='新闻'"}), "n\n1\n");
+    EXPECT_EQ(Ok(target.path(), {"sql", "select ID,iStatus from Task where cTask='新闻任务'"}),
+              "ID\tiStatus\n1\t6\n");
+    EXPECT_EQ(Ok(target.path(), {"tasks", "--list", "4"}).find("新闻任务"), std::string::npos);
+
+    const std::string fruit = Ok(target.path(), {"import", fruitFile});
+    EXPECT_EQ(fruit.rfind("导入完成！\n请退出重新运行软件！\n", 0), 0u) << sorvik::GbToUtf8(fruit);
+    EXPECT_EQ(Ok(target.path(), {"sql", "select 标题 from T_新闻 where iNode_=1 order by 标题"}),
+              "标题\n第一\n第二\n");
+    std::string content;
+    ASSERT_TRUE(sorvik::ReadWholeFile(target.path() + "/download/1/files/a.pdf", content));
+    EXPECT_EQ(content, "pdf");
+    EXPECT_FALSE(sorvik::FileExists(target.path() + "/temp99"));
+}
+
+TEST(CliExchange, RefusedFilesAndQuestionsGiveNonZeroStatus) {
+    TempDir home, files;
+    const std::string statements =
+        std::string("insert into TreeItems(ID,Name,ParentItemID) values(300,'甲',42)") + "\x01" +
+        "update [Set] set cValue='x' where cGerm='G'";
+    ASSERT_TRUE(sorvik::WriteWholeFile(
+        files.file("bad.grm"),
+        sorvik::ScrambleBytes(sorvik::BuildSeedHeader("GX", statements.size()) + statements, "germ")));
+    const ProcessResult bad = Cli(home.path(), {"import", files.file("bad.grm")});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(Contains(bad.err, "拒绝导入：第2条语句")) << sorvik::GbToUtf8(bad.err);
+    EXPECT_EQ(Ok(home.path(), {"sql", "select count(*) as n from TreeItems where ID=300"}), "n\n0\n");
+
+    ASSERT_TRUE(sorvik::WriteWholeFile(files.file("plain.grm"), "not scrambled"));
+    EXPECT_TRUE(Contains(Cli(home.path(), {"import", files.file("plain.grm")}).err, "文件格式不对！"));
+
+    // An older seed: Cancel by default, imported with --yes.
+    const std::string row = "insert into TreeItems(ID,Name,ParentItemID,cGerm) values(301,'乙',42,'GV')";
+    ASSERT_TRUE(sorvik::WriteWholeFile(
+        files.file("old.grm"),
+        sorvik::ScrambleBytes(sorvik::BuildSeedHeader("GV", row.size()) + row, "germ")));
+    Ok(home.path(),
+       {"sql", "insert into TreeItems(ID,Name,ParentItemID,cGerm,iVer) values(400,'已有',42,'GV',12)"});
+    const ProcessResult cancelled = Cli(home.path(), {"import", files.file("old.grm")});
+    EXPECT_EQ(cancelled.exitCode, 1);
+    EXPECT_TRUE(Contains(cancelled.err, "当前文件的版本(1.0)比系统(1.2)的低，确定导入吗？"))
+        << sorvik::GbToUtf8(cancelled.err);
+    EXPECT_EQ(Cli(home.path(), {"import", files.file("old.grm"), "--yes"}).exitCode, 0);
+
+    EXPECT_EQ(Cli(home.path(), {"import"}).exitCode, 2);
+    EXPECT_EQ(Cli(home.path(), {"export-seed", "abc"}).exitCode, 2);
+    EXPECT_EQ(Cli(home.path(), {"export-fruit", "9999"}).exitCode, 1);
+    EXPECT_EQ(Cli(home.path(), {"import", files.file("missing.grm")}).exitCode, 1);
+}
+
+TEST(CliExchange, KeywordFilesGoIntoATask) {
+    TempDir home, files;
+    Ok(home.path(), {"sql",
+                     "insert into Task(ID,cTask,iStatus,iType,cSearchScript) values(3,'搜',0,3,"
+                     "'#表名=T_kw\r\n#搜索关键字标题=关键字\r\n')"});
+    Ok(home.path(),
+       {"sql",
+        "Create Table T_kw(ID_ IDENTITY CONSTRAINT PK_T_kw PRIMARY KEY,iNode_ int,关键字 varchar(50))"});
+    // A UTF-8 keyword file.
+    ASSERT_TRUE(sorvik::WriteWholeFile(files.file("k.txt"), sorvik::GbToUtf8("苹果\r\n香蕉\r\n苹果\r\n")));
+    EXPECT_EQ(Ok(home.path(), {"import", files.file("k.txt"), "--task", "3"}),
+              "导入完成！\n关键字3个：新增2，更新0，未变1，失败0\n");
+    EXPECT_EQ(Ok(home.path(), {"sql", "select iNode_,关键字 from T_kw order by ID_"}),
+              "iNode_\t关键字\n3\t苹果\n3\t香蕉\n");
+    EXPECT_EQ(Cli(home.path(), {"import", files.file("k.txt"), "--task", "99"}).exitCode, 1);
+}
+
+TEST(CliCategories, NewRenameAndDeleteFollowTheTreeRules) {
+    TempDir home;
+    EXPECT_EQ(Ok(home.path(), {"category", "new", "一\n二\n三"}), "101\n102\n103\n");
+    EXPECT_EQ(Ok(home.path(), {"category", "new", "子", "--parent", "101"}), "104\n");
+    EXPECT_EQ(Ok(home.path(), {"category", "rename", "102", "  改名  "}), "类别102已改名为“改名”\n");
+    const ProcessResult parent = Cli(home.path(), {"category", "delete", "101"});
+    EXPECT_EQ(parent.exitCode, 1);
+    EXPECT_EQ(parent.err, "该类别下还有类别，不能删除！\n");
+    const ProcessResult list = Cli(home.path(), {"category", "delete", "44"});
+    EXPECT_EQ(list.exitCode, 1);
+    EXPECT_EQ(list.err, "只能删除结果类别！\n");
+    EXPECT_EQ(Ok(home.path(), {"category", "delete", "104"}), "类别104已删除\n");
+    EXPECT_EQ(Ok(home.path(), {"category", "delete", "101"}), "类别101已删除\n");
+    const std::string listing = Ok(home.path(), {"categories"});
+    EXPECT_TRUE(Contains(listing, "102\t0\t\t\t\t  改名\n")) << sorvik::GbToUtf8(listing);
+    EXPECT_FALSE(Contains(listing, "101\t"));
+    EXPECT_EQ(Cli(home.path(), {"category", "new", "x", "--parent", "999"}).exitCode, 1);
+    EXPECT_EQ(Cli(home.path(), {"category", "rename", "999", "x"}).exitCode, 1);
+    EXPECT_EQ(Cli(home.path(), {"category", "frobnicate"}).exitCode, 2);
+    EXPECT_EQ(Cli(home.path(), {"category"}).exitCode, 2);
+    EXPECT_EQ(Cli(home.path(), {"category", "assign-seed", "999"}).exitCode, 1);
+}
