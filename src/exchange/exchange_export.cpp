@@ -393,9 +393,10 @@ class CategoryExporter {
 std::string ExportFileName(const std::string& categoryName) {
     std::string out;
     for (size_t i = 0; i < categoryName.size();) {
-        const size_t n = GbCharLength(categoryName, i);
+        size_t n = GbValidCharLength(categoryName, i);
         const auto c = static_cast<unsigned char>(categoryName[i]);
-        if (n == 1 && (c < 0x20 || c == 0x7F || c == '/' || c == '\\')) {
+        if (n == 0 || (n == 1 && (c < 0x20 || c == 0x7F || c == '/' || c == '\\'))) {
+            n = 1;
             out += '_';
         } else {
             out.append(categoryName, i, n);

@@ -142,7 +142,9 @@ bool IsSafeRecordName(std::string_view name) {
     if (name.empty() || name.find("..") != std::string_view::npos)
         return false;
     for (size_t i = 0; i < name.size();) {
-        const size_t n = GbCharLength(name, i);
+        const size_t n = GbValidCharLength(name, i);
+        if (n == 0)
+            return false;
         if (n == 1) {
             const auto c = static_cast<unsigned char>(name[i]);
             if (c < 0x20 || c == 0x7F || c == '/' || c == '\\')

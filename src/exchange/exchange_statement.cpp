@@ -1,8 +1,10 @@
 #include "exchange/exchange_statement.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "exchange/gb_chars.h"
+#include "text/code_page.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -75,9 +77,9 @@ bool Tokenize(std::string_view sql, std::vector<Token>& tokens, std::string& err
                     break;
                 }
                 const auto b = static_cast<unsigned char>(sql[i]);
-                if (b < 0x20)
+                const size_t n = GbValidCharLength(sql, i);
+                if (b < 0x20 || n == 0)
                     break;
-                const size_t n = GbCharLength(sql, i);
                 token.value.append(sql.substr(i, n));
                 i += n;
             }
@@ -101,7 +103,12 @@ bool Tokenize(std::string_view sql, std::vector<Token>& tokens, std::string& err
         } else if (IsNameByte(c)) {
             token.kind = Token::Kind::kWord;
             while (i < sql.size() && IsNameByte(static_cast<unsigned char>(sql[i]))) {
-                i += static_cast<unsigned char>(sql[i]) >= 0x80 ? GbCharLength(sql, i) : 1;
+                const size_t n = GbValidCharLength(sql, i);
+                if (n == 0) {
+                    error = "名称中有无效的字符";
+                    return false;
+                }
+                i += n;
             }
         } else if (c == ';') {
             error = "不允许分号（一条语句里有多条语句）";
@@ -121,6 +128,16 @@ bool Tokenize(std::string_view sql, std::vector<Token>& tokens, std::string& err
         if (token.kind == Token::Kind::kWord || token.kind == Token::Kind::kNumber ||
             token.kind == Token::Kind::kPunct) {
             token.value = token.raw;
+        }
+        // A name the database would read differently (a character the conversion turns into
+        // "?") is refused, so that the statement it sees is the one checked here.
+        if ((token.kind == Token::Kind::kWord || token.kind == Token::Kind::kQuotedName) &&
+            std::count(token.raw.begin(), token.raw.end(), '?') != [&] {
+                const std::string converted = GbToUtf8(token.raw);
+                return std::count(converted.begin(), converted.end(), '?');
+            }()) {
+            error = "名称中有无效的字符";
+            return false;
         }
         tokens.push_back(std::move(token));
     }

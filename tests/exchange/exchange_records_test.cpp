@@ -152,4 +152,6 @@ TEST(ExchangeRecords, WriterRefusesNamesThatDoNotFitTheFormat) {
     EXPECT_TRUE(sorvik::IsSafeRecordName("Source1.htm"));
     EXPECT_TRUE(sorvik::IsSafeRecordName("\x95\x5c.htm"));  // a GBK character whose second byte is "\"
     EXPECT_FALSE(sorvik::IsSafeRecordName("a..b"));
+    EXPECT_FALSE(sorvik::IsSafeRecordName("\x81/x"));  // not a character: the "/" would stand alone
+    EXPECT_FALSE(sorvik::IsSafeRecordName("x\x81"));
 }

@@ -124,4 +124,9 @@ TEST(ExchangeStatement, EverythingElseIsRefused) {
     Refusal("create table X (a int");
     Refusal("insert into T (a) values (1)\x02");
     Refusal("");
+    // Bytes that are no GB18030 character: the database would read a quote or a comma of its own.
+    Refusal("insert into T\x81' (a) values (1)");
+    Refusal("insert into T (a\x81,b) values (1,2)");
+    Refusal("insert into [T\x81 ] (a) values (1)");
+    Refusal("insert into T\xff (a) values (1)");
 }
