@@ -516,3 +516,28 @@ TEST_F(ExchangeTest, TheUpgradePackageRunsEachLineAsAStatement) {
     EXPECT_EQ(result.statements, 2);
     EXPECT_EQ(Value("select Name from TreeItems where ID=500"), "升级");
 }
+
+TEST_F(ExchangeTest, AFruitCutAnywhereOrWithFlippedBytesIsRefusedOrContained) {
+    BuildSource();
+    ExportBoth();
+    const std::string plain = Plain(files_.file("f.fru"));
+    Use(target_);
+    ASSERT_TRUE(Import("s.grm").ok);
+    const size_t step = std::max<size_t>(1, plain.size() / 80);
+    for (size_t cut = 0; cut < plain.size(); cut += step) {
+        const ImportResult result = ImportExchangeFile(std::string_view(plain).substr(0, cut), nullptr);
+        if (!result.ok)
+            EXPECT_FALSE(result.message.empty()) << cut;
+    }
+    std::string flipped = plain;
+    for (size_t i = 7; i < flipped.size(); i += 13)
+        flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+    const ImportResult result = ImportExchangeFile(flipped, nullptr);
+    EXPECT_FALSE(result.ok);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(target_.path())) {
+        const std::string relative = std::filesystem::relative(entry.path(), target_.path()).string();
+        EXPECT_TRUE(relative.rfind("download", 0) == 0 || relative.rfind("DataBase", 0) == 0 ||
+                    relative == "sorvik.lock")
+            << relative;
+    }
+}
