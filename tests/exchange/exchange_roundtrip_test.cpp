@@ -526,8 +526,9 @@ TEST_F(ExchangeTest, AFruitCutAnywhereOrWithFlippedBytesIsRefusedOrContained) {
     const size_t step = std::max<size_t>(1, plain.size() / 80);
     for (size_t cut = 0; cut < plain.size(); cut += step) {
         const ImportResult result = ImportExchangeFile(std::string_view(plain).substr(0, cut), nullptr);
-        if (!result.ok)
+        if (!result.ok) {
             EXPECT_FALSE(result.message.empty()) << cut;
+        }
     }
     std::string flipped = plain;
     for (size_t i = 7; i < flipped.size(); i += 13)
