@@ -1,0 +1,420 @@
+// The page fetcher against a real HTTP(S) server on loopback.
+
+#include "engine/page_fetcher.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "engine/url_status_table.h"
+#include "support/http_test_server.h"
+#include "support/temp_dir.h"
+#include "text/code_page.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+namespace sorvik {
+namespace {
+
+using test::HttpReply;
+using test::HttpRequestRecord;
+using test::HttpTestServer;
+
+const char* U8(const char8_t* text) {
+    return reinterpret_cast<const char*>(text);
+}
+
+class RecordingSink : public RunMessageSink {
+  public:
+    void Send(RunMessage message) override {
+        std::scoped_lock lock(mutex_);
+        messages_.push_back(std::move(message));
+    }
+    std::vector<std::string> Texts(RunMessageType type) const {
+        std::scoped_lock lock(mutex_);
+        std::vector<std::string> texts;
+        for (const RunMessage& m : messages_)
+            if (m.type == type)
+                texts.push_back(m.text);
+        return texts;
+    }
+    std::vector<RunMessage> All() const {
+        std::scoped_lock lock(mutex_);
+        return messages_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<RunMessage> messages_;
+};
+
+// Fetch settings for one test: a short low-speed limit and retry wait, restored afterwards.
+class FetcherTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = CurrentFetchSettings();
+        FetchSettings settings = saved_;
+        // Curl averages the speed over a few seconds, so a stall right after some bytes would
+        // take longer to notice at 1 byte/s; 100 bytes/s for 2 s ends it quickly.
+        settings.lowSpeedBytes = 100;
+        settings.lowSpeedSeconds = 2;
+        settings.retryWait = std::chrono::milliseconds(200);
+        SetFetchSettings(settings);
+        ASSERT_TRUE(server_.ok()) << server_.error();
+        params_.fetcher = &fetcher_;
+        params_.window = &sink_;
+    }
+    void TearDown() override { SetFetchSettings(saved_); }
+
+    bool FetchIntoMemory(const std::string& path, unsigned extra = 0) {
+        params_.url = server_.Url(path);
+        return fetcher_.GetSource(params_, {}, kFetchPrepare | kFetchIntoMemory | extra);
+    }
+
+    FetchSettings saved_;
+    HttpTestServer server_;
+    PageFetcher fetcher_;
+    ThreadParams params_;
+    RecordingSink sink_;
+    test::TempDir folder_;
+};
+
+TEST(FetchUrl, FolderPathsGetASlashOthersStay) {
+    ThreadParams params;
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://example.com", "/"},
+        {"http://example.com/news", "/news/"},
+        {"http://example.com/a.htm", "/a.htm"},
+        {"http://example.com/dir/", "/dir/"},
+        {"http://example.com/list?x=1&y=2", "/list?x=1&y=2"},
+        {"http://example.com/s?wd=abc", "/s?wd=abc"},
+        {"http://example.com/page#top", "/page/"},
+        {"http://example.com?q=1", "/?q=1"},
+    };
+    for (const auto& [url, object] : cases) {
+        params.url = url;
+        ASSERT_TRUE(PrepareUrl(params)) << url;
+        EXPECT_EQ(params.parts.object, object) << url;
+        EXPECT_EQ(params.parts.host, "example.com");
+    }
+}
+
+TEST(FetchUrl, SchemeAndPortAreHonoured) {
+    ThreadParams params;
+    params.url = "https://Example.com:8443/x.htm";
+    ASSERT_TRUE(PrepareUrl(params));
+    EXPECT_EQ(params.parts.scheme, "https");
+    EXPECT_EQ(params.parts.port, 8443);
+    EXPECT_EQ(RequestUrl(params.parts), "https://Example.com:8443/x.htm");
+    params.url = "example.com/a b.htm";
+    ASSERT_TRUE(PrepareUrl(params));
+    EXPECT_EQ(params.parts.scheme, "http");
+    EXPECT_EQ(params.parts.port, 80);
+    EXPECT_EQ(RequestUrl(params.parts), "http://example.com:80/a%20b.htm");
+}
+
+TEST(FetchUrl, UnusableUrlsAreRefused) {
+    ThreadParams params;
+    for (const char* url : {"", "ftp://example.com/", "http:///path", "http://host:99999/", "http://host:x/",
+                            "javascript:void(0)", "mailto:someone@example.com", "http://a b/"}) {
+        params.url = url;
+        EXPECT_FALSE(PrepareUrl(params)) << url;
+        EXPECT_TRUE(params.parts.host.empty());
+    }
+}
+
+TEST(FetchDisplay, LongFileNamesShowTheirEnd) {
+    const std::string name60(60, 'a');
+    EXPECT_EQ(DisplayFileName(name60), "..." + std::string(46, 'a'));
+    EXPECT_EQ(DisplayFileName(std::string(48, 'b')), std::string(48, 'b'));
+    // A cut never starts inside a double-byte character.
+    std::string gb = "x";
+    for (int i = 0; i < 30; ++i)
+        gb += "中";
+    gb += "y";  // 62 bytes: the plain cut at byte 16 would fall inside a character
+    const std::string shown = DisplayFileName(gb);
+    EXPECT_EQ(shown, "..." + gb.substr(17));
+}
+
+TEST_F(FetcherTest, PageIntoMemoryWithLineEndsMadeCrLf) {
+    server_.AddPage("/page.htm", "one\r\ntwo\nthree");
+    ASSERT_TRUE(FetchIntoMemory("/page.htm"));
+    EXPECT_EQ(params_.pageText, "one\r\r\ntwo\r\nthree");
+    EXPECT_EQ(params_.stats.pages.load(), 1);
+    EXPECT_FALSE(params_.StopRequested());
+    auto request = server_.LastRequest("/page.htm");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->method, "GET");
+    EXPECT_EQ(request->Header("User-Agent"), "ZID Odivav");
+    EXPECT_NE(request->Header("Accept-Encoding").find("gzip"), std::string::npos);
+}
+
+TEST_F(FetcherTest, LargeCompressedPageArrivesWhole) {
+    std::string body;
+    for (int i = 0; i < 20000; ++i)
+        body += "line " + std::to_string(i) + "\r\n";
+    server_.AddPage("/big.htm", body);
+    ASSERT_TRUE(FetchIntoMemory("/big.htm"));
+    std::string expected = body;
+    ReplaceAll(expected, "\n", "\r\n");
+    EXPECT_EQ(params_.pageText, expected);
+}
+
+TEST_F(FetcherTest, FileKeepsTheBytesAsServed) {
+    const std::string bytes = std::string(U8(u8"\u4e2d\u6587\n")) + std::string("\x00\x01\xff\n", 4);
+    server_.AddPage("/file.bin", bytes, "application/octet-stream");
+    params_.url = server_.Url("/file.bin");
+    const std::string path = folder_.file("file.bin");
+    ASSERT_TRUE(fetcher_.GetSource(params_, path, kFetchPrepare));
+    std::string written;
+    ASSERT_TRUE(ReadWholeFile(path, written));
+    EXPECT_EQ(written, bytes);
+    EXPECT_EQ(params_.stats.pages.load(), 0);
+}
+
+TEST_F(FetcherTest, NotFoundPausesAHarvestButNotADownloadOrAQuietFetch) {
+    server_.AddStatus("/gone.htm", 404, "missing");
+    const std::string path = folder_.file("gone.htm");
+    params_.url = server_.Url("/gone.htm");
+    EXPECT_TRUE(fetcher_.GetSource(params_, path, kFetchPrepare));
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_TRUE(FetchIntoMemory("/gone.htm", kFetchQuiet));
+    EXPECT_TRUE(params_.pageText.empty());
+    EXPECT_FALSE(params_.StopRequested());
+
+    EXPECT_FALSE(FetchIntoMemory("/gone.htm"));
+    EXPECT_TRUE(params_.stopFlag.load());
+    EXPECT_EQ(params_.stopReason.load(), kStopPause);
+    EXPECT_TRUE(params_.pageText.empty());
+    const auto lines = sink_.Texts(RunMessageType::kProgressLine);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "连接已断开，系统自动暂停！");
+}
+
+TEST_F(FetcherTest, DeletionReasonSurvivesAFailedFetch) {
+    server_.AddStatus("/err.htm", 500);
+    params_.stopReason = kStopDelete;
+    EXPECT_FALSE(FetchIntoMemory("/err.htm"));
+    EXPECT_EQ(params_.stopReason.load(), kStopDelete);
+}
+
+TEST_F(FetcherTest, TimeoutIsRetriedOnceWithTheNextSeed) {
+    server_.AddStallThenPage("/slow.htm", 1, "finally");
+    ASSERT_TRUE(FetchIntoMemory("/slow.htm"));
+    EXPECT_EQ(params_.pageText, "finally");
+    EXPECT_EQ(server_.CountRequests("/slow.htm"), 2);
+    // The first session used 6 s, the fresh one for the second attempt 12 s.
+    EXPECT_EQ(fetcher_.TimeoutSeed(), 12);
+}
+
+TEST_F(FetcherTest, StalledServerEndsAsTimeoutAfterTwoAttempts) {
+    server_.AddStall("/stall.htm");
+    params_.url = server_.Url("/stall.htm");
+    ASSERT_TRUE(PrepareUrl(params_));
+    EXPECT_EQ(fetcher_.OpenUrl(params_), kFetchErrorTimeout);
+    EXPECT_EQ(server_.CountRequests("/stall.htm"), 2);
+}
+
+TEST_F(FetcherTest, StallInTheMiddleOfABodyPausesTheRun) {
+    server_.AddStallInBody("/half.htm", "<html>first part", 100000);
+    EXPECT_FALSE(FetchIntoMemory("/half.htm"));
+    EXPECT_EQ(params_.stopReason.load(), kStopPause);
+    const std::string path = folder_.file("half.htm");
+    params_.stopFlag = false;
+    params_.stopReason = kStopNone;
+    params_.url = server_.Url("/half.htm");
+    EXPECT_TRUE(fetcher_.GetSource(params_, path, kFetchPrepare));
+    EXPECT_FALSE(FileExists(path));  // the partial file is deleted
+}
+
+TEST_F(FetcherTest, StopRequestAbortsATransferInProgress) {
+    server_.AddSlowBody("/drip.htm", std::string(2000, 'x'), 1, std::chrono::milliseconds(100));
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        params_.RequestStop(kStopPause);
+    });
+    const std::string path = folder_.file("drip.htm");
+    params_.url = server_.Url("/drip.htm");
+    EXPECT_FALSE(fetcher_.GetSource(params_, path, kFetchPrepare));
+    stopper.join();
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(fetcher_.OpenUrl(params_), 0);
+}
+
+TEST_F(FetcherTest, RedirectIsFollowed) {
+    server_.AddRedirect("/old.htm", "/new.htm", 301);
+    server_.AddPage("/new.htm", "new page");
+    ASSERT_TRUE(FetchIntoMemory("/old.htm"));
+    EXPECT_EQ(params_.pageText, "new page");
+    EXPECT_EQ(server_.CountRequests("/new.htm"), 1);
+}
+
+TEST_F(FetcherTest, PostBodyArrivesIntactWithTheFormType) {
+    server_.AddEcho("/post.php");
+    params_.postData = "name=%D6%D0%CE%C4&x=a+b&empty=";
+    ASSERT_TRUE(FetchIntoMemory("/post.php"));
+    auto request = server_.LastRequest("/post.php");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->method, "POST");
+    EXPECT_EQ(request->body, params_.postData);
+    EXPECT_EQ(request->Header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(params_.pageText, params_.postData);
+    // The next request without post data is a GET again.
+    params_.postData.clear();
+    ASSERT_TRUE(FetchIntoMemory("/post.php"));
+    EXPECT_EQ(server_.LastRequest("/post.php")->method, "GET");
+}
+
+TEST_F(FetcherTest, CookiesStayWithTheirSession) {
+    server_.AddHandler("/set.php", [](const HttpRequestRecord&) {
+        HttpReply reply;
+        reply.body = "set";
+        reply.headers.emplace_back("Set-Cookie", "sid=42; Path=/");
+        return reply;
+    });
+    server_.AddHandler("/show.php", [](const HttpRequestRecord& request) {
+        HttpReply reply;
+        reply.body = "cookie:" + request.Header("Cookie");
+        return reply;
+    });
+    ASSERT_TRUE(FetchIntoMemory("/set.php"));
+    ASSERT_TRUE(FetchIntoMemory("/show.php"));
+    EXPECT_EQ(params_.pageText, "cookie:sid=42");
+    ASSERT_TRUE(FetchIntoMemory("/show.php", kFetchNewSession));
+    EXPECT_EQ(params_.pageText, "cookie:");
+}
+
+TEST_F(FetcherTest, CharsetsAreConvertedAsDeclared) {
+    const std::string utf8 = U8(u8"<p>中文</p>");
+    const std::string gb = "<p>中文</p>";  // GB bytes (the sources are compiled to GB18030)
+    server_.AddPage("/utf8-header.php", utf8, "text/html; charset=UTF-8");
+    server_.AddPage("/gbk-header.php", gb, "text/html; charset=GBK");
+    server_.AddPage("/utf8-meta.php", std::string(U8(u8"<meta charset=\"utf-8\">中文")), "text/html");
+    server_.AddPage("/gb-equiv.php",
+                    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">中文",
+                    "text/html");
+    server_.AddPage("/bom.php", "\xEF\xBB\xBF" + utf8, "text/html");
+    server_.AddPage("/undeclared-utf8.php", utf8, "text/html");
+    server_.AddPage("/undeclared-gb.php", gb, "text/html");
+
+    ASSERT_TRUE(FetchIntoMemory("/utf8-header.php"));
+    EXPECT_EQ(params_.pageText, gb);
+    ASSERT_TRUE(FetchIntoMemory("/gbk-header.php"));
+    EXPECT_EQ(params_.pageText, gb);
+    ASSERT_TRUE(FetchIntoMemory("/utf8-meta.php"));
+    EXPECT_EQ(params_.pageText, "<meta charset=\"utf-8\">中文");
+    ASSERT_TRUE(FetchIntoMemory("/gb-equiv.php"));
+    EXPECT_EQ(params_.pageText,
+              "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">中文");
+    ASSERT_TRUE(FetchIntoMemory("/bom.php"));
+    EXPECT_EQ(params_.pageText, gb);
+    ASSERT_TRUE(FetchIntoMemory("/undeclared-utf8.php"));
+    EXPECT_EQ(params_.pageText, gb);
+    ASSERT_TRUE(FetchIntoMemory("/undeclared-gb.php"));
+    EXPECT_EQ(params_.pageText, gb);
+}
+
+TEST_F(FetcherTest, FromUtf8FlagForcesUtf8AndNothingIsConvertedTwice) {
+    const std::string utf8 = U8(u8"中文");
+    // Declared as GB, but the script says UTF-8: the flag wins.
+    server_.AddPage("/mislabelled.php", utf8, "text/html; charset=gb2312");
+    server_.AddPage("/declared.php", utf8, "text/html; charset=utf-8");
+    ASSERT_TRUE(FetchIntoMemory("/mislabelled.php", kFetchFromUtf8));
+    EXPECT_EQ(params_.pageText, "中文");
+    ASSERT_TRUE(FetchIntoMemory("/declared.php", kFetchFromUtf8));
+    EXPECT_EQ(params_.pageText, "中文");
+}
+
+TEST_F(FetcherTest, LinkCheckRecordsStatusHeadersAndRemembers) {
+    TheUrlStatusTable().Clear();
+    server_.AddHandler("/doc.htm", [](const HttpRequestRecord&) {
+        HttpReply reply;
+        reply.body = std::string(5000, 'd');
+        reply.contentType = "text/plain";
+        reply.headers.emplace_back("Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT");
+        return reply;
+    });
+    server_.AddStatus("/missing.htm", 404);
+    params_.mode = RunMode::kLinkCheck;
+    params_.url = server_.Url("/doc.htm");
+    ASSERT_TRUE(PrepareUrl(params_));
+    EXPECT_TRUE(fetcher_.CheckLink(params_));
+    EXPECT_EQ(params_.linkCheck.statusCode, 200);
+    EXPECT_EQ(params_.linkCheck.statusText, "ok");
+    EXPECT_EQ(params_.linkCheck.contentType, "text/plain");
+    EXPECT_EQ(params_.linkCheck.lastModified, "Wed, 21 Oct 2015 07:28:00 GMT");
+
+    // The same URL in other letter case comes from the table without a request.
+    params_.url = server_.Url("/DOC.htm");
+    ASSERT_TRUE(PrepareUrl(params_));
+    EXPECT_TRUE(fetcher_.CheckLink(params_));
+    EXPECT_EQ(server_.CountRequests("/doc.htm") + server_.CountRequests("/DOC.htm"), 1);
+    EXPECT_EQ(params_.linkCheck.contentType, "text/plain");
+
+    params_.url = server_.Url("/missing.htm");
+    ASSERT_TRUE(PrepareUrl(params_));
+    EXPECT_FALSE(fetcher_.CheckLink(params_));
+    EXPECT_EQ(params_.linkCheck.statusText, "not found");
+    int results = 0;
+    for (const RunMessage& m : sink_.All())
+        if (m.type == RunMessageType::kLinkCheckResult)
+            ++results;
+    EXPECT_EQ(results, 3);
+    EXPECT_EQ(LinkStatusText(12029), "Could not resolve host name. Check it, and try again");
+    EXPECT_EQ(LinkStatusText(418), "no connection");
+}
+
+TEST_F(FetcherTest, RefusedConnectionGivesCannotConnect) {
+    int port = 0;
+    {
+        HttpTestServer gone;
+        port = gone.port();
+    }
+    params_.url = "http://127.0.0.1:" + std::to_string(port) + "/x.htm";
+    ASSERT_TRUE(PrepareUrl(params_));
+    EXPECT_EQ(fetcher_.OpenUrl(params_), kFetchErrorCannotConnect);
+}
+
+TEST_F(FetcherTest, StatusNotificationsAreThrottled) {
+    g_nRunningWorkers = 1;
+    for (int i = 0; i < 1001; ++i)
+        fetcher_.Notify(params_, 100);
+    g_nRunningWorkers = 0;
+    const auto lines = sink_.Texts(RunMessageType::kConnectionStatus);
+    EXPECT_GE(lines.size(), 1u);
+    EXPECT_LE(lines.size(), 3u);
+    EXPECT_EQ(lines.front(), "请求完成");
+    const auto progress = sink_.Texts(RunMessageType::kProgressLine);
+    ASSERT_EQ(progress.size(), lines.size());
+    EXPECT_EQ(progress.front().rfind("【关键字】", 0), 0u);
+}
+
+TEST_F(FetcherTest, GetSourceOfUrlFetchesOutsideARun) {
+    server_.AddPage("/one.htm", "one");
+    EXPECT_EQ(GetSourceOfUrl(server_.Url("/one.htm")), "one");
+    EXPECT_EQ(GetSourceOfUrl("not a url at all"), "");
+}
+
+TEST(FetcherHttps, HttpsWorksWithTheTrustedTestCertificate) {
+    HttpTestServer server(HttpTestServer::Scheme::kHttps);
+    ASSERT_TRUE(server.ok()) << server.error();
+    server.AddPage("/secure.htm", "secret");
+    const FetchSettings saved = CurrentFetchSettings();
+    ThreadParams params;
+    PageFetcher fetcher;
+    params.url = server.Url("/secure.htm");
+    // Not trusted: refused.
+    ASSERT_TRUE(PrepareUrl(params));
+    EXPECT_EQ(fetcher.OpenUrl(params), kFetchErrorInvalidCa);
+    FetchSettings trusted = saved;
+    trusted.caFile = server.CertificateFile();
+    SetFetchSettings(trusted);
+    EXPECT_TRUE(fetcher.GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
+    EXPECT_EQ(params.pageText, "secret");
+    SetFetchSettings(saved);
+}
+
+}  // namespace
+}  // namespace sorvik
