@@ -1,0 +1,43 @@
+"""Parses a mail file with Python's email package and prints its structure, one line per part.
+
+Used by the mail tests as an independent MIME parser: every defect the parser notices is listed,
+and every leaf part is given with its decoded content in hex.
+"""
+import email
+import email.policy
+import email.header
+import sys
+
+
+def main():
+    with open(sys.argv[1], "rb") as f:
+        raw = f.read()
+    msg = email.message_from_bytes(raw, policy=email.policy.compat32)
+    lines = []
+    for part in msg.walk():
+        defects = ",".join(type(d).__name__ for d in part.defects) or "-"
+        if part.is_multipart():
+            content = "children=%d" % len(part.get_payload())
+        else:
+            content = (part.get_payload(decode=True) or b"").hex() or "-"
+        lines.append("\t".join([
+            "part",
+            part.get_content_type(),
+            defects,
+            part.get("Content-ID") or "-",
+            part.get_filename() or "-",
+            part.get_content_charset() or "-",
+            content,
+        ]))
+    decoded_subject = ""
+    for text, charset in email.header.decode_header(msg.get("Subject") or ""):
+        if isinstance(text, bytes):
+            decoded_subject += text.decode(charset or "ascii")
+        else:
+            decoded_subject += text
+    lines.append("subject\t" + (decoded_subject.encode("utf-8").hex() or "-"))
+    print("\n".join(lines))
+
+
+if __name__ == "__main__":
+    main()

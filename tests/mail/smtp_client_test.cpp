@@ -1,0 +1,310 @@
+// The SMTP client against a real server (aiosmtpd) on loopback, and against scripted peers for
+// a server that never answers and one that drops the line.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "mail/background_server.h"
+#include "mail/mail_test_support.h"
+#include "mail/mime_encoding.h"
+#include "mail/send_mail.h"
+#include "support/temp_dir.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+namespace sorvik {
+namespace {
+
+using test::BackgroundServer;
+using test::TempDir;
+
+const char kUser[] = "mailer";
+const char kPassword[] = "s3cret pass";
+
+class SmtpServerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        python_ = test::FindPython("aiosmtpd");
+        if (python_.empty()) {
+            GTEST_SKIP() << "python3-aiosmtpd is not installed";
+        }
+        ASSERT_TRUE(MakeDirectories(dir_.file("out")));
+    }
+
+    // Starts the server with the extra options; false when it did not come up.
+    void StartServer(std::vector<std::string> options) {
+        std::vector<std::string> args = {std::string(SORVIK_SOURCE_DIR) + "/tests/mail/smtp_test_server.py",
+                                         "--out", dir_.file("out")};
+        args.insert(args.end(), options.begin(), options.end());
+        ASSERT_TRUE(server_.Start(python_, args, dir_.file("server.log")));
+        port_ = ToInt(server_.ReadLine());
+        std::string log;
+        ReadWholeFile(dir_.file("server.log"), log);
+        ASSERT_GT(port_, 0) << log;
+    }
+
+    void StartTlsServer(std::vector<std::string> options) {
+        std::string error = test::MakeTestCertificate(dir_.path());
+        ASSERT_EQ(error, "");
+        options.insert(options.end(), {"--cert", dir_.file("cert.pem"), "--key", dir_.file("key.pem")});
+        StartServer(options);
+    }
+
+    SendMailRequest Request() const {
+        SendMailRequest r;
+        r.server = "127.0.0.1";
+        r.port = port_;
+        r.senderName = "Sender";
+        r.senderAddress = "sender@sorvik.test";
+        r.to = "one@sorvik.test";
+        r.subject = "Greetings";
+        r.body = "Hello.\r\n.A line with a leading dot\r\n";
+        r.localHost = "client.sorvik.test";
+        r.connection.replyTimeoutMs = 20000;
+        return r;
+    }
+
+    // The N-th stored message and its envelope lines.
+    std::string Stored(int n) const {
+        std::string text;
+        ReadWholeFile(dir_.file("out/" + std::to_string(n) + ".eml"), text);
+        return text;
+    }
+    std::vector<std::string> Envelope(int n) const {
+        std::string text;
+        ReadWholeFile(dir_.file("out/" + std::to_string(n) + ".env"), text);
+        return SplitAll(text, "\n");
+    }
+
+    TempDir dir_;
+    BackgroundServer server_;
+    std::string python_;
+    int port_ = 0;
+};
+
+TEST_F(SmtpServerTest, PlainDeliveryWithoutLogin) {
+    StartServer({});
+    SendMailRequest r = Request();
+    r.cc = "two@sorvik.test";
+    r.bcc = "three@sorvik.test";
+    SendMailResult result = SendMail(r);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_FALSE(result.usedTls);
+    auto env = Envelope(1);
+    ASSERT_GE(env.size(), 4u);
+    EXPECT_EQ(env[0], "sender@sorvik.test");
+    EXPECT_EQ(env[1], "one@sorvik.test,two@sorvik.test,three@sorvik.test");
+    EXPECT_EQ(env[2], "-");
+    EXPECT_EQ(env[3], "plain");
+    std::string mail = Stored(1);
+    EXPECT_EQ(
+        mail.find("From: Sender <sender@sorvik.test>\r\nTo: one@sorvik.test\r\nCc: two@sorvik.test\r\n"), 0u)
+        << mail;
+    EXPECT_EQ(mail.find("three@"), std::string::npos);  // bcc never in the header
+    // The dot stuffing is undone by the server: the body arrives as written.
+    EXPECT_NE(mail.find("\r\n\r\n\r\nHello.\r\n.A line with a leading dot\r\n"), std::string::npos) << mail;
+}
+
+TEST_F(SmtpServerTest, LoginAndPlainAuthentication) {
+    StartServer({"--auth", std::string(kUser) + ":" + kPassword});
+    for (int method : {2, 3}) {
+        SendMailRequest r = Request();
+        r.method = method;
+        r.user = kUser;
+        r.password = kPassword;
+        SendMailResult result = SendMail(r);
+        ASSERT_TRUE(result.ok) << "method " << method << ": " << result.error;
+    }
+    EXPECT_EQ(Envelope(1)[2], kUser);
+    EXPECT_EQ(Envelope(2)[2], kUser);
+}
+
+TEST_F(SmtpServerTest, CramMd5Authentication) {
+    StartServer({"--auth", std::string(kUser) + ":" + kPassword});
+    SendMailRequest r = Request();
+    r.method = 1;
+    r.user = kUser;
+    r.password = kPassword;
+    SendMailResult result = SendMail(r);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(Envelope(1)[2], kUser);
+}
+
+TEST_F(SmtpServerTest, WrongPasswordIsAConnectFailureWithTheServersReply) {
+    StartServer({"--auth", std::string(kUser) + ":" + kPassword});
+    for (int method : {1, 2, 3}) {
+        SendMailRequest r = Request();
+        r.method = method;
+        r.user = kUser;
+        r.password = "wrong";
+        SendMailResult result = SendMail(r);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.error.rfind(Format("不能连接到服务器!, Error:%d\n535", EPROTO), 0), 0u)
+            << result.error;
+    }
+    // Without a login the server refuses the sender.
+    SendMailResult result = SendMail(Request());
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error.rfind("发送信息失败!\nResponse:530", 0), 0u) << result.error;
+    EXPECT_FALSE(FileExists(dir_.file("out/1.eml")));
+}
+
+TEST_F(SmtpServerTest, StartTlsWithTheTestCertificateTrusted) {
+    StartTlsServer({"--auth", std::string(kUser) + ":" + kPassword});
+    SendMailRequest r = Request();
+    r.method = 2;
+    r.user = kUser;
+    r.password = kPassword;
+    r.connection.tls.caFile = dir_.file("cert.pem");
+    SendMailResult result = SendMail(r);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(result.usedTls);
+    EXPECT_EQ(Envelope(1)[3], "tls");
+    EXPECT_EQ(Envelope(1)[2], kUser);
+}
+
+TEST_F(SmtpServerTest, UntrustedCertificateIsRefusedUnlessCheckingIsOff) {
+    StartTlsServer({"--auth", std::string(kUser) + ":" + kPassword});
+    SendMailRequest r = Request();
+    r.method = 3;
+    r.user = kUser;
+    r.password = kPassword;
+    SendMailResult refused = SendMail(r);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.error.find("certificate"), std::string::npos) << refused.error;
+    EXPECT_FALSE(FileExists(dir_.file("out/1.eml")));
+
+    r.connection.tls.verifyPeer = false;
+    SendMailResult accepted = SendMail(r);
+    ASSERT_TRUE(accepted.ok) << accepted.error;
+    EXPECT_EQ(Envelope(1)[3], "tls");
+}
+
+TEST_F(SmtpServerTest, CertificateNameMustMatchTheHost) {
+    StartTlsServer({"--auth", std::string(kUser) + ":" + kPassword});
+    SendMailRequest r = Request();
+    r.method = 2;
+    r.user = kUser;
+    r.password = kPassword;
+    r.connection.tls.caFile = dir_.file("cert.pem");
+    r.server = "localhost";  // named in the certificate
+    SendMailResult byName = SendMail(r);
+    EXPECT_TRUE(byName.ok) << byName.error;
+    r.server = "127.0.0.2";  // reaches the same machine, but is not in the certificate
+    SendMailResult wrongName = SendMail(r);
+    EXPECT_FALSE(wrongName.ok);
+}
+
+TEST_F(SmtpServerTest, ImplicitTlsFromTheFirstByte) {
+    StartTlsServer({"--implicit-tls"});
+    SendMailRequest r = Request();
+    r.connection.implicitTlsPort = port_;  // stands in for 465
+    r.connection.tls.caFile = dir_.file("cert.pem");
+    SendMailResult result = SendMail(r);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(result.usedTls);
+    EXPECT_EQ(Envelope(1)[3], "tls");
+}
+
+TEST_F(SmtpServerTest, RefusedRecipientReportsTheReply) {
+    StartServer({"--reject", "gone@sorvik.test"});
+    SendMailRequest r = Request();
+    r.to = "gone@sorvik.test";
+    SendMailResult result = SendMail(r);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "发送信息失败!\nResponse:550 5.1.1 mailbox unavailable");
+}
+
+TEST_F(SmtpServerTest, HtmlMailWithImagesAndAttachmentArrivesWhole) {
+    StartServer({});
+    ASSERT_TRUE(WriteWholeFile(dir_.file("pic.gif"), "GIF89a-bytes"));
+    ASSERT_TRUE(WriteWholeFile(dir_.file("notes.txt"), ".starts with a dot\r\n"));
+    SendMailRequest r = Request();
+    r.html = true;
+    r.mime = true;
+    r.subject = "主题";
+    r.body = "<p>正文</p><img src=\"<%@@@pic.gif>\">";
+    r.imageFolder = dir_.path();
+    r.attachments = dir_.file("notes.txt");
+    SendMailResult result = SendMail(r);
+    ASSERT_TRUE(result.ok) << result.error;
+    std::string mail = Stored(1);
+    EXPECT_NE(mail.find("Subject: =?gb18030?q?=D6=F7=CC=E2?=\r\n"), std::string::npos);
+    EXPECT_NE(mail.find("Content-Type: image/gif; name=pic.gif\r\n"), std::string::npos);
+    EXPECT_NE(mail.find(Base64Encode("GIF89a-bytes")), std::string::npos);
+    EXPECT_NE(mail.find(Base64Encode(".starts with a dot\r\n")), std::string::npos);
+}
+
+TEST(SendMailChecks, MissingServerOrAttachmentIsAnError) {
+    SendMailRequest r;
+    r.senderAddress = "a@x.org";
+    r.to = "b@x.org";
+    EXPECT_EQ(SendMail(r).error, "SMTP服务器不能为空！");
+    r.server = "127.0.0.1";
+    r.attachments = "/nonexistent/file.bin";
+    EXPECT_EQ(SendMail(r).error, "文件读取错误！(/nonexistent/file.bin)");
+}
+
+TEST(SendMailChecks, NoServerListening) {
+    // A port that was bound and released again: nothing listens there.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    int port = ntohs(a.sin_port);
+    close(fd);
+    SendMailRequest r;
+    r.server = "127.0.0.1";
+    r.port = port;
+    r.senderAddress = "a@x.org";
+    r.to = "b@x.org";
+    SendMailResult result = SendMail(r);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error.rfind(Format("不能连接到服务器!, Error:%d", ECONNREFUSED), 0), 0u) << result.error;
+}
+
+TEST(SmtpFaults, ServerThatNeverAnswersTimesOut) {
+    test::ScriptedPeer peer([&](int fd) {
+        // Accepts and stays silent until the client gives up.
+        char c;
+        while (read(fd, &c, 1) > 0) {
+        }
+    });
+    CSmtpClient client;
+    client.connection.replyTimeoutMs = 300;
+    EXPECT_FALSE(client.Connect("127.0.0.1", peer.port(), 0, "", "", "me"));
+    EXPECT_EQ(client.SystemError(), ETIMEDOUT);
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(SmtpFaults, ServerThatDropsTheLineDuringData) {
+    test::ScriptedPeer peer([](int fd) {
+        using P = test::ScriptedPeer;
+        P::Say(fd, "220 hi\r\n");
+        P::ReadLine(fd);
+        P::Say(fd, "250 ok\r\n");
+        P::ReadLine(fd);
+        P::Say(fd, "250 ok\r\n");
+        P::ReadLine(fd);
+        P::Say(fd, "250 ok\r\n");
+        P::ReadLine(fd);
+        P::Say(fd, "354 go on\r\n");
+        P::ReadLine(fd);  // the first header line, then the line drops
+    });
+    CSmtpClient client;
+    client.connection.replyTimeoutMs = 20000;
+    ASSERT_TRUE(client.Connect("127.0.0.1", peer.port(), 0, "", "", "me"));
+    SmtpMessage m;
+    m.from = {"", "a@x.org"};
+    m.to = {{"", "b@x.org"}};
+    m.AddTextBody("text");
+    EXPECT_FALSE(client.SendMessage(m));
+    EXPECT_EQ(client.SystemError(), ECONNRESET) << client.FailureText();
+}
+
+}  // namespace
+}  // namespace sorvik
