@@ -243,6 +243,16 @@ TEST_F(FetcherTest, StopRequestAbortsATransferInProgress) {
     EXPECT_EQ(fetcher_.OpenUrl(params_), 0);
 }
 
+TEST_F(FetcherTest, RawKeywordBytesInTheQueryAreSentAsTheyAre) {
+    server_.AddEcho("/s.php");
+    const std::string raw = U8(u8"中文");
+    params_.url = server_.Url("/s.php?q=" + raw + "&w=%d6%d0");
+    ASSERT_TRUE(fetcher_.GetSource(params_, {}, kFetchPrepare | kFetchIntoMemory));
+    auto request = server_.LastRequest("/s.php");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->target, "/s.php?q=" + raw + "&w=%d6%d0");
+}
+
 TEST_F(FetcherTest, RedirectIsFollowed) {
     server_.AddRedirect("/old.htm", "/new.htm", 301);
     server_.AddPage("/new.htm", "new page");
