@@ -1,0 +1,226 @@
+// The POP3 receiver against a real server (dovecot) on loopback, storing into a real database.
+
+#include "mail/pop3_receiver.h"
+
+#include <gtest/gtest.h>
+
+#include "mail/dovecot_server.h"
+#include "mail/mail_test_support.h"
+#include "mail/mailbox.h"
+#include "store/database.h"
+#include "store/db_access.h"
+#include "store/task_table.h"
+#include "support/core_fixture.h"
+#include "support/temp_dir.h"
+#include "text/strings.h"
+
+namespace sorvik {
+namespace {
+
+using test::DovecotServer;
+
+std::string Mail(int n, const std::string& subject) {
+    return Format(
+        "From: \"Sender %d\" <sender%d@sorvik.test>\r\n"
+        "To: <alice@sorvik.test>\r\n"
+        "Subject: %s\r\n"
+        "Date: Tue, 14 Nov 2023 10:0%d:00 +0800\r\n"
+        "\r\n"
+        "Body of message %d.\r\n"
+        ".A line that starts with a dot\r\n",
+        n, n, subject.c_str(), n, n);
+}
+
+class Pop3ReceiverTest : public test::CoreTest {
+  protected:
+    void SetUp() override {
+        if (!DovecotServer::Installed()) {
+            GTEST_SKIP() << "dovecot-pop3d is not installed";
+        }
+        test::CoreTest::SetUp();
+    }
+
+    // Starts dovecot with the messages in its mailbox.
+    void StartDovecot(const std::vector<std::string>& messages, bool tls = false) {
+        if (tls) {
+            ASSERT_EQ(test::MakeTestCertificate(serverDir_.path()), "");
+        }
+        dovecot_ = std::make_unique<DovecotServer>(serverDir_.path(), tls);
+        for (const auto& m : messages) {
+            ASSERT_TRUE(dovecot_->AddMessage(m));
+        }
+        std::string error = dovecot_->Start();
+        ASSERT_EQ(error, "");
+    }
+
+    Pop3Account Account() const {
+        Pop3Account a;
+        a.host = "127.0.0.1";
+        a.port = dovecot_->port();
+        a.user = DovecotServer::kUser;
+        a.password = DovecotServer::kPassword;
+        a.replyTimeoutMs = 20000;
+        return a;
+    }
+
+    std::vector<std::string> Column(const std::string& column) {
+        CDbAccess db;
+        std::vector<std::string> out;
+        db.SelectToArray(column, "sc_ReceiveBox", out, "iNode_=7", false, -1, "ID_");
+        return out;
+    }
+
+    test::TempDir serverDir_;
+    std::unique_ptr<DovecotServer> dovecot_;
+    std::vector<std::string> statuses_;
+};
+
+TEST_F(Pop3ReceiverTest, ThreeMessagesStoredInServerOrderThenDeleted) {
+    StartDovecot({Mail(1, "first"), Mail(2, "=?gb2312?B?1tDOxA==?="), Mail(3, "third")});
+    MailboxWriter writer(7, [&](const std::string& s) { statuses_.push_back(s); });
+    Pop3Receiver receiver;
+    ASSERT_TRUE(receiver.Receive(Account(), writer)) << receiver.StatusText() << dovecot_->Log();
+    EXPECT_EQ(receiver.StatusText(), "Deleted all messages\r\n");
+    EXPECT_EQ(receiver.State(), Pop3Session::kAllDeleted);
+    EXPECT_EQ(writer.StoredCount(), 3);
+    EXPECT_EQ(Column("cTitle"), (std::vector<std::string>{"first", "中文", "third"}));
+    EXPECT_EQ(Column("cSendUser"), (std::vector<std::string>{"Sender 1", "Sender 2", "Sender 3"}));
+    EXPECT_EQ(Column("cSendMail")[2], "sender3@sorvik.test");
+    EXPECT_EQ(Column("cReceiveMail")[0], "alice@sorvik.test");
+    EXPECT_EQ(Column("dDate")[1], "2023-11-14 10:02:00");
+    EXPECT_NE(Column("cContent")[0].find("\r\nBody of message 1.\r\n.A line that starts with a dot\r\n"),
+              std::string::npos);
+    EXPECT_EQ(dovecot_->MessagesLeft(), 0);
+    EXPECT_NE(std::find(statuses_.begin(), statuses_.end(), "第2封 (中文) 开始接收..."), statuses_.end());
+}
+
+TEST_F(Pop3ReceiverTest, StoreFailureLeavesEveryMessageOnTheServer) {
+    StartDovecot({Mail(1, "first"), Mail(2, "refused"), Mail(3, "third")});
+    // The database itself refuses the second message.
+    std::string error;
+    ASSERT_TRUE(
+        TheDatabase().Execute("CREATE TRIGGER refuse BEFORE INSERT ON sc_ReceiveBox WHEN "
+                              "NEW.cTitle='refused' BEGIN SELECT RAISE(ABORT,'refused'); END",
+                              error))
+        << error;
+    MailboxWriter writer(7, [&](const std::string& s) { statuses_.push_back(s); });
+    Pop3Receiver receiver;
+    EXPECT_FALSE(receiver.Receive(Account(), writer));
+    EXPECT_EQ(receiver.StatusText(), "Session ended\r\n");
+    EXPECT_EQ(receiver.State(), Pop3Session::kEnded);
+    EXPECT_NE(std::find(statuses_.begin(), statuses_.end(), "第2封 (refused) 保存失败！"), statuses_.end());
+    EXPECT_EQ(dovecot_->MessagesLeft(), 3);
+}
+
+TEST_F(Pop3ReceiverTest, EmptyMailboxEndsWithNoNewMessages) {
+    StartDovecot({});
+    MailboxWriter writer(7, [&](const std::string& s) { statuses_.push_back(s); });
+    Pop3Receiver receiver;
+    EXPECT_TRUE(receiver.Receive(Account(), writer)) << receiver.StatusText();
+    EXPECT_EQ(receiver.StatusText(), "No new messages\r\n");
+    EXPECT_TRUE(Column("ID_").empty());
+}
+
+TEST_F(Pop3ReceiverTest, WrongPasswordReportsTheServersErr) {
+    StartDovecot({Mail(1, "first")});
+    MailboxWriter writer(7, nullptr);
+    Pop3Account account = Account();
+    account.password = "wrong";
+    Pop3Receiver receiver;
+    EXPECT_FALSE(receiver.Receive(account, writer));
+    EXPECT_EQ(receiver.StatusText().rfind("Received -ERR from server :-ERR", 0), 0u) << receiver.StatusText();
+    EXPECT_EQ(dovecot_->MessagesLeft(), 1);
+}
+
+TEST_F(Pop3ReceiverTest, StlsUpgradeAndImplicitTls) {
+    StartDovecot({Mail(1, "over stls")}, true);
+    Pop3Account account = Account();
+    account.tls.caFile = serverDir_.file("cert.pem");
+    {
+        // Without trusting the test certificate the upgrade is refused and nothing is fetched.
+        Pop3Account untrusted = Account();
+        MailboxWriter writer(7, nullptr);
+        Pop3Receiver receiver;
+        EXPECT_FALSE(receiver.Receive(untrusted, writer));
+        EXPECT_NE(receiver.StatusText().find("certificate"), std::string::npos) << receiver.StatusText();
+        EXPECT_EQ(dovecot_->MessagesLeft(), 1);
+    }
+    {
+        MailboxWriter writer(7, nullptr);
+        Pop3Receiver receiver;
+        ASSERT_TRUE(receiver.Receive(account, writer)) << receiver.StatusText() << dovecot_->Log();
+        EXPECT_EQ(Column("cTitle"), (std::vector<std::string>{"over stls"}));
+    }
+    ASSERT_TRUE(dovecot_->AddMessage(Mail(2, "over pop3s")));
+    account.port = dovecot_->tlsPort();
+    account.implicitTlsPort = dovecot_->tlsPort();  // stands in for 995
+    MailboxWriter writer(7, nullptr);
+    Pop3Receiver receiver;
+    ASSERT_TRUE(receiver.Receive(account, writer)) << receiver.StatusText() << dovecot_->Log();
+    EXPECT_EQ(Column("cTitle"), (std::vector<std::string>{"over stls", "over pop3s"}));
+    // The login is only on the secured connections: the dovecot log says so.
+    EXPECT_NE(dovecot_->Log().find("TLS"), std::string::npos);
+}
+
+TEST_F(Pop3ReceiverTest, ReceiveMailboxUsesTheTasksAccount) {
+    StartDovecot({Mail(1, "one"), Mail(2, "two")});
+    CTaskTable tasks;
+    int id = tasks.AllocateTaskId();
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(tasks.InsertTask(id, "inbox", 0, "", 3, "#任务类型=接收邮件\r\n#任务名称=inbox\r\n"));
+    ASSERT_EQ(tasks.SetTaskScriptValue(id, "#POP3服务器", Format("127.0.0.1:%d", dovecot_->port()), true), 1);
+    ASSERT_EQ(tasks.SetTaskScriptValue(id, "#用户名", DovecotServer::kUser, true), 1);
+    ASSERT_EQ(tasks.SetTaskScriptValue(id, "#密码", DovecotServer::kPassword, true), 1);
+    MailboxResult result = ReceiveMailbox(
+        id, [&](const std::string& s) { statuses_.push_back(s); }, 20000);
+    EXPECT_TRUE(result.ok) << result.status;
+    EXPECT_EQ(result.stored, 2);
+    EXPECT_EQ(result.status, "Deleted all messages\r\n");
+    CDbAccess db;
+    EXPECT_EQ(db.SelectCount("sc_ReceiveBox", Format("iNode_=%d", id)), 2);
+
+    // A task that is not a mailbox is refused.
+    int other = tasks.AllocateTaskId();
+    ASSERT_TRUE(tasks.InsertTask(other, "web", 0, "", 3, "#任务名称=web\r\n"));
+    EXPECT_EQ(ReceiveMailbox(other, nullptr).status, "任务类型不是接收邮件！");
+}
+
+TEST(Pop3Faults, ServerThatNeverAnswersAndOneThatDropsTheLine) {
+    test::ScriptedPeer silent([](int fd) {
+        char c;
+        while (read(fd, &c, 1) > 0) {
+        }
+    });
+    Pop3Account account;
+    account.host = "127.0.0.1";
+    account.port = silent.port();
+    account.replyTimeoutMs = 300;
+    MailboxWriter writer(7, nullptr);
+    Pop3Receiver receiver;
+    EXPECT_FALSE(receiver.Receive(account, writer));
+    EXPECT_EQ(receiver.StatusText(), "Error while receiving!\r\n");
+
+    test::ScriptedPeer dropping([](int fd) {
+        using P = test::ScriptedPeer;
+        P::Say(fd, "+OK hi\r\n");
+        P::ReadLine(fd);
+        P::Say(fd, "+OK\r\n.\r\n");  // CAPA
+        P::ReadLine(fd);
+        P::Say(fd, "+OK\r\n");
+        P::ReadLine(fd);
+        P::Say(fd, "+OK\r\n");
+        P::ReadLine(fd);
+        P::Say(fd, "+OK 1 100\r\n");
+        P::ReadLine(fd);
+        P::Say(fd, "+OK 100 octets\r\nSubject: cut\r\n");  // and the line drops
+    });
+    account.port = dropping.port();
+    account.replyTimeoutMs = 20000;
+    Pop3Receiver second;
+    EXPECT_FALSE(second.Receive(account, writer));
+    EXPECT_EQ(second.StatusText(), "Error while receiving!\r\n");
+    EXPECT_EQ(writer.StoredCount(), 0);
+}
+
+}  // namespace
+}  // namespace sorvik
