@@ -1,0 +1,675 @@
+#include "engine/run_controller.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "engine/extraction.h"
+#include "engine/gb_text.h"
+#include "engine/mail_hooks.h"
+#include "engine/operations.h"
+#include "engine/page_extractor.h"
+#include "engine/record_writer.h"
+#include "engine/url_list.h"
+#include "script/script_text.h"
+#include "store/database.h"
+#include "store/db_access.h"
+#include "store/keyword_file.h"
+#include "store/task_table.h"
+#include "text/strings.h"
+
+namespace sorvik {
+namespace {
+
+constexpr size_t kDisplayNameBytes = 25;
+constexpr size_t kDisplayKeywordBytes = 31;
+
+RunKind KindOfScript(std::string_view script) {
+    const std::string type = Trim(ScriptValue("#任务类型=", script));
+    if (type == "发送邮件")
+        return RunKind::kSendMail;
+    if (type == "接收邮件")
+        return RunKind::kReceiveMail;
+    return RunKind::kHarvest;
+}
+
+// A harvest that needs keywords: no start URL and empty keywords not allowed.
+bool NeedsKeywords(std::string_view script) {
+    return Trim(ScriptValue("#要搜索网址=", script)).empty() &&
+           ScriptValue("#需要搜索关键字网址_设置=", script) != "关键字可以为空";
+}
+
+// "#下载选项_默认值=" set and its option holding neither "<下载全部数据>" nor "<下载文本>": the
+// worker fetches no page (the engine still runs the downloads).
+bool DownloadOptionFetchesPage(const ThreadParams& params) {
+    const std::string option = Trim(ScriptValue("#下载选项_默认值=", params.script, params.optionText));
+    if (option.empty())
+        return true;
+    const std::string value = ScriptValue(option + "=", params.script, params.optionText);
+    return value.find("<下载全部数据>") != std::string::npos || value.find("<下载文本>") != std::string::npos;
+}
+
+// The operations of "#下载完成后" after a run.
+void RunAfterDownloadOperations(const ThreadParams& params) {
+    if (ScriptValue("#下载完成后_处理1=", params.script).empty())
+        return;
+    CPageExtractor context;
+    context.taskNumber = params.taskNumber;
+    context.script = params.script;
+    context.optionText = params.optionText;
+    std::string value;
+    ApplyOperations(context, "#下载完成后", value, params.script, {}, false);
+}
+
+}  // namespace
+
+struct RunController::Worker {
+    std::unique_ptr<ThreadParams> params = std::make_unique<ThreadParams>();
+    PageFetcher fetcher;
+    std::string testPage;  // a test run's page from the editor
+    std::thread thread;
+};
+
+RunController::RunController(RunObserver& observer, RunPrompt& prompt)
+    : observer_(observer), prompt_(prompt) {
+    g_bStopAll = false;
+    CDbAccess db;
+    const int stored = ToInt(db.GetSetValue("giMaxThreadCount"));
+    giMaxThreadCount = stored >= 1 && stored <= 63 ? stored : 5;
+}
+
+RunController::~RunController() {
+    Shutdown();
+}
+
+// --- queue helpers (g_csDatabase held) --------------------------------------------------------
+
+RunQueueEntry* RunController::FindEntry(int taskNumber) {
+    for (auto& entry : queue_)
+        if (entry->taskNumber == taskNumber)
+            return entry.get();
+    return nullptr;
+}
+
+const RunQueueEntry* RunController::FindEntry(int taskNumber) const {
+    for (const auto& entry : queue_)
+        if (entry->taskNumber == taskNumber)
+            return entry.get();
+    return nullptr;
+}
+
+RunQueueEntry* RunController::AllocateEntry(int taskNumber, bool& full) {
+    full = false;
+    if (RunQueueEntry* own = FindEntry(taskNumber))
+        return own;
+    for (auto& entry : queue_)
+        if (entry->state == kEntryEnded)
+            return entry.get();
+    if (queue_.size() >= static_cast<size_t>(kMaxQueueEntries)) {
+        full = true;
+        return nullptr;
+    }
+    queue_.push_back(std::make_unique<RunQueueEntry>());
+    queue_.back()->slot = static_cast<int>(queue_.size()) - 1;
+    queue_.back()->state = kEntryEnded;
+    return queue_.back().get();
+}
+
+void RunController::WriteRunState(RunQueueEntry& entry, int state, const TaskRunStats& stats) {
+    if (entry.taskNumber == 0)
+        return;
+    CTaskTable table;
+    table.UpdateTaskRunStats(entry.taskNumber, state, entry.nextUrl, entry.startPage, stats, &entry.run);
+}
+
+// --- starting ---------------------------------------------------------------------------------
+
+bool RunController::StartTask(const StartRequest& request) {
+    if (editorBusy_) {
+        prompt_.ShowMessage("请等待！");
+        return false;
+    }
+    const int task = request.taskNumber;
+    const bool test = task == 0;
+    std::string script;
+    std::string name;
+    bool askResume = false;
+    CTaskTable table;
+    {
+        std::scoped_lock lock(g_csDatabase);
+        if (test) {
+            script = request.testScript;
+            name = Trim(ScriptValue("#任务名称=", script)) + "(测试任务)";
+        } else {
+            if (!table.TaskExists(task)) {
+                prompt_.ShowMessage("取脚本失败！");
+                return false;
+            }
+            script = table.ReadTaskScript(task);
+            name = table.ReadTaskField("cTask", task);
+        }
+        if (const RunQueueEntry* existing = FindEntry(task)) {
+            if (existing->state == kEntryWaiting || existing->state == kEntryRunning) {
+                SetStatusText("当前任务还没完成，执行失败！", kPaneProgress);
+                return false;
+            }
+            askResume = existing->state == kEntryPaused && !test && !request.resume &&
+                        !request.keywordList.empty() && table.ReadTaskInt("iType", task) != 5;
+        }
+    }
+    if (askResume) {
+        switch (
+            prompt_.AskYesNoCancel("当前任务是暂停状态，选择[是]启动暂停的任务,选择[否]进行本次搜索任务？")) {
+            case PromptAnswer::kYes:
+                return ResumeTask(task);
+            case PromptAnswer::kCancel:
+                return false;
+            case PromptAnswer::kNo:
+                break;
+        }
+    }
+
+    std::string keywords = request.keywordList;
+    std::string nextUrl = request.resumeUrl;
+    int startPage = request.resumePage;
+    int keyPre = request.searchKeyIndexPre;
+    int key = request.searchKeyIndex;
+    if (request.resume && !test) {
+        std::scoped_lock lock(g_csDatabase);
+        nextUrl = table.ReadTaskField("cNextSite", task);
+        startPage = table.ReadTaskInt("iStartPage", task);
+        keyPre = table.ReadTaskInt("iSearchKeyIndexPre", task);
+        key = table.ReadTaskInt("iSearchKeyIndex", task);
+        keywords = LoadTaskKeywords(task);
+    }
+    const RunKind kind = KindOfScript(script);
+    if (!test && kind == RunKind::kHarvest && keywords.empty() && NeedsKeywords(script)) {
+        prompt_.ShowMessage("请输入搜索关键字！");
+        return false;
+    }
+
+    {
+        std::scoped_lock lock(g_csDatabase);
+        bool full = false;
+        RunQueueEntry* entry = AllocateEntry(task, full);
+        if (!entry) {
+            prompt_.ShowMessage("任务数过多，不能启动任务！");
+            return false;
+        }
+        const int category = ToInt(ScriptValue("#类别号=", script));
+        if (!test && category > 0 &&
+            !table.ExecuteSql(Format("update TreeItems set iTask=%d,iImage=3 where ID=%d", task, category))) {
+            prompt_.ShowMessage("更新类别表失败，不能启动任务！");
+            return false;
+        }
+        const int slot = entry->slot;
+        *entry = RunQueueEntry();
+        entry->slot = slot;
+        entry->taskNumber = task;
+        entry->state = kEntryWaiting;
+        entry->kind = kind;
+        entry->script = script;
+        entry->taskName = name;
+        entry->displayName = std::string(GbPrefix(name, kDisplayNameBytes));
+        entry->run.keywordList = keywords;
+        entry->run.searchKeyIndexPre = keyPre;
+        entry->run.searchKeyIndex = key;
+        entry->nextUrl = nextUrl;
+        entry->startPage = startPage;
+        entry->optionText = request.optionText;
+        entry->testPage = request.testPage;
+        if (test) {
+            entry->run.runStart = std::time(nullptr);
+        } else {
+            WriteRunState(*entry, kEntryWaiting, TaskRunStats());
+        }
+    }
+    if (!test)
+        observer_.TaskRowChanged(task);
+    DispatchQueue();
+    return true;
+}
+
+bool RunController::ResumeTask(int taskNumber) {
+    if (editorBusy_) {
+        prompt_.ShowMessage("请等待！");
+        return false;
+    }
+    bool resumed = false;
+    {
+        std::scoped_lock lock(g_csDatabase);
+        for (auto& entry : queue_) {
+            if (entry->taskNumber != taskNumber || entry->state != kEntryPaused)
+                continue;
+            entry->state = kEntryWaiting;
+            WriteRunState(*entry, kEntryWaiting, TaskRunStats());
+            resumed = true;
+        }
+    }
+    if (!resumed) {
+        StartRequest request;
+        request.taskNumber = taskNumber;
+        request.resume = true;
+        return StartTask(request);
+    }
+    observer_.TaskRowChanged(taskNumber);
+    DispatchQueue();
+    return true;
+}
+
+void RunController::DispatchQueue() {
+    if (g_bStopAll || shuttingDown_)
+        return;
+    std::unique_lock lock(g_csDatabase);
+    for (size_t i = 0; i < queue_.size(); ++i) {
+        RunQueueEntry& entry = *queue_[i];
+        if (entry.state != kEntryWaiting)
+            continue;
+        if (g_nRunningWorkers.load() >= giMaxThreadCount.load())
+            break;
+        entry.state = kEntryRunning;
+        entry.kind = KindOfScript(entry.script);
+        std::string url;
+        std::string keyword;
+        if (entry.kind == RunKind::kHarvest) {
+            if (!entry.nextUrl.empty()) {
+                // A resumed run continues at the page it stopped at, with its keyword.
+                url = entry.nextUrl;
+                keyword = Trim(SelectCurrentKeyword(entry.run.keywordList, entry.run.searchKeyIndexPre,
+                                                    entry.run.searchKeyIndex));
+            } else {
+                StartUrl start =
+                    BuildStartUrl(entry.script, entry.run.keywordList, entry.run.searchKeyIndexPre,
+                                  entry.run.searchKeyIndex, entry.taskNumber);
+                url = std::move(start.url);
+                keyword = std::move(start.keyword);
+            }
+        }
+        entry.displayKeyword = std::string(GbPrefix(keyword, kDisplayKeywordBytes));
+        const bool test = entry.taskNumber == 0;
+        bool started = false;
+        if (entry.kind != RunKind::kHarvest || !url.empty() || test) {
+            started = StartWorker(url, RunMode::kHarvest, entry, lock);
+        }
+        if (!started) {
+            if (test) {
+                entry.state = kEntryEnded;
+            } else {
+                entry.state = kEntryPaused;
+                WriteRunState(entry, kEntryPaused, TaskRunStats());
+                observer_.TaskRowChanged(entry.taskNumber);
+            }
+        }
+    }
+}
+
+void RunController::DispatchTimerTick() {
+    DispatchQueue();
+}
+
+bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEntry& entry,
+                                std::unique_lock<std::recursive_mutex>& lock) {
+    auto worker = std::make_unique<Worker>();
+    ThreadParams& params = *worker->params;
+    params.mode = mode;
+    params.kind = entry.kind;
+    params.taskNumber = entry.taskNumber;
+    const int shared = ToInt(ScriptValue("#共用任务号=", entry.script));
+    params.sharedTaskNumber = shared != 0 ? shared : entry.taskNumber;
+    params.taskName = entry.taskName;
+    params.script = entry.script;
+    params.optionText = entry.optionText;
+    params.runStart = entry.run.runStart != 0 ? entry.run.runStart : std::time(nullptr);
+    params.window = this;
+    params.queueEntry = &entry;
+    params.url = url;
+    params.keywordList = entry.run.keywordList;
+    params.searchKeyIndexPre = entry.run.searchKeyIndexPre;
+    params.searchKeyIndex = entry.run.searchKeyIndex;
+    params.currentKeyword = entry.displayKeyword;
+    params.nextUrl = entry.nextUrl;
+    params.startPage = entry.startPage;
+    params.fetcher = &worker->fetcher;
+    worker->testPage = entry.testPage;
+    if (mode == RunMode::kHarvest && entry.kind == RunKind::kHarvest)
+        observer_.ProgressWindowNeeded();
+
+    // The thread is made without the lock: a worker that needs g_csDatabase at once must not wait.
+    lock.unlock();
+    Worker* raw = worker.get();
+    try {
+        worker->thread = std::thread([raw] { WorkerMain(*raw); });
+    } catch (const std::system_error&) {
+        lock.lock();
+        prompt_.ShowMessage("不能启动新任务.");
+        return false;
+    }
+    lock.lock();
+    workers_.push_back(std::move(worker));
+    ++g_nRunningWorkers;
+    if (mode != RunMode::kSaveJob)
+        ++g_nRunningHarvestWorkers;
+    ShowTaskCount();
+    return true;
+}
+
+// --- the worker thread ------------------------------------------------------------------------
+
+void RunController::WorkerMain(Worker& worker) {
+    ThreadParams& params = *worker.params;
+    PageFetcher& fetcher = worker.fetcher;
+    switch (params.mode) {
+        case RunMode::kSaveJob:
+            if (params.recordBuffer)
+                SaveRecords(params, *params.recordBuffer);
+            params.Send(RunMessageType::kSaveJobEnded, {}, params.taskNumber);
+            break;
+        case RunMode::kLinkCheck:
+            if (PrepareUrl(params))
+                fetcher.CheckLink(params);
+            break;
+        case RunMode::kHarvest: {
+            const bool mail = params.kind != RunKind::kHarvest;
+            const bool editorPage = params.taskNumber == 0 && !worker.testPage.empty();
+            if (!mail && !editorPage) {
+                if (!fetcher.CreateSession(params) || params.url.empty() || params.StopRequested())
+                    break;
+                PrepareUrl(params);
+            }
+            params.Send(RunMessageType::kProgressLine, Format("正打开任务: %s", params.taskName.c_str()));
+            if (params.kind == RunKind::kSendMail) {
+                if (SendMailTaskFunction sendMail = g_sendMailTask.load())
+                    sendMail(params);
+                break;
+            }
+            // A mailbox receives its mail on the interface thread; the worker has nothing to do.
+            if (params.kind == RunKind::kReceiveMail)
+                break;
+            if (editorPage) {
+                params.pageText = worker.testPage;
+            } else if (DownloadOptionFetchesPage(params) &&
+                       !fetcher.GetSource(params, {}, kFetchIntoMemory)) {
+                params.Send(RunMessageType::kProgressLine, "可能是网络不通，无法打开网页！");
+                break;
+            }
+            RunExtraction(params);
+            params.Send(RunMessageType::kRecordBatchWritten, {}, params.taskNumber);
+            break;
+        }
+    }
+    RunAfterDownloadOperations(params);
+    fetcher.CloseConnection(params);
+    params.Send(RunMessageType::kWorkerEnded);
+}
+
+// --- messages ---------------------------------------------------------------------------------
+
+void RunController::Send(RunMessage message) {
+    {
+        std::scoped_lock lock(messagesMutex_);
+        messages_.push_back(std::move(message));
+    }
+    messagesWaiting_.notify_all();
+    observer_.MessagesPending();
+}
+
+bool RunController::WaitForMessages(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(messagesMutex_);
+    return messagesWaiting_.wait_for(lock, timeout, [this] { return !messages_.empty(); });
+}
+
+int RunController::PumpMessages() {
+    int delivered = 0;
+    while (true) {
+        RunMessage message;
+        {
+            std::scoped_lock lock(messagesMutex_);
+            if (messages_.empty())
+                break;
+            message = std::move(messages_.front());
+            messages_.pop_front();
+        }
+        Deliver(message);
+        ++delivered;
+    }
+    return delivered;
+}
+
+void RunController::Deliver(RunMessage& message) {
+    switch (message.type) {
+        case RunMessageType::kWorkerEnded:
+            if (message.params)
+                OnWorkerDone(*message.params);
+            break;
+        case RunMessageType::kProgressLine:
+            SetStatusText(message.text, kPaneProgress);
+            break;
+        case RunMessageType::kConnectionStatus:
+            SetStatusText(message.text, kPaneConnection);
+            break;
+        case RunMessageType::kUrlCount:
+            SetStatusText(Format("URLs:%lld", message.number), kPaneUrls);
+            break;
+        case RunMessageType::kStatusText:
+            SetStatusText(message.text, static_cast<int>(message.number));
+            break;
+        case RunMessageType::kSaveJobEnded:
+            observer_.ResultsChanged(static_cast<int>(message.number));
+            break;
+        case RunMessageType::kRecordBatchWritten: {
+            std::scoped_lock lock(statusMutex_);
+            break;
+        }
+        case RunMessageType::kProgressWindowText:
+            observer_.ProgressWindowText(message.text);
+            break;
+        case RunMessageType::kLinkCheckResult:
+            observer_.LinkChecked(message.link);
+            break;
+    }
+}
+
+// --- a worker's end ---------------------------------------------------------------------------
+
+void RunController::OnWorkerDone(ThreadParams& params) {
+    std::unique_ptr<Worker> worker;
+    int endedTask = -1;
+    int endedState = 0;
+    {
+        std::scoped_lock lock(g_csDatabase);
+        auto found = std::find_if(workers_.begin(), workers_.end(),
+                                  [&params](const auto& w) { return w->params.get() == &params; });
+        if (found == workers_.end())
+            return;
+        RunQueueEntry* entry = params.queueEntry;
+        if (params.mode != RunMode::kSaveJob && entry) {
+            if (params.taskNumber != 0) {
+                const int reason = params.stopReason.load();
+                const int state = reason == kStopPause ? 2 : reason == kStopDelete ? 5 : 4;
+                entry->run.keywordList = params.keywordList;
+                entry->run.searchKeyIndexPre = params.searchKeyIndexPre;
+                entry->run.searchKeyIndex = params.searchKeyIndex;
+                entry->nextUrl = params.nextUrl;
+                entry->startPage = params.startPage;
+                WriteRunState(*entry, state, params.stats.Snapshot());
+                entry->state = state == 2 ? kEntryPaused : kEntryEnded;
+                endedTask = params.taskNumber;
+                endedState = state;
+            } else {
+                entry->state = kEntryEnded;
+            }
+        }
+        if (--g_nRunningWorkers < 0)
+            g_nRunningWorkers = 0;
+        if (params.mode != RunMode::kSaveJob && --g_nRunningHarvestWorkers < 0)
+            g_nRunningHarvestWorkers = 0;
+        worker = std::move(*found);
+        workers_.erase(found);
+    }
+    // The end message is the worker's last act: the join is immediate.
+    if (worker->thread.joinable())
+        worker->thread.join();
+    if (endedTask > 0) {
+        observer_.TaskRowChanged(endedTask);
+        observer_.RunEnded(endedTask, endedState);
+    } else if (params.taskNumber == 0 && params.mode == RunMode::kHarvest) {
+        observer_.TestRunEnded(params);
+    }
+    const RunMode mode = params.mode;
+    worker.reset();
+    ShowTaskCount();
+    if (g_nRunningWorkers.load() == 0) {
+        SetStatusText("就绪", kPaneProgress);
+        SetStatusText("连接已关闭", kPaneConnection);
+    }
+    if (!shuttingDown_ && mode != RunMode::kSaveJob)
+        DispatchQueue();
+}
+
+// --- stopping ---------------------------------------------------------------------------------
+
+bool RunController::StopTask(int taskNumber, int reason) {
+    bool any = false;
+    {
+        std::scoped_lock lock(g_csDatabase);
+        for (auto& entry : queue_) {
+            if ((taskNumber != kAllTasks && entry->taskNumber != taskNumber) || entry->state != kEntryWaiting)
+                continue;
+            // Not started yet: it pauses (or ends, for a deletion) without a worker.
+            entry->state = reason == kStopDelete || entry->taskNumber == 0 ? kEntryEnded : kEntryPaused;
+            WriteRunState(*entry, reason == kStopDelete ? 5 : kEntryPaused, TaskRunStats());
+            any = true;
+        }
+        for (auto& worker : workers_) {
+            ThreadParams& params = *worker->params;
+            if (params.mode == RunMode::kSaveJob)
+                continue;
+            if (taskNumber == kAllTasks) {
+                if (params.stopReason.load() == kStopNone)
+                    params.RequestStop(reason);
+                any = true;
+                continue;
+            }
+            if (params.taskNumber != taskNumber)
+                continue;
+            const RunQueueEntry* entry = params.queueEntry;
+            if (entry && entry->state == kEntryEnded)
+                continue;
+            params.RequestStop(reason);
+            any = true;
+        }
+        if (reason == kStopDelete && taskNumber > 0 && any) {
+            CDbAccess db;
+            db.ExecuteSql(Format("update Task set iType=5 where ID=%d", taskNumber));
+        }
+    }
+    if (!any)
+        return false;
+    if (taskNumber != kAllTasks)
+        observer_.TaskRowChanged(taskNumber);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return true;
+}
+
+void RunController::Shutdown() {
+    shuttingDown_ = true;
+    g_bStopAll = true;
+    {
+        std::scoped_lock lock(g_csDatabase);
+        for (auto& worker : workers_) {
+            if (worker->params->stopReason.load() == kStopNone)
+                worker->params->RequestStop(kStopPause);
+        }
+    }
+    while (true) {
+        PumpMessages();
+        {
+            std::scoped_lock lock(g_csDatabase);
+            if (workers_.empty())
+                break;
+        }
+        WaitForMessages(std::chrono::milliseconds(100));
+    }
+    {
+        std::scoped_lock lock(g_csDatabase);
+        for (auto& entry : queue_) {
+            if (entry->state != kEntryWaiting)
+                continue;
+            entry->state = entry->taskNumber == 0 ? kEntryEnded : kEntryPaused;
+            WriteRunState(*entry, kEntryPaused, TaskRunStats());
+        }
+    }
+    g_bStopAll = false;
+}
+
+// --- settings and status ----------------------------------------------------------------------
+
+bool RunController::SetMaxThreadCount(int count, bool store) {
+    if (count < 1 || count > 63) {
+        prompt_.ShowMessage("值应在1~63之间！");
+        return false;
+    }
+    giMaxThreadCount = count;
+    if (store) {
+        CDbAccess db;
+        db.SetSetValue("giMaxThreadCount", std::to_string(count));
+    }
+    DispatchQueue();
+    return true;
+}
+
+void RunController::SetStatusText(const std::string& text, int pane) {
+    if (g_bStopAll)
+        return;
+    std::scoped_lock lock(statusMutex_);
+    if (inStatusText_)
+        return;
+    inStatusText_ = true;
+    if (!pendingStatusText_.empty()) {
+        observer_.StatusText(kPaneProgress, pendingStatusText_);
+        pendingStatusText_.clear();
+    }
+    observer_.StatusText(pane, text);
+    inStatusText_ = false;
+}
+
+void RunController::SetPendingStatusText(const std::string& text) {
+    std::scoped_lock lock(statusMutex_);
+    pendingStatusText_ = text;
+}
+
+void RunController::ShowTaskCount() {
+    SetStatusText(Format("任务数:%d", g_nRunningWorkers.load()), kPaneTasks);
+}
+
+bool RunController::HasActiveRuns() const {
+    std::scoped_lock lock(g_csDatabase);
+    if (!workers_.empty())
+        return true;
+    return std::any_of(queue_.begin(), queue_.end(), [](const auto& entry) {
+        return entry->state == kEntryWaiting || entry->state == kEntryRunning;
+    });
+}
+
+std::vector<QueueEntryView> RunController::Queue() const {
+    std::scoped_lock lock(g_csDatabase);
+    std::vector<QueueEntryView> views;
+    for (const auto& entry : queue_) {
+        QueueEntryView view;
+        view.taskNumber = entry->taskNumber;
+        view.state = entry->state;
+        view.kind = entry->kind;
+        view.slot = entry->slot;
+        view.displayName = entry->displayName;
+        view.displayKeyword = entry->displayKeyword;
+        views.push_back(std::move(view));
+    }
+    return views;
+}
+
+int RunController::EntryState(int taskNumber) const {
+    std::scoped_lock lock(g_csDatabase);
+    const RunQueueEntry* entry = FindEntry(taskNumber);
+    return entry ? entry->state : -1;
+}
+
+}  // namespace sorvik

@@ -1,0 +1,43 @@
+#pragma once
+// The run queue: at most 64 entries, one per run that is waiting, running, paused or ended.
+// Every entry is guarded by g_csDatabase (the run-queue lock): hold it to read or change one.
+
+#include <ctime>
+#include <string>
+
+#include "engine/thread_params.h"
+#include "store/task_table.h"
+
+namespace sorvik {
+
+inline constexpr int kMaxQueueEntries = 64;
+
+// Queue entry states.
+inline constexpr int kEntryWaiting = 0;
+inline constexpr int kEntryRunning = 1;
+inline constexpr int kEntryPaused = 2;
+inline constexpr int kEntryEnded = 4;
+
+struct RunQueueEntry {
+    int taskNumber = 0;  // 0: a test run
+    int state = kEntryWaiting;
+    RunKind kind = RunKind::kHarvest;
+    int slot = 0;  // index in the queue, 0 to 63
+    std::string script;
+    std::string taskName;
+    std::string displayName;     // the name cut to 25 bytes (whole characters)
+    TaskRunEntry run;            // keyword list, cursor and start time of the current run
+    std::string nextUrl;         // resume URL (cNextSite)
+    int startPage = 0;           // resume page (iStartPage)
+    std::string displayKeyword;  // the current keyword cut to 31 bytes (whole characters)
+    std::string optionText;      // the run's download-option text
+    std::string testPage;        // test run: the page the task editor holds (may be empty)
+
+    // Set by the extraction engine for the writer.
+    int fieldCount = 0;
+    std::string tableName;
+    int batchSize = 500;
+    int updateMode = 0;
+};
+
+}  // namespace sorvik

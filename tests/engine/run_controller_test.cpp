@@ -1,0 +1,361 @@
+// The run controller with real workers, a real SQLite home and a loopback HTTP server.
+
+#include "engine/run_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "engine/run_recovery.h"
+#include "engine/run_statistics_panel.h"
+#include "store/db_access.h"
+#include "store/keyword_file.h"
+#include "store/task_table.h"
+#include "support/core_fixture.h"
+#include "support/http_test_server.h"
+#include "text/strings.h"
+
+namespace sorvik {
+namespace {
+
+using test::HttpReply;
+using test::HttpRequestRecord;
+using test::HttpTestServer;
+
+class RecordingObserver : public RunObserver {
+  public:
+    void StatusText(int pane, const std::string& text) override {
+        panes[pane] = text;
+        if (pane == kPaneProgress)
+            progressLines.push_back(text);
+    }
+    void RunEnded(int task, int state) override { ended.emplace_back(task, state); }
+    void TestRunEnded(const ThreadParams& params) override { testOutputs.push_back(params.testOutput); }
+
+    // Host-thread only (the controller calls these inside its own calls).
+    std::map<int, std::string> panes;
+    std::vector<std::string> progressLines;
+    std::vector<std::pair<int, int>> ended;
+    std::vector<std::string> testOutputs;
+};
+
+class RecordingPrompt : public RunPrompt {
+  public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    PromptAnswer AskYesNoCancel(const std::string& text) override {
+        questions.push_back(text);
+        return answer;
+    }
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    PromptAnswer answer = PromptAnswer::kCancel;
+};
+
+class RunControllerTest : public test::CoreTest {
+  protected:
+    void SetUp() override {
+        test::CoreTest::SetUp();
+        ASSERT_TRUE(server.ok()) << server.error();
+        saved = CurrentFetchSettings();
+        FetchSettings settings = saved;
+        settings.lowSpeedBytes = 100;
+        settings.lowSpeedSeconds = 2;
+        settings.retryWait = std::chrono::milliseconds(100);
+        SetFetchSettings(settings);
+        controller = std::make_unique<RunController>(observer, prompt);
+    }
+    void TearDown() override {
+        controller.reset();
+        SetFetchSettings(saved);
+        test::CoreTest::TearDown();
+    }
+
+    int AddTask(const std::string& name, const std::string& script) {
+        CTaskTable table;
+        const int id = table.AllocateTaskId();
+        EXPECT_GT(id, 0);
+        EXPECT_TRUE(table.InsertTask(id, name, 4, "", 3, script));
+        return id;
+    }
+
+    // A harvest of one page: every <li> item is a record of table `table`.
+    std::string ListScript(const std::string& table, const std::string& url) {
+        return "#要搜索网址=" + url + "\r\n#表名=" + table +
+               "\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<li>(.*?)</li>\r\n";
+    }
+
+    // Runs the host loop (messages, the 2 s dispatch timer) until done() holds; false after 60 s.
+    bool RunUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        auto nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+        while (std::chrono::steady_clock::now() < deadline) {
+            controller->PumpMessages();
+            if (done())
+                return true;
+            controller->WaitForMessages(std::chrono::milliseconds(50));
+            if (std::chrono::steady_clock::now() >= nextTick) {
+                controller->DispatchTimerTick();
+                nextTick += std::chrono::milliseconds(2000);
+            }
+        }
+        return false;
+    }
+    bool RunToEnd() {
+        return RunUntil([this] { return !controller->HasActiveRuns(); });
+    }
+
+    int RowInt(const std::string& column, int id) { return CTaskTable().ReadTaskInt(column, id); }
+    std::string RowText(const std::string& column, int id) { return CTaskTable().ReadTaskField(column, id); }
+
+    bool Start(int task, const std::string& keywords = {}) {
+        StartRequest request;
+        request.taskNumber = task;
+        request.keywordList = keywords;
+        return controller->StartTask(request);
+    }
+
+    HttpTestServer server;
+    FetchSettings saved;
+    RecordingObserver observer;
+    RecordingPrompt prompt;
+    std::unique_ptr<RunController> controller;
+};
+
+TEST_F(RunControllerTest, OneThreadRunsThreeTasksOneAfterAnother) {
+    std::atomic<int> active{0};
+    std::atomic<int> most{0};
+    server.AddHandler("/list.htm", [&](const HttpRequestRecord&) {
+        const int now = ++active;
+        int seen = most.load();
+        while (now > seen && !most.compare_exchange_weak(seen, now)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        --active;
+        HttpReply reply;
+        reply.body = "<li>a</li><li>b</li>";
+        return reply;
+    });
+    ASSERT_TRUE(controller->SetMaxThreadCount(1, false));
+    std::vector<int> tasks;
+    for (int i = 0; i < 3; ++i) {
+        tasks.push_back(
+            AddTask("t" + std::to_string(i), ListScript("L" + std::to_string(i), server.Url("/list.htm"))));
+        ASSERT_TRUE(Start(tasks.back()));
+    }
+    EXPECT_EQ(controller->RunningWorkers(), 1);
+    EXPECT_EQ(controller->EntryState(tasks[2]), kEntryWaiting);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(most.load(), 1);
+    EXPECT_EQ(server.CountRequests("/list.htm"), 3);
+    ASSERT_EQ(observer.ended.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(observer.ended[i], std::make_pair(tasks[i], 4));
+        EXPECT_EQ(RowInt("iStatus", tasks[i]), 4);
+        EXPECT_EQ(RowInt("iType", tasks[i]), 4);
+        EXPECT_EQ(RowInt("iConnCount", tasks[i]), 1);
+        EXPECT_EQ(RowInt("iRecordCount", tasks[i]), 2);
+    }
+    EXPECT_EQ(observer.panes[kPaneProgress], "就绪");
+    EXPECT_EQ(observer.panes[kPaneConnection], "连接已关闭");
+    EXPECT_EQ(observer.panes[kPaneTasks], "任务数:0");
+    // The worker announced each task before it ended.
+    EXPECT_NE(std::find(observer.progressLines.begin(), observer.progressLines.end(), "正打开任务: t1"),
+              observer.progressLines.end());
+}
+
+TEST_F(RunControllerTest, TheSixtyFifthEntryIsRefused) {
+    server.AddStall("/stall.htm");
+    ASSERT_TRUE(controller->SetMaxThreadCount(1, false));
+    const std::string script = ListScript("S", server.Url("/stall.htm"));
+    for (int i = 0; i < kMaxQueueEntries; ++i)
+        ASSERT_TRUE(Start(AddTask("s", script))) << i;
+    EXPECT_TRUE(prompt.messages.empty());
+    const int last = AddTask("s", script);
+    EXPECT_FALSE(Start(last));
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0], "任务数过多，不能启动任务！");
+    EXPECT_EQ(controller->Queue().size(), static_cast<size_t>(kMaxQueueEntries));
+    // Shutting down pauses the running one and those still waiting.
+    controller.reset();
+    CDbAccess db;
+    EXPECT_EQ(db.SelectCount("Task", "iStatus=2"), kMaxQueueEntries);
+    EXPECT_EQ(RowInt("iStatus", last), 4);
+}
+
+TEST_F(RunControllerTest, PauseAndResumeContinueWithTheSameKeywordAndPage) {
+    // Keywords k1 and k2 have pages 1 to 3 each; the first request for page 2 of k1 is held until
+    // the run has been paused.
+    std::atomic<int> page2Requests{0};
+    std::atomic<bool> hold{true};
+    server.AddHandler("/s.php", [&](const HttpRequestRecord& request) {
+        if (request.target.find("q=k1&p=2") != std::string::npos && page2Requests++ == 0) {
+            for (int i = 0; i < 1500 && hold.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        HttpReply reply;
+        reply.body = "<li>" + request.target + "</li>";
+        return reply;
+    });
+    const std::string script = "#需要搜索关键字网址=" + server.Url("/s.php?q=<搜索关键字>&p=(*)") +
+                               "\r\n#需要搜索关键字网址_始末值=1,3\r\n#表名=K\r\n1=<li>.*?</"
+                               "li>\r\n#字段名列表=名\r\n名=~<li>(.*?)</li>\r\n";
+    const int task = AddTask("kw", script);
+    ASSERT_TRUE(Start(task, "k1\r\nk2\r\n"));
+    ASSERT_TRUE(RunUntil([&] { return page2Requests.load() > 0; }));
+    EXPECT_TRUE(controller->StopTask(task, kStopPause));
+    ASSERT_TRUE(RunToEnd());
+    hold = false;
+    ASSERT_FALSE(observer.ended.empty());
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 2));
+    EXPECT_EQ(RowInt("iStatus", task), 2);
+    EXPECT_EQ(RowText("cNextSite", task), server.Url("/s.php?q=k1&p=2"));
+    EXPECT_EQ(LoadTaskKeywords(task), "k1\r\nk2\r\n");
+    const int pagesAtPause = RowInt("iConnCount", task);
+    const int recordsAtPause = RowInt("iRecordCount", task);
+    EXPECT_GE(pagesAtPause, 1);
+
+    // Resume in a fresh controller, as a new process would.
+    controller = std::make_unique<RunController>(observer, prompt);
+    ASSERT_TRUE(controller->ResumeTask(task));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 4));
+    EXPECT_EQ(page2Requests.load(), 2);  // page 2 of k1 again, then the rest
+    EXPECT_EQ(server.CountRequests("/s.php"), 7);
+    EXPECT_GT(RowInt("iConnCount", task), pagesAtPause);
+    EXPECT_GT(RowInt("iRecordCount", task), recordsAtPause);
+    EXPECT_EQ(RowInt("iStatus", task), 4);
+    CDbAccess db;
+    EXPECT_EQ(db.SelectCount("K", "1=1"), 6);
+}
+
+TEST_F(RunControllerTest, ARunThatEndedRestartsWithResetTotals) {
+    server.AddPage("/one.htm", "<li>x</li><li>y</li>");
+    const int task = AddTask("again", ListScript("A", server.Url("/one.htm")));
+    ASSERT_TRUE(Start(task));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(RowInt("iRecordCount", task), 2);
+    EXPECT_EQ(RowInt("iConnCount", task), 1);
+    ASSERT_TRUE(Start(task));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(RowInt("iRecordCount", task), 2);
+    EXPECT_EQ(RowInt("iConnCount", task), 1);
+    EXPECT_FALSE(RowText("dStartTime", task).empty());
+}
+
+TEST_F(RunControllerTest, ARunThatLosesItsServerPausesItself) {
+    server.AddStatus("/gone.htm", 404);
+    const int task = AddTask("lost", ListScript("G", server.Url("/gone.htm")));
+    ASSERT_TRUE(Start(task));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(RowInt("iStatus", task), 2);
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 2));
+    const auto& lines = observer.progressLines;
+    const auto broken = std::find(lines.begin(), lines.end(), "连接已断开，系统自动暂停！");
+    ASSERT_NE(broken, lines.end());
+    EXPECT_NE(std::find(broken, lines.end(), "可能是网络不通，无法打开网页！"), lines.end());
+    EXPECT_EQ(observer.panes[kPaneProgress], "就绪");
+}
+
+TEST_F(RunControllerTest, ATaskDeletedWhileRunningEndsWithType5) {
+    server.AddStall("/stall.htm");
+    const int task = AddTask("doomed", ListScript("D", server.Url("/stall.htm")));
+    ASSERT_TRUE(Start(task));
+    ASSERT_TRUE(RunUntil([&] { return server.CountRequests("/stall.htm") > 0; }));
+    EXPECT_TRUE(controller->StopTask(task, kStopDelete));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(RowInt("iType", task), 5);
+    EXPECT_EQ(RowInt("iStatus", task), 2);
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 5));
+}
+
+TEST_F(RunControllerTest, StartChecksAndQuestions) {
+    server.AddStall("/stall.htm");
+    const int keywordTask =
+        AddTask("k", "#需要搜索关键字网址=" + server.Url("/s.php?q=<搜索关键字>") + "\r\n");
+    EXPECT_FALSE(Start(keywordTask));
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0], "请输入搜索关键字！");
+
+    const int busy = AddTask("busy", ListScript("B", server.Url("/stall.htm")));
+    ASSERT_TRUE(Start(busy));
+    EXPECT_FALSE(Start(busy));
+    EXPECT_EQ(observer.panes[kPaneProgress], "当前任务还没完成，执行失败！");
+    EXPECT_TRUE(controller->StopTask(busy, kStopPause));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(controller->EntryState(busy), kEntryPaused);
+
+    // New keywords for a paused task ask first; Cancel starts nothing.
+    prompt.answer = PromptAnswer::kCancel;
+    EXPECT_FALSE(Start(busy, "x\r\n"));
+    ASSERT_EQ(prompt.questions.size(), 1u);
+    EXPECT_EQ(prompt.questions[0], "当前任务是暂停状态，选择[是]启动暂停的任务,选择[否]进行本次搜索任务？");
+    EXPECT_EQ(controller->EntryState(busy), kEntryPaused);
+
+    controller->SetEditorBusy(true);
+    EXPECT_FALSE(controller->ResumeTask(busy));
+    EXPECT_EQ(prompt.messages.back(), "请等待！");
+    controller->SetEditorBusy(false);
+
+    EXPECT_FALSE(controller->SetMaxThreadCount(64));
+    EXPECT_EQ(prompt.messages.back(), "值应在1~63之间！");
+    EXPECT_TRUE(controller->SetMaxThreadCount(7));
+    controller = std::make_unique<RunController>(observer, prompt);
+    EXPECT_EQ(giMaxThreadCount.load(), 7);
+}
+
+TEST_F(RunControllerTest, TestRunWorksOnTheEditorsPage) {
+    StartRequest request;
+    request.taskNumber = 0;
+    request.testScript =
+        "#要搜索网址_测试=<空>\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<li>(.*?)</li>\r\n";
+    request.testPage = "<li>one</li><li>two</li>";
+    ASSERT_TRUE(controller->StartTask(request));
+    ASSERT_TRUE(RunToEnd());
+    ASSERT_EQ(observer.testOutputs.size(), 1u);
+    EXPECT_NE(observer.testOutputs[0].find("two"), std::string::npos);
+    EXPECT_EQ(controller->EntryState(0), kEntryEnded);
+    EXPECT_TRUE(observer.ended.empty());
+}
+
+TEST_F(RunControllerTest, StaleRunsOfADeadProcessBecomePaused) {
+    const int waiting = AddTask("w", "");
+    const int running = AddTask("r", "");
+    const int done = AddTask("d", "");
+    CDbAccess db;
+    ASSERT_TRUE(db.ExecuteSql(Format("update Task set iStatus=0 where ID=%d", waiting)));
+    ASSERT_TRUE(db.ExecuteSql(
+        Format("update Task set iStatus=1,cNextSite='http://h/p2.htm',iStartPage=2 where ID=%d", running)));
+    EXPECT_EQ(RecoverStaleRuns(true), 2);
+    EXPECT_EQ(RowInt("iStatus", waiting), 2);
+    EXPECT_EQ(RowInt("iStatus", running), 2);
+    EXPECT_EQ(RowText("cNextSite", running), "http://h/p2.htm");
+    EXPECT_EQ(RowInt("iStatus", done), 4);
+    EXPECT_EQ(RecoverStaleRuns(true), 0);
+}
+
+TEST(RunStatisticsPanel, TextsAndRates) {
+    RunStatisticsValues values;
+    values.useSeconds = 3600 + 120 + 5;  // 01:02:05
+    values.records = 7410;
+    values.recordBytes = 2048 * 1024;
+    values.pages = 10;
+    values.pageBytes = 1023;
+    const auto lines = RunStatisticsPanel(values);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0], "开始时间：");
+    EXPECT_EQ(lines[2], "用    时：01:02:05");
+    EXPECT_EQ(lines[3], "记 录 数：      7410 条  (         1条/秒)");
+    EXPECT_EQ(lines[4], "链 接 数：        10 条  (         0条/秒)");
+    EXPECT_EQ(lines[5], "大    小：      2048 KB  (         0KB/秒)");
+    EXPECT_EQ(lines[6], "网页大小：         0 KB  (         0KB/秒)");
+    values.useSeconds = 0;  // below a second counts as one
+    EXPECT_EQ(RunStatisticsPanel(values)[3], "记 录 数：      7410 条  (      7410条/秒)");
+}
+
+}  // namespace
+}  // namespace sorvik
