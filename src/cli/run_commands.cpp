@@ -1,0 +1,291 @@
+// sorvik-cli add, run and resume: creating a task from a script file and running tasks headless.
+//
+// run and resume drive the run controller as the main window would: they deliver the workers'
+// messages, tick the dispatch timer every 2000 ms and show the progress line on standard error.
+// SIGINT or SIGTERM pauses every run (reason 8) and waits for the workers, so that the Task rows
+// keep their resume points and resume continues with the same keyword and page.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <iostream>
+#include <map>
+
+#include "cli/cli_command.h"
+#include "engine/run_controller.h"
+#include "engine/run_recovery.h"
+#include "engine/url_list.h"
+#include "script/script_text.h"
+#include "store/database.h"
+#include "store/startup.h"
+#include "store/task_table.h"
+#include "text/code_page.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+namespace sorvik::cli {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+    g_interrupted = true;
+}
+
+// Installs the pause-on-signal handlers for the life of the object.
+class InterruptHandlers {
+  public:
+    InterruptHandlers() {
+        g_interrupted = false;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~InterruptHandlers() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    InterruptHandlers(const InterruptHandlers&) = delete;
+    InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+
+  private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+// A text file from outside as GB18030 with CR LF line ends (the form scripts and keyword lists
+// have inside the system).
+std::string ExternalTextWithCrLf(const std::string& bytes) {
+    std::string text = ExternalTextToGb(bytes);
+    ReplaceAll(text, "\r\n", "\n");
+    ReplaceAll(text, "\n", "\r\n");
+    return text;
+}
+
+// The terminal side of a run: the progress line on standard error and the end of each run.
+class CliRunObserver : public RunObserver {
+  public:
+    CliRunObserver() : live_(isatty(STDERR_FILENO) != 0) {}
+    ~CliRunObserver() override { EndLine(); }
+
+    void StatusText(int pane, const std::string& text) override {
+        if (pane != kPaneProgress || text.empty() || text == last_)
+            return;
+        last_ = text;
+        if (live_) {
+            std::cerr << "\r\033[K" << GbToUtf8(text) << std::flush;
+            open_ = true;
+        } else {
+            std::cerr << GbToUtf8(text) << "\n";
+        }
+    }
+    void RunEnded(int task, int state) override { states[task] = state; }
+
+    void EndLine() {
+        if (open_)
+            std::cerr << "\n";
+        open_ = false;
+    }
+
+    std::map<int, int> states;  // run state per task: 2 paused, 4 ended, 5 stopped for deletion
+
+  private:
+    bool live_;
+    bool open_ = false;
+    std::string last_;
+};
+
+class CliPrompt : public RunPrompt {
+  public:
+    void ShowMessage(const std::string& text) override { PrintError(text); }
+    // A paused task given new keywords starts the new search: the command line asks nothing.
+    PromptAnswer AskYesNoCancel(const std::string&) override { return PromptAnswer::kNo; }
+};
+
+// Runs the host loop until no run is active. On an interrupt, pauses every run and goes on until
+// their workers have ended.
+void DriveRuns(RunController& controller) {
+    auto nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+    bool stopping = false;
+    while (true) {
+        controller.PumpMessages();
+        if (!controller.HasActiveRuns())
+            break;
+        if (g_interrupted && !stopping) {
+            stopping = true;
+            controller.StopTask(RunController::kAllTasks, kStopPause);
+            continue;
+        }
+        controller.WaitForMessages(std::chrono::milliseconds(100));
+        if (std::chrono::steady_clock::now() >= nextTick) {
+            controller.DispatchTimerTick();
+            nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+        }
+    }
+    controller.PumpMessages();
+}
+
+const char* StateText(int state) {
+    switch (state) {
+        case 2:
+            return "已暂停";
+        case 4:
+            return "已完成";
+        case 5:
+            return "已停止";
+        default:
+            return "未运行";
+    }
+}
+
+// Reports each task's end; 0 when every run ended normally.
+int ReportRuns(const std::vector<int>& tasks, CliRunObserver& observer) {
+    observer.EndLine();
+    int status = 0;
+    for (int task : tasks) {
+        auto found = observer.states.find(task);
+        const int state = found == observer.states.end() ? -1 : found->second;
+        PrintLine(std::cerr, Format("任务 %d: %s", task, StateText(state)));
+        if (state != 4)
+            status = 1;
+    }
+    return status;
+}
+
+bool ParseTaskId(const std::string& text, int& id) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 9)
+        return false;
+    id = ToInt(text);
+    return id > 0;
+}
+
+// Prepares the process for running tasks: runs left by a dead process become resumable.
+void RecoverBeforeRunning() {
+    const bool holdsLock = !CurrentStartupSettings().multiInstance;
+    const int recovered = RecoverStaleRuns(holdsLock);
+    if (recovered > 0)
+        PrintError(Format("%d 个中断的任务已标记为暂停", recovered));
+}
+
+int RunAdd(CliContext& context) {
+    if (context.args.size() != 1)
+        return UsageError("add SCRIPT");
+    std::string bytes;
+    if (!ReadWholeFile(context.args[0], bytes)) {
+        PrintError("can't read " + context.args[0]);
+        return 1;
+    }
+    const std::string script = ExternalTextWithCrLf(bytes);
+    std::string name = Trim(ScriptValue("#任务名称=", script));
+    if (name.empty()) {
+        PrintError("请先指定任务名称!");
+        return 1;
+    }
+    CTaskTable table;
+    std::scoped_lock lock(g_csDatabase);
+    const int id = table.AllocateTaskId();
+    if (id <= 0 || !table.InsertTask(id, name, 4, Trim(ScriptValue("#要搜索网址=", script)), 3, script)) {
+        PrintError(g_strDbError.Get());
+        return 1;
+    }
+    const int category = ToInt(ScriptValue("#类别号=", script));
+    if (category > 0 &&
+        !table.ExecuteSql(Format("update TreeItems set iTask=%d,iImage=3 where ID=%d", id, category))) {
+        PrintError("更新类别表失败！");
+    }
+    std::cout << id << "\n";
+    return 0;
+}
+
+int RunRun(CliContext& context) {
+    std::string keywordsOption;
+    std::string threadsText;
+    bool ok = true;
+    const bool hasKeywords = TakeOption(context.args, "--keywords", keywordsOption, ok);
+    const bool hasThreads = TakeOption(context.args, "--threads", threadsText, ok);
+    if (!ok || context.args.empty())
+        return UsageError("run ID... [--keywords TEXT|@FILE] [--threads N]");
+    std::vector<int> tasks;
+    for (const std::string& arg : context.args) {
+        int id = 0;
+        if (!ParseTaskId(arg, id))
+            return UsageError("not a task ID: " + arg);
+        tasks.push_back(id);
+    }
+    int threads = 0;
+    if (hasThreads) {
+        threads = ToInt(threadsText);
+        if (threads < 1 || threads > 63)
+            return UsageError("--threads must be 1 to 63");
+    }
+    std::string keywordText;
+    bool keywordFile = false;
+    if (hasKeywords) {
+        if (!keywordsOption.empty() && keywordsOption[0] == '@') {
+            std::string bytes;
+            if (!ReadWholeFile(keywordsOption.substr(1), bytes)) {
+                PrintError("can't read " + keywordsOption.substr(1));
+                return 1;
+            }
+            keywordText = ExternalTextWithCrLf(bytes);
+            keywordFile = true;
+        } else {
+            keywordText = Utf8ToGb(keywordsOption);
+        }
+    }
+
+    RecoverBeforeRunning();
+    CliRunObserver observer;
+    CliPrompt prompt;
+    InterruptHandlers interrupts;
+    RunController controller(observer, prompt);
+    if (threads > 0)
+        controller.SetMaxThreadCount(threads, false);
+    std::vector<int> started;
+    int status = 0;
+    for (int task : tasks) {
+        StartRequest request;
+        request.taskNumber = task;
+        if (hasKeywords) {
+            // A keyword file is used as it is; typed keywords are normalised and kept in the history.
+            const std::string script = CTaskTable().ReadTaskScript(task);
+            request.keywordList = keywordFile ? keywordText : BuildKeywordList(keywordText, script, task);
+        }
+        if (!controller.StartTask(request)) {
+            status = 1;
+            break;
+        }
+        started.push_back(task);
+    }
+    DriveRuns(controller);
+    const int runs = ReportRuns(started, observer);
+    return status != 0 ? status : runs;
+}
+
+int RunResume(CliContext& context) {
+    int task = 0;
+    if (context.args.size() != 1 || !ParseTaskId(context.args[0], task))
+        return UsageError("resume ID");
+    RecoverBeforeRunning();
+    CliRunObserver observer;
+    CliPrompt prompt;
+    InterruptHandlers interrupts;
+    RunController controller(observer, prompt);
+    if (!controller.ResumeTask(task))
+        return 1;
+    DriveRuns(controller);
+    return ReportRuns({task}, observer);
+}
+
+const CliCommandRegistrar kAdd({"add", "add SCRIPT", false, RunAdd});
+const CliCommandRegistrar kRun({"run", "run ID... [--keywords TEXT|@FILE] [--threads N]", true, RunRun});
+const CliCommandRegistrar kResume({"resume", "resume ID", true, RunResume});
+
+}  // namespace
+
+}  // namespace sorvik::cli

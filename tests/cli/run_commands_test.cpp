@@ -1,0 +1,206 @@
+// sorvik-cli add, run and resume: the real binary against a loopback HTTP server.
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/http_test_server.h"
+#include "support/run_process.h"
+#include "support/temp_dir.h"
+#include "text/file_helpers.h"
+
+namespace sorvik {
+namespace {
+
+using test::HttpReply;
+using test::HttpRequestRecord;
+using test::HttpTestServer;
+using test::ProcessResult;
+using test::RunCli;
+
+const char* U8(const char8_t* text) {
+    return reinterpret_cast<const char*>(text);
+}
+
+// The children of this process that run sorvik-cli.
+std::vector<pid_t> CliChildren() {
+    std::vector<pid_t> pids;
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return pids;
+    while (dirent* entry = readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
+        if (pid <= 0)
+            continue;
+        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos || line.find("(sorvik-cli)") == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        int parent = 0;
+        rest >> state >> parent;
+        if (parent == getpid())
+            pids.push_back(pid);
+    }
+    closedir(proc);
+    return pids;
+}
+
+class RunCommandsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.ok()) << server.error();
+        ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
+    }
+
+    // Writes a UTF-8 script with LF line ends (as an editor on Linux saves it) and adds it.
+    std::string Add(const std::string& utf8Script) {
+        const std::string path = folder.file("task" + std::to_string(++scripts) + ".txt");
+        EXPECT_TRUE(WriteWholeFile(path, utf8Script));
+        ProcessResult added = RunCli(home.path(), {"add", path});
+        EXPECT_EQ(added.exitCode, 0) << added.err;
+        std::string id = added.out;
+        while (!id.empty() && (id.back() == '\n' || id.back() == '\r'))
+            id.pop_back();
+        return id;
+    }
+
+    std::string Sql(const std::string& statement) {
+        ProcessResult result = RunCli(home.path(), {"sql", statement});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out;
+    }
+
+    HttpTestServer server;
+    test::TempDir home;
+    test::TempDir folder;
+    int scripts = 0;
+};
+
+TEST_F(RunCommandsTest, AddAndRunHarvestAPageEndToEnd) {
+    server.AddPage("/list.htm", U8(u8"<li>甲</li><li>乙</li>"), "text/html; charset=utf-8");
+    const std::string id =
+        Add(std::string(U8(u8"#任务名称=列表\n#表名=Items\n1=<li>.*?</li>\n#字段名列表=名\n"
+                           u8"名=~<li>(.*?)</li>\n#要搜索网址=")) +
+            server.Url("/list.htm") + "\n");
+    ASSERT_EQ(id, "1");
+    ProcessResult run = RunCli(home.path(), {"run", id});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find(U8(u8"正打开任务: 列表")), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(U8(u8"任务 1: 已完成")), std::string::npos) << run.err;
+    const std::string rows = Sql("select 名 from Items order by ID_");
+    EXPECT_NE(rows.find(U8(u8"甲\n乙")), std::string::npos) << rows;
+    const std::string list = RunCli(home.path(), {"tasks", "--list", "4"}).out;
+    EXPECT_NE(list.find(U8(u8"列表")), std::string::npos) << list;
+}
+
+TEST_F(RunCommandsTest, KeywordsFromTheCommandLineAndFromAFile) {
+    server.AddHandler("/s.php", [](const HttpRequestRecord& request) {
+        HttpReply reply;
+        reply.body = "<li>" + request.target + "</li>";
+        return reply;
+    });
+    const std::string id = Add(
+        std::string(U8(u8"#任务名称=搜索\n#表名=Hits\n1=<li>.*?</li>\n#字段名列表=名\n名=~<li>(.*?)</li>\n"
+                       u8"#需要搜索关键字网址=")) +
+        server.Url(U8(u8"/s.php?q=<搜索关键字>")) + "\n");
+    EXPECT_EQ(RunCli(home.path(), {"run", id}).exitCode, 1);  // keywords needed
+    ProcessResult run = RunCli(home.path(), {"run", id, "--keywords", "a|b&a", "--threads", "2"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(server.CountRequests("/s.php"), 2);
+    const std::string file = folder.file("keys.txt");
+    ASSERT_TRUE(WriteWholeFile(file, U8(u8"中\nc\n")));
+    run = RunCli(home.path(), {"run", id, "--keywords", "@" + file});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(server.LastRequest("/s.php"));
+    EXPECT_EQ(server.LastRequest("/s.php")->target, "/s.php?q=c");
+    EXPECT_NE(Sql("select count(*) from Hits").find("4"), std::string::npos);
+}
+
+TEST_F(RunCommandsTest, InterruptPausesAndResumeContinuesAtTheSamePage) {
+    std::atomic<bool> hold{true};
+    std::atomic<int> page2{0};
+    server.AddHandler("/p.php", [&](const HttpRequestRecord& request) {
+        if (request.target == "/p.php?n=2" && page2++ == 0) {
+            for (int i = 0; i < 1500 && hold.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        HttpReply reply;
+        reply.body = "<li>" + request.target + "</li>";
+        return reply;
+    });
+    const std::string id = Add(
+        std::string(U8(u8"#任务名称=分页\n#表名=Pages\n1=<li>.*?</li>\n#字段名列表=名\n名=~<li>(.*?)</li>\n"
+                       u8"#要搜索网址_始末值=1,3\n#要搜索网址=")) +
+        server.Url("/p.php?n=(*)") + "\n");
+    ProcessResult first;
+    std::thread runner([&] { first = RunCli(home.path(), {"run", id}, 60); });
+    for (int i = 0; i < 1500 && page2.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(page2.load(), 1);
+    for (pid_t pid : CliChildren())
+        kill(pid, SIGINT);
+    runner.join();
+    hold = false;
+    EXPECT_EQ(first.exitCode, 1) << first.err;
+    EXPECT_NE(first.err.find(U8(u8"任务 1: 已暂停")), std::string::npos) << first.err;
+    EXPECT_NE(Sql("select iStatus,cNextSite from Task where ID=1").find("2\t" + server.Url("/p.php?n=2")),
+              std::string::npos);
+
+    ProcessResult resumed = RunCli(home.path(), {"resume", id}, 60);
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    EXPECT_EQ(page2.load(), 2);
+    EXPECT_EQ(server.CountRequests("/p.php"), 4);
+    const std::string rows = Sql("select 名 from Pages order by ID_");
+    EXPECT_NE(rows.find("/p.php?n=1\n/p.php?n=2\n/p.php?n=3"), std::string::npos) << rows;
+}
+
+TEST_F(RunCommandsTest, ALostServerLeavesAPausedTaskAndAFailingExit) {
+    server.AddStatus("/gone.htm", 404);
+    const std::string id =
+        Add(std::string(U8(u8"#任务名称=失联\n#表名=Lost\n#要搜索网址=")) + server.Url("/gone.htm") + "\n");
+    ProcessResult run = RunCli(home.path(), {"run", id});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(U8(u8"连接已断开，系统自动暂停！")), std::string::npos) << run.err;
+    EXPECT_NE(Sql("select iStatus from Task where ID=1").find("2"), std::string::npos);
+}
+
+TEST_F(RunCommandsTest, RunsLeftByADeadProcessBecomeResumable) {
+    server.AddPage("/one.htm", "<li>x</li>");
+    const std::string id = Add(std::string(U8(u8"#任务名称=残留\n#表名=Left\n1=<li>.*?</li>\n#字段名列表=名\n"
+                                              u8"名=~<li>(.*?)</li>\n#要搜索网址=")) +
+                               server.Url("/one.htm") + "\n");
+    Sql("update Task set iStatus=1 where ID=" + id);
+    ProcessResult resumed = RunCli(home.path(), {"resume", id});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    EXPECT_NE(resumed.err.find(U8(u8"1 个中断的任务已标记为暂停")), std::string::npos) << resumed.err;
+    EXPECT_NE(Sql("select iStatus from Task where ID=1").find("4"), std::string::npos);
+}
+
+TEST_F(RunCommandsTest, BadArgumentsAreRefused) {
+    EXPECT_EQ(RunCli(home.path(), {"run"}).exitCode, 2);
+    EXPECT_EQ(RunCli(home.path(), {"run", "x1"}).exitCode, 2);
+    EXPECT_EQ(RunCli(home.path(), {"run", "1", "--threads", "64"}).exitCode, 2);
+    EXPECT_EQ(RunCli(home.path(), {"resume"}).exitCode, 2);
+    EXPECT_EQ(RunCli(home.path(), {"add", folder.file("missing.txt")}).exitCode, 1);
+    const std::string nameless = folder.file("nameless.txt");
+    ASSERT_TRUE(WriteWholeFile(nameless, "#要搜索网址=http://127.0.0.1/\n"));
+    ProcessResult add = RunCli(home.path(), {"add", nameless});
+    EXPECT_EQ(add.exitCode, 1);
+    EXPECT_NE(add.err.find(U8(u8"请先指定任务名称!")), std::string::npos);
+    ProcessResult missing = RunCli(home.path(), {"run", "99"});
+    EXPECT_EQ(missing.exitCode, 1);
+}
+
+}  // namespace
+}  // namespace sorvik
