@@ -253,6 +253,19 @@ TEST_F(FetcherTest, RawKeywordBytesInTheQueryAreSentAsTheyAre) {
     EXPECT_EQ(request->target, "/s.php?q=" + raw + "&w=%d6%d0");
 }
 
+TEST_F(FetcherTest, ProxyComesFromTheEnvironment) {
+    // The test server acts as the proxy: it gets the request in absolute form.
+    server_.AddPage("http://proxied.invalid/x.htm", "via proxy");
+    setenv("http_proxy", server_.Url("/").c_str(), 1);
+    const bool fetched = [this] {
+        params_.url = "http://proxied.invalid/x.htm";
+        return fetcher_.GetSource(params_, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory);
+    }();
+    unsetenv("http_proxy");
+    ASSERT_TRUE(fetched);
+    EXPECT_EQ(params_.pageText, "via proxy");
+}
+
 TEST_F(FetcherTest, RedirectIsFollowed) {
     server_.AddRedirect("/old.htm", "/new.htm", 301);
     server_.AddPage("/new.htm", "new page");
