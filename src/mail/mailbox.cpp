@@ -95,6 +95,7 @@ MailboxResult ReceiveMailbox(int taskId, const MailStatusCallback& status, int r
 
     MailboxWriter writer(taskId, status);
     Pop3Receiver receiver;
+    result.started = true;
     result.ok = receiver.Receive(pop3, writer);
     result.status = receiver.StatusText();
     result.stored = writer.StoredCount();

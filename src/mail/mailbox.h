@@ -38,9 +38,10 @@ class MailboxWriter : public Pop3Sink {
 std::string ReceivedMailInsertSql(int node, const ReceivedMail& mail);
 
 struct MailboxResult {
-    bool ok = false;     // the session ended as planned (no new messages, or all stored and deleted)
-    std::string status;  // the last status text, or why the download could not start
-    int stored = 0;      // rows inserted
+    bool ok = false;       // the session ended as planned (no new messages, or all stored and deleted)
+    std::string status;    // the last status text, or why the download could not start
+    int stored = 0;        // rows inserted
+    bool started = false;  // a POP3 session was begun (its statuses went to the callback)
 };
 
 // Downloads the mail of a mailbox task: the task's script must give "#任务类型=接收邮件"; the

@@ -1,0 +1,64 @@
+#include "mail/mail_body.h"
+
+#include "text/strings.h"
+
+namespace sorvik {
+
+namespace {
+
+constexpr size_t kMarkerReach = 49;
+
+}  // namespace
+
+std::string PlainTextToHtml(std::string_view text) {
+    std::string out(text);
+    ReplaceAll(out, " ", "&nbsp;");
+    ReplaceAll(out, "\r\n", "<BR>");
+    return out;
+}
+
+std::string ApplyMailTemplate(std::string_view templateHtml, std::string_view content,
+                              std::string_view senderName) {
+    if (templateHtml.empty()) {
+        return std::string(content);
+    }
+    std::string body(templateHtml);
+    ReplaceAll(body, "<%@@发送者%>", senderName);
+    ReplaceAll(body, "<%@@邮件内容%>", content);
+    return body;
+}
+
+std::string PersonaliseBody(std::string_view body, const FieldLookup& lookup) {
+    std::string out;
+    size_t pos = 0;
+    while (pos < body.size()) {
+        size_t start = body.find("<%@", pos);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        size_t nameStart = start + 3;
+        size_t close = body.find("%>", nameStart);
+        bool usable = close != std::string_view::npos && close + 1 - start <= kMarkerReach &&
+                      nameStart < body.size() && body[nameStart] != '@';
+        if (!usable) {
+            out.append(body, pos, nameStart - pos);
+            pos = nameStart;
+            continue;
+        }
+        std::string name(body.substr(nameStart, close - nameStart));
+        std::optional<std::string> value = lookup(name);
+        out.append(body, pos, start - pos);
+        if (value) {
+            std::string safe = *value;
+            ReplaceAll(safe, "<%@", "&lt;%@");
+            out += safe;
+        } else {
+            out.append(body, start, close + 2 - start);
+        }
+        pos = close + 2;
+    }
+    out.append(body, pos < body.size() ? pos : body.size(), std::string_view::npos);
+    return out;
+}
+
+}  // namespace sorvik

@@ -1,0 +1,147 @@
+#include "mail/mail_task_creation.h"
+
+#include <ctime>
+#include <mutex>
+#include <set>
+
+#include "mail/mail_account.h"
+#include "mail/mail_body.h"
+#include "mail/send_mail.h"
+#include "mail/send_mail_task.h"
+#include "store/database.h"
+#include "store/db_access.h"
+#include "store/task_table.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+namespace sorvik {
+
+int FieldPosition(const std::vector<std::string>& fields, const std::vector<std::string>& aliases,
+                  const std::string& column) {
+    const std::string wanted = Trim(column);
+    if (wanted.empty()) {
+        return 0;
+    }
+    for (size_t k = 0; k < aliases.size() && k < fields.size(); ++k) {
+        if (aliases[k] == wanted) {
+            return static_cast<int>(k) + 1;
+        }
+    }
+    for (size_t k = 0; k < fields.size(); ++k) {
+        if (fields[k] == wanted) {
+            return static_cast<int>(k) + 1;
+        }
+    }
+    return 0;
+}
+
+bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& result) {
+    result = SendMailTaskResult{};
+    MailSourceTask source;
+    std::scoped_lock lock(g_csDatabase);
+    if (!ReadMailSourceTask(request.sourceTaskId, source, result.error)) {
+        return false;
+    }
+    const int mailField = FieldPosition(source.fields, source.aliases, request.addressColumn);
+    const int flagField = Trim(request.flagColumn).empty()
+                              ? 0
+                              : FieldPosition(source.fields, source.aliases, request.flagColumn);
+    if (mailField == 0 || (!Trim(request.flagColumn).empty() && flagField == 0)) {
+        result.error = "取数据失败！";
+        return false;
+    }
+    const std::string& addressColumn = source.fields[mailField - 1];
+
+    for (const auto& path : SplitAttachmentList(request.attachments)) {
+        if (!FileExists(path)) {
+            result.error = Format("附件不存在!(%s)", path.c_str());
+            return false;
+        }
+    }
+
+    // The addresses of the chosen records.
+    std::string where = source.recordCondition;
+    if (!request.allRows) {
+        std::vector<std::string> ids;
+        for (int id : request.rowIds) {
+            ids.push_back(std::to_string(id));
+        }
+        where = "(" + where + ") and ID_ in (" + (ids.empty() ? std::string("0") : Join(ids, ",")) + ")";
+    }
+    CDbAccess db;
+    std::vector<std::string> values;
+    if (!db.SelectToArray(addressColumn, source.table, values, where, false, -1, "ID_")) {
+        result.error = "取数据失败！";
+        return false;
+    }
+    std::vector<std::string> addresses;
+    std::set<std::string> seen;
+    for (const auto& v : values) {
+        std::string address = Trim(v);
+        if (address.empty() || (request.distinct && !seen.insert(address).second)) {
+            continue;
+        }
+        addresses.push_back(address);
+    }
+    if (addresses.empty()) {
+        result.error = "没有收件人！";
+        return false;
+    }
+    result.recipients = static_cast<int>(addresses.size());
+    result.addresses = Join(addresses, ",");
+
+    // Every chosen record starts unsent.
+    if (flagField > 0) {
+        std::vector<std::string> quoted;
+        for (const auto& a : addresses) {
+            quoted.push_back(SqlQuote(a));
+        }
+        if (!db.ExecuteSql(Format("update %s set %s='0' where %s in('%s')", source.table.c_str(),
+                                  source.fields[flagField - 1].c_str(), addressColumn.c_str(),
+                                  Join(quoted, "','").c_str()))) {
+            result.warning = "更新表失败！";
+        }
+    }
+
+    CTaskTable tasks;
+    MailAccount account = ReadMailAccount(tasks.ReadTaskText(request.sourceTaskId, true));
+    const std::string content = request.html ? request.content : PlainTextToHtml(request.content);
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const std::string date = Format("%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    const std::string attachments = Join(SplitAttachmentList(request.attachments), ",");
+    if (!db.ExecuteSql(Format("insert into sc_ReceiveBox(iNode_,cSendUser,cTitle,cSendMail,bFile,bbRead,Send,"
+                              "cReceiveMail,dDate,cContent,cMemo,iType,bHtml,cFiles) "
+                              "values(%d,'%s','%s','%s',%d,%d,%d,'%s','%s','%s','%s',%d,%d,'%s')",
+                              request.sourceTaskId, SqlQuote(account.senderName).c_str(),
+                              SqlQuote(request.subject).c_str(), SqlQuote(account.senderAddress).c_str(),
+                              attachments.empty() ? 0 : 1, 0, 1, SqlQuote(result.addresses).c_str(),
+                              date.c_str(), SqlQuote(content).c_str(), SqlQuote(request.templateHtml).c_str(),
+                              0, request.html ? 1 : 0, SqlQuote(attachments).c_str()))) {
+        result.error = "保存邮件失败！";
+        return false;
+    }
+    // g_csDatabase is held: no other insert comes between the row and its ID.
+    auto newest = db.OpenRecordset("select top 1 ID_  from sc_ReceiveBox order by ID_ desc");
+    const std::string outboxId = newest && !newest->IsEof() ? newest->Text(size_t{0}) : std::string();
+    result.outboxId = ToInt(outboxId);
+    if (result.outboxId <= 0) {
+        result.error = "取ID号失败！";
+        return false;
+    }
+
+    const std::string name = "(发送邮件:" + source.name + ")";
+    const std::string script = Format(
+        "#任务类型=发送邮件\r\n#任务名称=%s\r\n#发送箱ID号=%s\r\n#iMailField=%d\r\n#cUpdateField=%d\r\n",
+        name.c_str(), outboxId.c_str(), mailField, flagField);
+    const int taskId = tasks.AllocateTaskId();
+    if (taskId <= 0 || !tasks.InsertTask(taskId, name, 4, "", 3, script)) {
+        result.error = g_strDbError.Get().empty() ? "取ID号失败！" : g_strDbError.Get();
+        return false;
+    }
+    result.taskId = taskId;
+    return true;
+}
+
+}  // namespace sorvik

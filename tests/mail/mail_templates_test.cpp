@@ -1,0 +1,98 @@
+#include "mail/mail_templates.h"
+
+#include <gtest/gtest.h>
+
+#include "store/task_table.h"
+#include "support/core_fixture.h"
+#include "text/file_helpers.h"
+
+namespace sorvik {
+namespace {
+
+class MailTemplatesTest : public test::CoreTest {};
+
+std::vector<std::string> Titles() {
+    std::vector<MailTemplate> all;
+    std::string error;
+    EXPECT_TRUE(LoadMailTemplates(all, error)) << error;
+    std::vector<std::string> titles;
+    for (const auto& t : all) {
+        titles.push_back(t.title);
+    }
+    return titles;
+}
+
+TEST_F(MailTemplatesTest, ListStartsWithTheEmptyTemplateThenBuiltInThenUser) {
+    std::vector<std::string> builtIn = {"空模版", "简洁模版", "信笺模版"};
+    EXPECT_EQ(Titles(), builtIn);
+    std::string error;
+    MailTemplate mine;
+    mine.title = "我的模版";
+    mine.html = "<b><%@@邮件内容%></b>";
+    ASSERT_TRUE(SaveMailTemplate(mine, true, error)) << error;
+    builtIn.push_back("我的模版");
+    EXPECT_EQ(Titles(), builtIn);
+    MailTemplate found;
+    ASSERT_TRUE(FindMailTemplate("我的模版", found, error));
+    EXPECT_EQ(found.html, "<b><%@@邮件内容%></b>");
+    EXPECT_FALSE(found.builtIn);
+}
+
+TEST_F(MailTemplatesTest, SaveUpdateAndDeleteWithTheDialogsChecks) {
+    std::string error;
+    MailTemplate t;
+    t.title = " ";
+    EXPECT_FALSE(SaveMailTemplate(t, true, error));
+    EXPECT_EQ(error, "输入项不能为空！");
+    t.title = "简洁模版";
+    EXPECT_FALSE(SaveMailTemplate(t, true, error));
+    EXPECT_EQ(error, "该模版名称已经存在！");
+    EXPECT_FALSE(SaveMailTemplate(t, false, error));  // built-in ones are not overwritten either
+
+    t.title = "O'Brien";
+    t.html = "v1";
+    ASSERT_TRUE(SaveMailTemplate(t, true, error)) << error;
+    EXPECT_FALSE(SaveMailTemplate(t, true, error));
+    EXPECT_EQ(error, "该模版名称已经存在！");
+    t.html = "v2";
+    t.memo1 = "m";
+    ASSERT_TRUE(SaveMailTemplate(t, false, error)) << error;
+    MailTemplate found;
+    ASSERT_TRUE(FindMailTemplate("O'Brien", found, error));
+    EXPECT_EQ(found.html, "v2");
+    EXPECT_EQ(found.memo1, "m");
+    EXPECT_EQ(Titles().size(), 4u);
+
+    EXPECT_FALSE(DeleteMailTemplate("信笺模版", error));
+    EXPECT_EQ(error, "不能删除系统提供的模版！");
+    ASSERT_TRUE(DeleteMailTemplate("O'Brien", error)) << error;
+    EXPECT_EQ(Titles().size(), 3u);
+}
+
+TEST_F(MailTemplatesTest, DefaultTemplateIsASettingOfTheSourceTask) {
+    CTaskTable tasks;
+    int id = tasks.AllocateTaskId();
+    ASSERT_TRUE(tasks.InsertTask(id, "src", 4, "", 3, "#任务名称=src\r\n"));
+    EXPECT_EQ(DefaultMailTemplateTitle(id), "");
+    std::string error;
+    ASSERT_TRUE(SetDefaultMailTemplate(id, "信笺模版", error)) << error;
+    EXPECT_EQ(DefaultMailTemplateTitle(id), "信笺模版");
+}
+
+TEST_F(MailTemplatesTest, PreviewFillsTheTemplateAndPointsImagesAtFiles) {
+    ASSERT_TRUE(WriteWholeFile(home() + "/logo.png", "png"));
+    std::string warnings, error;
+    std::string path = WriteMailPreview(
+        "<body><%@@邮件内容%> - <%@@发送者%><img src=\"<%@@@logo.png>\">"
+        "<img src=\"<%@@@gone.png>\"></body>",
+        "第一行\r\n第 二行", false, "发信人", warnings, error);
+    ASSERT_EQ(path, home() + "/sc_mail.html") << error;
+    std::string html;
+    ASSERT_TRUE(ReadWholeFile(path, html));
+    EXPECT_EQ(html, "<body>第一行<BR>第&nbsp;二行 - 发信人<img src=\"" + home() + "/logo.png\"><img src=\"" +
+                        home() + "/gone.png\"></body>");
+    EXPECT_EQ(warnings, "文件读取错误！(" + home() + "/gone.png)\r\n");
+}
+
+}  // namespace
+}  // namespace sorvik

@@ -1,0 +1,341 @@
+// The mail-sending task: creating it from a task's records, and running it against a real SMTP
+// server (aiosmtpd) with a real database.
+
+#include "mail/send_mail_task.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "mail/background_server.h"
+#include "mail/mail_account.h"
+#include "mail/mail_body.h"
+#include "mail/mail_task_creation.h"
+#include "mail/mime_encoding.h"
+#include "script/script_text.h"
+#include "store/database.h"
+#include "store/db_access.h"
+#include "store/task_table.h"
+#include "support/core_fixture.h"
+#include "support/temp_dir.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+namespace sorvik {
+namespace {
+
+// The worker's messages of a run, with a hook that may stop the run.
+class RecordingWindow : public RunMessageSink {
+  public:
+    void Send(RunMessage message) override {
+        std::scoped_lock lock(mutex);
+        if (message.type == RunMessageType::kProgressLine) {
+            lines.push_back(message.text);
+            if (message.text.find("发送成功！") != std::string::npos && ++sent == stopAfter &&
+                message.params) {
+                message.params->RequestStop(kStopPause);
+            }
+        }
+    }
+    std::mutex mutex;
+    std::vector<std::string> lines;  // guarded by mutex
+    int sent = 0;                    // guarded by mutex
+    int stopAfter = -1;
+};
+
+class SendMailTaskTest : public test::CoreTest {
+  protected:
+    void SetUp() override {
+        python_ = test::FindPython("aiosmtpd");
+        if (python_.empty()) {
+            GTEST_SKIP() << "python3-aiosmtpd is not installed";
+        }
+        test::CoreTest::SetUp();
+        ASSERT_TRUE(MakeDirectories(out_.path()));
+    }
+
+    void StartServer(std::vector<std::string> options = {}) {
+        std::vector<std::string> args = {std::string(SORVIK_SOURCE_DIR) + "/tests/mail/smtp_test_server.py",
+                                         "--out", out_.path()};
+        args.insert(args.end(), options.begin(), options.end());
+        ASSERT_TRUE(server_.Start(python_, args));
+        port_ = ToInt(server_.ReadLine());
+        ASSERT_GT(port_, 0);
+    }
+
+    // A harvest task with a result table of names and addresses, and its mail account.
+    void MakeSourceTask(int records) {
+        CTaskTable tasks;
+        source_ = tasks.AllocateTaskId();
+        ASSERT_TRUE(
+            tasks.InsertTask(source_, "企业名录", 4, "", 3,
+                             "#任务名称=企业名录\r\n#表名=Companies\r\n#字段名列表=cName,cMail,cSent\r\n"
+                             "#字段别名列表=名称,邮箱,已发送\r\n"));
+        std::string error;
+        ASSERT_TRUE(
+            TheDatabase().ExecuteNative("create table Companies (ID_ INTEGER PRIMARY KEY AUTOINCREMENT, "
+                                        "iNode_ INTEGER, cName TEXT, cMail TEXT, "
+                                        "cSent TEXT)",
+                                        error))
+            << error;
+        CDbAccess db;
+        for (int i = 1; i <= records; ++i) {
+            ASSERT_TRUE(
+                db.ExecuteSql(Format("insert into Companies(iNode_,cName,cMail,cSent) values(%d,'公司%d',"
+                                     "'r%d@sorvik.test','x')",
+                                     source_, i, i)));
+        }
+        MailAccount account;
+        account.senderName = "发信人";
+        account.senderAddress = "sender@sorvik.test";
+        account.smtpServer = "127.0.0.1";
+        account.smtpPort = std::to_string(port_);
+        std::string settings;
+        WriteMailAccount(account, settings);
+        ASSERT_TRUE(tasks.ExecuteSql(
+            Format("update Task set cSetInfo='%s' where ID=%d", SqlQuote(settings).c_str(), source_)));
+    }
+
+    SendMailTaskRequest Request() const {
+        SendMailTaskRequest r;
+        r.sourceTaskId = source_;
+        r.addressColumn = "邮箱";
+        r.flagColumn = "已发送";
+        r.subject = "通知";
+        r.content = "您好 <%@名称%>，<%@不存在%>\r\n再见";
+        return r;
+    }
+
+    // Runs the task as its worker would.
+    void Run(int taskId, RecordingWindow& window) {
+        ThreadParams params;
+        params.kind = RunKind::kSendMail;
+        params.taskNumber = taskId;
+        params.taskName = "(发送邮件:企业名录)";
+        params.script = CTaskTable().ReadTaskScript(taskId);
+        params.window = &window;
+        RunMailTask(params);
+    }
+
+    std::vector<std::string> Flags() {
+        std::vector<std::string> out;
+        CDbAccess().SelectToArray("cSent", "Companies", out, "", false, -1, "ID_");
+        return out;
+    }
+    int Delivered() const {
+        int n = 0;
+        while (FileExists(out_.file(std::to_string(n + 1) + ".eml"))) {
+            ++n;
+        }
+        return n;
+    }
+    std::string Envelope(int n) const {
+        std::string text;
+        ReadWholeFile(out_.file(std::to_string(n) + ".env"), text);
+        return text;
+    }
+    std::string Stored(int n) const {
+        std::string text;
+        ReadWholeFile(out_.file(std::to_string(n) + ".eml"), text);
+        return text;
+    }
+
+    // The decoded text of the mail's HTML part.
+    std::string HtmlText(int n) const {
+        std::string mail = Stored(n);
+        size_t type = mail.find("Content-Type: text/html");
+        size_t start = mail.find("\r\n\r\n", type);
+        size_t end = mail.find("\r\n--", start);
+        if (type == std::string::npos || start == std::string::npos || end == std::string::npos) {
+            return {};
+        }
+        return QuotedPrintableDecode(mail.substr(start + 4, end - start - 4));
+    }
+
+    test::TempDir out_;
+    test::BackgroundServer server_;
+    std::string python_;
+    int port_ = 0;
+    int source_ = 0;
+};
+
+TEST_F(SendMailTaskTest, CreationStoresOutboxRowAndTaskScript) {
+    StartServer();
+    MakeSourceTask(3);
+    SendMailTaskRequest request = Request();
+    request.allRows = false;
+    request.rowIds = {1, 3};
+    SendMailTaskResult result;
+    ASSERT_TRUE(CreateSendMailTask(request, result)) << result.error;
+    EXPECT_EQ(result.addresses, "r1@sorvik.test,r3@sorvik.test");
+    EXPECT_EQ(
+        CTaskTable().ReadTaskScript(result.taskId),
+        Format("#任务类型=发送邮件\r\n#任务名称=(发送邮件:企业名录)\r\n#发送箱ID号=%d\r\n#iMailField=2\r\n"
+               "#cUpdateField=3\r\n",
+               result.outboxId));
+    CDbAccess db;
+    auto row = db.OpenRecordset(
+        Format("select cTitle,cReceiveMail,cContent,bHtml,iNode_,cSendMail from sc_ReceiveBox where ID_=%d",
+               result.outboxId));
+    ASSERT_TRUE(row && !row->IsEof());
+    EXPECT_EQ(row->Text(size_t{0}), "通知");
+    EXPECT_EQ(row->Text(2), "您好&nbsp;<%@名称%>，<%@不存在%><BR>再见");
+    EXPECT_EQ(row->Int(3), 0);
+    EXPECT_EQ(row->Int(4), source_);
+    EXPECT_EQ(row->Text(5), "sender@sorvik.test");
+    // The chosen records are marked unsent, the others keep their flag.
+    EXPECT_EQ(Flags(), (std::vector<std::string>{"0", "x", "0"}));
+}
+
+TEST_F(SendMailTaskTest, CreationChecks) {
+    StartServer();
+    MakeSourceTask(1);
+    SendMailTaskResult result;
+    SendMailTaskRequest request = Request();
+    request.addressColumn = "电话";
+    EXPECT_FALSE(CreateSendMailTask(request, result));
+    EXPECT_EQ(result.error, "取数据失败！");
+    request = Request();
+    request.attachments = "/no/such/file.pdf";
+    EXPECT_FALSE(CreateSendMailTask(request, result));
+    EXPECT_EQ(result.error, "附件不存在!(/no/such/file.pdf)");
+    request = Request();
+    request.allRows = false;
+    request.rowIds = {99};
+    EXPECT_FALSE(CreateSendMailTask(request, result));
+    EXPECT_EQ(result.error, "没有收件人！");
+}
+
+TEST_F(SendMailTaskTest, OnePersonalisedMailPerAddressAndSentFlags) {
+    StartServer();
+    MakeSourceTask(3);
+    SendMailTaskResult created;
+    ASSERT_TRUE(CreateSendMailTask(Request(), created)) << created.error;
+    RecordingWindow window;
+    Run(created.taskId, window);
+    ASSERT_EQ(Delivered(), 3);
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_EQ(Envelope(n), Format("sender@sorvik.test\nr%d@sorvik.test\n-\nplain\n", n));
+        // The personal value arrives, the marker of an unknown field stays.
+        EXPECT_EQ(HtmlText(n), Format("您好&nbsp;公司%d，<%%@不存在%%><BR>再见", n));
+    }
+    EXPECT_EQ(Flags(), (std::vector<std::string>{"1", "1", "1"}));
+    std::scoped_lock lock(window.mutex);
+    EXPECT_NE(std::find(window.lines.begin(), window.lines.end(),
+                        Format("%20s 正在发送  %5d/%-5d 发送成功！", "(发送邮件:企业名录)", 2, 3)),
+              window.lines.end());
+}
+
+TEST_F(SendMailTaskTest, StopAfterThirdOfTenResumesWithTheFourth) {
+    StartServer();
+    MakeSourceTask(10);
+    SendMailTaskResult created;
+    ASSERT_TRUE(CreateSendMailTask(Request(), created)) << created.error;
+    RecordingWindow first;
+    first.stopAfter = 3;
+    Run(created.taskId, first);
+    EXPECT_EQ(Delivered(), 3);
+    EXPECT_EQ(ScriptValue("#当前Email号=", CTaskTable().ReadTaskScript(created.taskId)), "3");
+
+    RecordingWindow second;
+    Run(created.taskId, second);
+    ASSERT_EQ(Delivered(), 10);
+    for (int n = 1; n <= 10; ++n) {
+        EXPECT_EQ(SplitAll(Envelope(n), "\n")[1], Format("r%d@sorvik.test", n));
+    }
+    // Finished: the resume point is gone, so a later start begins anew.
+    EXPECT_EQ(ScriptValue("#当前Email号=", CTaskTable().ReadTaskScript(created.taskId)), "");
+    EXPECT_EQ(Flags(), std::vector<std::string>(10, "1"));
+}
+
+TEST_F(SendMailTaskTest, FailedDeliveryIsReportedAndSkipped) {
+    StartServer({"--reject", "r2@sorvik.test"});
+    MakeSourceTask(3);
+    SendMailTaskResult created;
+    ASSERT_TRUE(CreateSendMailTask(Request(), created)) << created.error;
+    RecordingWindow window;
+    Run(created.taskId, window);
+    EXPECT_EQ(Delivered(), 2);
+    EXPECT_EQ(Flags(), (std::vector<std::string>{"1", "0", "1"}));
+    std::scoped_lock lock(window.mutex);
+    EXPECT_NE(std::find(window.lines.begin(), window.lines.end(),
+                        Format("%20s 正在发送  %5d/%-5d %s", "(发送邮件:企业名录)", 2, 3,
+                               "发送信息失败!\nResponse:550 5.1.1 mailbox unavailable")),
+              window.lines.end());
+}
+
+TEST_F(SendMailTaskTest, NoFlagColumnLeavesRecordsAlone) {
+    StartServer();
+    MakeSourceTask(2);
+    SendMailTaskRequest request = Request();
+    request.flagColumn.clear();
+    SendMailTaskResult created;
+    ASSERT_TRUE(CreateSendMailTask(request, created)) << created.error;
+    EXPECT_EQ(ScriptValue("#cUpdateField=", CTaskTable().ReadTaskScript(created.taskId)), "0");
+    RecordingWindow window;
+    Run(created.taskId, window);
+    EXPECT_EQ(Delivered(), 2);
+    EXPECT_EQ(Flags(), (std::vector<std::string>{"x", "x"}));
+}
+
+TEST_F(SendMailTaskTest, RecordValueCannotAttachLocalFiles) {
+    StartServer();
+    MakeSourceTask(1);
+    ASSERT_TRUE(WriteWholeFile(home() + "/secret.txt", "TOP-SECRET"));
+    ASSERT_TRUE(CDbAccess().ExecuteSql("update Companies set cName='<%@@@secret.txt>'"));
+    SendMailTaskRequest request = Request();
+    request.html = true;
+    request.content = "<p><%@名称%></p>";
+    SendMailTaskResult created;
+    ASSERT_TRUE(CreateSendMailTask(request, created)) << created.error;
+    RecordingWindow window;
+    Run(created.taskId, window);
+    ASSERT_EQ(Delivered(), 1);
+    EXPECT_EQ(Stored(1).find(Base64Encode("TOP-SECRET")), std::string::npos);
+    EXPECT_EQ(HtmlText(1), "<p>&lt;%@@@secret.txt></p>");
+}
+
+TEST_F(SendMailTaskTest, MissingOutboxRowOrAccount) {
+    StartServer();
+    MakeSourceTask(1);
+    CTaskTable tasks;
+    int id = tasks.AllocateTaskId();
+    ASSERT_TRUE(
+        tasks.InsertTask(id, "x", 4, "", 3, "#任务类型=发送邮件\r\n#发送箱ID号=999\r\n#iMailField=2\r\n"));
+    RecordingWindow window;
+    Run(id, window);
+    {
+        std::scoped_lock lock(window.mutex);
+        ASSERT_FALSE(window.lines.empty());
+        EXPECT_EQ(window.lines.back(), "取数据失败！");
+    }
+    // Without a sender address nothing is sent, and the reason is shown once.
+    SendMailTaskResult created;
+    ASSERT_TRUE(CreateSendMailTask(Request(), created)) << created.error;
+    ASSERT_TRUE(tasks.ExecuteSql(Format("update Task set cSetInfo='' where ID=%d", source_)));
+    RecordingWindow noAccount;
+    Run(created.taskId, noAccount);
+    EXPECT_EQ(Delivered(), 0);
+    std::scoped_lock lock(noAccount.mutex);
+    EXPECT_EQ(noAccount.lines, (std::vector<std::string>{"发信地址不能为空！"}));
+}
+
+TEST(MailBody, TemplatePlainTextAndMarkers) {
+    EXPECT_EQ(PlainTextToHtml("a b\r\nc"), "a&nbsp;b<BR>c");
+    EXPECT_EQ(ApplyMailTemplate("<h1><%@@邮件内容%></h1><i><%@@发送者%></i>", "hi", "me"),
+              "<h1>hi</h1><i>me</i>");
+    EXPECT_EQ(ApplyMailTemplate("", "hi", "me"), "hi");
+    auto lookup = [](const std::string& name) -> std::optional<std::string> {
+        if (name == "名称") {
+            return "ACME";
+        }
+        return std::nullopt;
+    };
+    EXPECT_EQ(PersonaliseBody("x <%@名称%> y <%@other%> <%@@@img.png> <%@名称", lookup),
+              "x ACME y <%@other%> <%@@@img.png> <%@名称");
+    std::string far = "<%@" + std::string(50, 'n') + "%>";
+    EXPECT_EQ(PersonaliseBody(far, lookup), far);
+}
+
+}  // namespace
+}  // namespace sorvik
