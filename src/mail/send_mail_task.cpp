@@ -115,6 +115,10 @@ void RunMailTask(ThreadParams& params) {
     }
     const std::string addressColumn = FieldAt(source.fields, mailField);
     const std::string flagColumn = flagField > 0 ? FieldAt(source.fields, flagField) : std::string();
+    if (addressColumn.empty()) {
+        Status(params, "取数据失败！");  // "#iMailField=" names no field of the source task
+        return;
+    }
 
     // The body: plain content becomes HTML, and the template is put around it. The result is
     // always HTML, so the mail goes out as HTML whatever the content was.

@@ -309,6 +309,20 @@ TEST_F(SendMailTaskTest, MissingOutboxRowOrAccount) {
         ASSERT_FALSE(window.lines.empty());
         EXPECT_EQ(window.lines.back(), "取数据失败！");
     }
+    // An address column outside the source task's field list.
+    SendMailTaskResult outbox;
+    ASSERT_TRUE(CreateSendMailTask(Request(), outbox)) << outbox.error;
+    int badColumn = tasks.AllocateTaskId();
+    ASSERT_TRUE(tasks.InsertTask(
+        badColumn, "y", 4, "", 3,
+        Format("#任务类型=发送邮件\r\n#发送箱ID号=%d\r\n#iMailField=9\r\n", outbox.outboxId)));
+    RecordingWindow badWindow;
+    Run(badColumn, badWindow);
+    EXPECT_EQ(Delivered(), 0);
+    {
+        std::scoped_lock lock(badWindow.mutex);
+        EXPECT_EQ(badWindow.lines, (std::vector<std::string>{"取数据失败！"}));
+    }
     // Without a sender address nothing is sent, and the reason is shown once.
     SendMailTaskResult created;
     ASSERT_TRUE(CreateSendMailTask(Request(), created)) << created.error;
