@@ -22,8 +22,10 @@ bool IsUnsafeNameByte(unsigned char c) {
 std::string CleanName(std::string_view part, bool slashToo) {
     std::string name;
     name.reserve(part.size());
-    for (unsigned char c : part) name += (IsUnsafeNameByte(c) || (slashToo && c == '/')) ? '_' : static_cast<char>(c);
-    if (name.size() > kMaxSavedNameBytes) name.resize(kMaxSavedNameBytes);
+    for (unsigned char c : part)
+        name += (IsUnsafeNameByte(c) || (slashToo && c == '/')) ? '_' : static_cast<char>(c);
+    if (name.size() > kMaxSavedNameBytes)
+        name.resize(kMaxSavedNameBytes);
     return name;
 }
 
@@ -42,7 +44,8 @@ std::string DownloadFolder::LinkedFilePath(std::string_view url) {
         rest = pathStart == std::string_view::npos ? std::string_view() : rest.substr(pathStart);
     }
     const size_t fragment = rest.find('#');
-    if (fragment != std::string_view::npos) rest = rest.substr(0, fragment);
+    if (fragment != std::string_view::npos)
+        rest = rest.substr(0, fragment);
     std::string_view query;
     const size_t question = rest.find('?');
     if (question != std::string_view::npos) {
@@ -55,18 +58,22 @@ std::string DownloadFolder::LinkedFilePath(std::string_view url) {
         std::string name = CleanName(piece, false);
         // An empty, "." or ".." part names no place of its own: dropping it keeps every name
         // inside the folder.
-        if (name.empty() || name == "." || name == "..") continue;
+        if (name.empty() || name == "." || name == "..")
+            continue;
         parts.push_back(std::move(name));
     }
     const bool namesFolder = rest.empty() || rest.back() == '/' || parts.empty();
-    if (namesFolder) parts.push_back("index.htm");
+    if (namesFolder)
+        parts.push_back("index.htm");
     if (!query.empty()) {
         std::string last = parts.back() + "_" + CleanName(query, true);
-        if (last.size() > kMaxSavedNameBytes) last.resize(kMaxSavedNameBytes);
+        if (last.size() > kMaxSavedNameBytes)
+            last.resize(kMaxSavedNameBytes);
         parts.back() = std::move(last);
     }
     std::string path = Join(parts, "/");
-    if (path.size() > kMaxSavedPathBytes) return {};
+    if (path.size() > kMaxSavedPathBytes)
+        return {};
     return path;
 }
 
@@ -74,48 +81,64 @@ bool DownloadFolder::EnsureFolder() {
     return MakeDirectories(folder_);
 }
 
-DownloadFolder::SaveOutcome DownloadFolder::SaveLinkedFile(const std::string& url, const FileFetchCallback& fetch) {
+DownloadFolder::SaveOutcome DownloadFolder::SaveLinkedFile(const std::string& url,
+                                                           const FileFetchCallback& fetch) {
     const std::string relative = LinkedFilePath(url);
-    if (relative.empty()) return SaveOutcome::kFailed;
+    if (relative.empty())
+        return SaveOutcome::kFailed;
     const std::string path = JoinPath(folder_, relative);
-    if (FileExists(path)) return SaveOutcome::kExists;
+    if (FileExists(path))
+        return SaveOutcome::kExists;
     const size_t slash = path.rfind('/');
-    if (slash != std::string::npos && !MakeDirectories(path.substr(0, slash))) return SaveOutcome::kFailed;
-    if (!fetch || !fetch(url, path)) return SaveOutcome::kFailed;
+    if (slash != std::string::npos && !MakeDirectories(path.substr(0, slash)))
+        return SaveOutcome::kFailed;
+    if (!fetch || !fetch(url, path))
+        return SaveOutcome::kFailed;
     return FileExists(path) ? SaveOutcome::kSaved : SaveOutcome::kFailed;
 }
 
 int DownloadFolder::NextCopyNumber(PageCopyKind kind, int level) {
     const int key = kind == PageCopyKind::kHead ? 0 : level;
     int& next = nextNumber_[key];
-    if (next < 1) next = 1;
+    if (next < 1)
+        next = 1;
     while (next <= kMaxCopyNumber) {
-        const std::string name = kind == PageCopyKind::kHead ? Format("head%d.htm", next)
-                                                             : Format("Source%d_%d.htm", level, next);
-        if (!FileExists(JoinPath(folder_, name))) return next++;
+        const std::string name =
+            kind == PageCopyKind::kHead ? Format("head%d.htm", next) : Format("Source%d_%d.htm", level, next);
+        if (!FileExists(JoinPath(folder_, name)))
+            return next++;
         ++next;
     }
     return 0;
 }
 
-bool DownloadFolder::WritePageCopy(PageCopyKind kind, int level, std::string_view text, std::string* writtenPath) {
-    if (level < 1) level = 1;
-    if (!EnsureFolder()) return false;
+bool DownloadFolder::WritePageCopy(PageCopyKind kind, int level, std::string_view text,
+                                   std::string* writtenPath) {
+    if (level < 1)
+        level = 1;
+    if (!EnsureFolder())
+        return false;
     const int number = NextCopyNumber(kind, level);
-    if (number == 0) return false;
+    if (number == 0)
+        return false;
     const std::string name =
         kind == PageCopyKind::kHead ? Format("head%d.htm", number) : Format("Source%d_%d.htm", level, number);
     const std::string path = JoinPath(folder_, name);
-    if (!WriteWholeFile(path, text)) return false;
-    if (writtenPath) *writtenPath = path;
+    if (!WriteWholeFile(path, text))
+        return false;
+    if (writtenPath)
+        *writtenPath = path;
     return true;
 }
 
 bool DownloadFolder::EnsureLevelMarker(int level, std::string_view text) {
-    if (level < 2) return true;
-    if (!EnsureFolder()) return false;
+    if (level < 2)
+        return true;
+    if (!EnsureFolder())
+        return false;
     const std::string path = JoinPath(folder_, Format("Source%d.htm", level));
-    if (FileExists(path)) return true;
+    if (FileExists(path))
+        return true;
     return WriteWholeFile(path, text);
 }
 

@@ -62,7 +62,8 @@ class DownloadFolder {
 
     // Writes text as the next page copy of the kind (level: the level of the record, 1..9; not
     // used for header copies). False when the file can't be written. *writtenPath gets the path.
-    bool WritePageCopy(PageCopyKind kind, int level, std::string_view text, std::string* writtenPath = nullptr);
+    bool WritePageCopy(PageCopyKind kind, int level, std::string_view text,
+                       std::string* writtenPath = nullptr);
 
     // Writes "Source<level>.htm" with text unless it exists (see above). level >= 2.
     bool EnsureLevelMarker(int level, std::string_view text);

@@ -32,9 +32,11 @@ std::string NumberedKey(std::string_view name, std::string_view rule, int number
 
 // The value of pattern on text for the kind: all matches one per line (files and values) or the
 // first match (page and header copies); a variable token gives that variable's value.
-std::string PatternValue(CPageExtractor& context, std::string_view pattern, std::string_view text, EntryKind kind) {
+std::string PatternValue(CPageExtractor& context, std::string_view pattern, std::string_view text,
+                         EntryKind kind) {
     std::string value;
-    if (pattern.empty()) return value;
+    if (pattern.empty())
+        return value;
     if (IsVariableToken(pattern)) {
         EvaluateVariable(context, pattern, value, context.script);
         return value;
@@ -42,7 +44,8 @@ std::string PatternValue(CPageExtractor& context, std::string_view pattern, std:
     if (kind == EntryKind::kFiles || kind == EntryKind::kValue) {
         RegexAllMatches(text, pattern, value, "\n", true);
         // Lines are separated, not ended: a value taken into memory or a URL must not end in LF.
-        if (!value.empty() && value.back() == '\n') value.pop_back();
+        if (!value.empty() && value.back() == '\n')
+            value.pop_back();
     } else {
         RegexFirstMatch(text, pattern, value, true);
     }
@@ -55,7 +58,8 @@ std::string ValueWithFallbacks(CPageExtractor& context, std::string_view prefix,
     std::string value = PatternValue(context, ScriptValue(EntryKey(prefix, ""), context.script), text, kind);
     for (int n = 1; value.empty() && n <= kMaxEntries; ++n) {
         const std::string pattern = ScriptValue(NumberedKey(prefix, "_为空", n), context.script);
-        if (pattern.empty()) break;
+        if (pattern.empty())
+            break;
         value = PatternValue(context, pattern, text, kind);
     }
     return value;
@@ -64,25 +68,30 @@ std::string ValueWithFallbacks(CPageExtractor& context, std::string_view prefix,
 // "E_网址=": the URL of the entry's page, or empty.
 std::string EntryUrl(CPageExtractor& context, std::string_view name) {
     std::string url = Trim(ScriptValue(EntryKey(name, "_网址"), context.script));
-    if (url.empty()) return url;
+    if (url.empty())
+        return url;
     if (url.front() == '#') {
         const std::string* remembered = context.memory.Find(std::string_view(url).substr(1));
         url = remembered ? Trim(*remembered) : std::string();
-        if (url.empty()) return url;
+        if (url.empty())
+            return url;
     }
     ReplaceAll(url, "<搜索关键字>", context.searchKeyword);
     return ResolveUrl(context.pageUrl, url);
 }
 
 // "E_link=": the value names a page; the pattern's first match in it is the new value.
-void FollowEntryLink(CPageExtractor& context, std::string_view name, std::string_view base, std::string& value) {
+void FollowEntryLink(CPageExtractor& context, std::string_view name, std::string_view base,
+                     std::string& value) {
     const std::string linkPrefix = std::string(name) + "_link";
     const std::string linkPattern = ScriptValue(EntryKey(linkPrefix, ""), context.script);
-    if (linkPattern.empty()) return;
+    if (linkPattern.empty())
+        return;
     std::string link = value.substr(0, value.find('\n'));
     ReplaceAll(link, "\r", "");
     link = Trim(link);
-    if (link.rfind("./", 0) == 0) link.erase(0, 2);
+    if (link.rfind("./", 0) == 0)
+        link.erase(0, 2);
     std::string page;
     if (link.empty() || !context.Fetch(ResolveUrl(base, link), false, page)) {
         value.clear();
@@ -95,7 +104,8 @@ void FollowEntryLink(CPageExtractor& context, std::string_view name, std::string
 void ReplaceWithKeyword(CPageExtractor& context, std::string_view name, std::string& value) {
     for (int n = 1; n <= kMaxEntries; ++n) {
         std::string source = ScriptValue(NumberedKey(name, "_替换源串", n), context.script);
-        if (source.empty()) break;
+        if (source.empty())
+            break;
         const std::string target = ScriptValue(NumberedKey(name, "_替换目标", n), context.script);
         ReplaceAll(source, "<搜索关键字>", context.searchKeyword);
         SubstituteVariables(source, context.script, {}, context);
@@ -103,7 +113,8 @@ void ReplaceWithKeyword(CPageExtractor& context, std::string_view name, std::str
     }
     for (int n = 1; n <= kMaxEntries; ++n) {
         std::string pattern = ScriptValue(NumberedKey(name, "_替换源串_正则", n), context.script);
-        if (pattern.empty()) break;
+        if (pattern.empty())
+            break;
         std::string target = ScriptValue(NumberedKey(name, "_替换目标_正则", n), context.script);
         ReplaceAll(pattern, "<搜索关键字>", context.searchKeyword);
         ReplaceAll(target, "<搜索关键字>", context.searchKeyword);
@@ -124,7 +135,8 @@ std::string EntryText(const CPageExtractor& context, EntryKind kind, bool fetche
         case EntryKind::kHeadCopy:
             return fetched ? page : std::string(givenText);
         case EntryKind::kFiles:
-            if (fetched) return page;
+            if (fetched)
+                return page;
             return level <= kMaxLevels ? Join(context.levelRecords[level], "") : std::string();
     }
     return {};
@@ -133,20 +145,25 @@ std::string EntryText(const CPageExtractor& context, EntryKind kind, bool fetche
 // Saves what a download entry's value names (value flag clear).
 void SaveEntryValue(CPageExtractor& context, EntryKind kind, std::string_view value, std::string_view base,
                     const DownloadSite& site) {
-    if (!site.folder || value.empty()) return;
+    if (!site.folder || value.empty())
+        return;
     if (kind == EntryKind::kFiles) {
         for (const std::string& line : SplitAll(value, "\n")) {
-            if (site.stopRequested && site.stopRequested()) return;
+            if (site.stopRequested && site.stopRequested())
+                return;
             const std::string link = Trim(line);
-            if (link.empty()) continue;
+            if (link.empty())
+                continue;
             site.folder->SaveLinkedFile(ResolveUrl(base, link), site.fetchFile);
         }
         return;
     }
     // A page or header copy is the whole value in one numbered file.
-    const int level = context.currentLevel >= 1 && context.currentLevel <= kMaxLevels ? context.currentLevel : 1;
+    const int level =
+        context.currentLevel >= 1 && context.currentLevel <= kMaxLevels ? context.currentLevel : 1;
     if (kind == EntryKind::kSourceCopy) {
-        for (int k = 2; k <= level; ++k) site.folder->EnsureLevelMarker(k, context.CurrentRecord(k - 1));
+        for (int k = 2; k <= level; ++k)
+            site.folder->EnsureLevelMarker(k, context.CurrentRecord(k - 1));
         site.folder->WritePageCopy(PageCopyKind::kSource, level, value);
     } else {
         site.folder->WritePageCopy(PageCopyKind::kHead, level, value);
@@ -164,10 +181,13 @@ std::vector<std::string> EntryNames(std::string_view listKey, std::string_view s
         return names;
     }
     for (int n = 1; n <= kMaxEntries; ++n) {
-        if (stopRequested && stopRequested()) break;
+        if (stopRequested && stopRequested())
+            break;
         std::string name = Trim(ScriptValue(NumberedKey(listKey, "", n), script));
-        if (name.empty()) name = Trim(ScriptValue(std::string(listKey) + std::to_string(n) + "_1=", script));
-        if (name.empty()) break;
+        if (name.empty())
+            name = Trim(ScriptValue(std::string(listKey) + std::to_string(n) + "_1=", script));
+        if (name.empty())
+            break;
         names.push_back(std::move(name));
     }
     return names;
@@ -175,12 +195,14 @@ std::vector<std::string> EntryNames(std::string_view listKey, std::string_view s
 
 std::string DownloadOptionValue(std::string_view script, std::string_view optionText) {
     const std::string option = Trim(ScriptValue("#下载选项_默认值=", script, optionText));
-    if (option.empty()) return {};
+    if (option.empty())
+        return {};
     return ScriptValue(option + "=", script, optionText);
 }
 
 bool OptionAllowsEntry(std::string_view optionValue, std::string_view name) {
-    if (optionValue.empty()) return true;
+    if (optionValue.empty())
+        return true;
     return optionValue.find("<下载全部数据>") != std::string_view::npos ||
            (!name.empty() && optionValue.find(name) != std::string_view::npos);
 }
@@ -189,13 +211,16 @@ bool RunEntryList(CPageExtractor& context, const EntryListCall& call, std::strin
                   const DownloadSite& site, std::string& result) {
     const std::string_view script = context.script;
     const std::vector<std::string> names = EntryNames(call.listKey, script, site.stopRequested);
-    if (names.empty()) return false;
+    if (names.empty())
+        return false;
     const std::string optionValue = DownloadOptionValue(script, context.optionText);
     const bool keepBoundaries = KeepsFieldBoundaries(script);
     bool ran = false;
     for (const std::string& name : names) {
-        if (site.stopRequested && site.stopRequested()) break;
-        if (!OptionAllowsEntry(optionValue, name)) continue;
+        if (site.stopRequested && site.stopRequested())
+            break;
+        if (!OptionAllowsEntry(optionValue, name))
+            continue;
 
         // The entry's own page.
         std::string base = context.pageUrl;
@@ -203,23 +228,28 @@ bool RunEntryList(CPageExtractor& context, const EntryListCall& call, std::strin
         bool fetched = false;
         const std::string url = EntryUrl(context, name);
         if (!url.empty()) {
-            const bool fromUtf8 = EqualsNoCase(Trim(ScriptValue(EntryKey(name, "_网址_编码方式"), script)), "UTF-8");
+            const bool fromUtf8 =
+                EqualsNoCase(Trim(ScriptValue(EntryKey(name, "_网址_编码方式"), script)), "UTF-8");
             fetched = context.Fetch(url, fromUtf8, page);
-            if (fetched) base = url;
-            if (ScriptValue(EntryKey(name, "_网址_加入内存"), script) == "1") context.memory.Add(name + "_网址", page);
+            if (fetched)
+                base = url;
+            if (ScriptValue(EntryKey(name, "_网址_加入内存"), script) == "1")
+                context.memory.Add(name + "_网址", page);
         }
 
         // Its value.
         const std::string text = EntryText(context, call.kind, fetched, page, givenText);
         std::string value = ValueWithFallbacks(context, name, text, call.kind);
-        if (ScriptValue(EntryKey(name, "_加入内存"), script) == "1") context.memory.Add(name, value);
+        if (ScriptValue(EntryKey(name, "_加入内存"), script) == "1")
+            context.memory.Add(name, value);
         if (ApplyNarrowing(context, name, value, script, {}, keepBoundaries, true) && !value.empty())
             value = ResolveUrl(context.pageUrl, value);
         ApplyFetchMode(context, name, value, script);
         ApplyOperations(context, name, value, script, {}, false);
         FollowEntryLink(context, name, base, value);
         ReplaceWithKeyword(context, name, value);
-        if (ScriptValue(EntryKey(name, "_link_加入内存"), script) == "1") context.memory.Add(name + "_link", value);
+        if (ScriptValue(EntryKey(name, "_link_加入内存"), script) == "1")
+            context.memory.Add(name + "_link", value);
 
         ran = true;
         if (call.valueFlag) {

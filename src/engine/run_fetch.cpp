@@ -38,25 +38,30 @@ class SavedRequest {
 
 }  // namespace
 
-bool FetchRunPage(ThreadParams& run, PageFetcher& fetcher, const std::string& url, bool fromUtf8, std::string& page,
-                  SideFetchFailure failure) {
+bool FetchRunPage(ThreadParams& run, PageFetcher& fetcher, const std::string& url, bool fromUtf8,
+                  std::string& page, SideFetchFailure failure) {
     page.clear();
-    if (url.empty() || run.StopRequested()) return false;
+    if (url.empty() || run.StopRequested())
+        return false;
     SavedRequest saved(run);
     run.url = url;
     unsigned flags = kFetchPrepare | kFetchIntoMemory;
-    if (fromUtf8) flags |= kFetchFromUtf8;
-    if (failure == SideFetchFailure::kQuiet) flags |= kFetchQuiet;
+    if (fromUtf8)
+        flags |= kFetchFromUtf8;
+    if (failure == SideFetchFailure::kQuiet)
+        flags |= kFetchQuiet;
     const long long pagesBefore = run.stats.pages.load();
     const bool ok = fetcher.GetSource(run, std::string(), flags);
     // A quiet fetch of a non-200 answer succeeds without a page: no page was counted for it.
-    if (!ok || run.stats.pages.load() == pagesBefore) return false;
+    if (!ok || run.stats.pages.load() == pagesBefore)
+        return false;
     page = std::move(run.pageText);
     return true;
 }
 
 bool FetchRunFile(ThreadParams& run, PageFetcher& fetcher, const std::string& url, const std::string& path) {
-    if (url.empty() || path.empty() || run.StopRequested()) return false;
+    if (url.empty() || path.empty() || run.StopRequested())
+        return false;
     SavedRequest saved(run);
     run.url = url;
     return fetcher.GetSource(run, path, kFetchPrepare);

@@ -23,8 +23,8 @@ enum class SideFetchFailure {
 // Fetches url (GET) into page (GB18030; fromUtf8: decoded as UTF-8). False when it fails or is not
 // a 200 answer (page then empty). A fetched page counts as a page of the run, not as page bytes:
 // the caller adds those.
-bool FetchRunPage(ThreadParams& run, PageFetcher& fetcher, const std::string& url, bool fromUtf8, std::string& page,
-                  SideFetchFailure failure);
+bool FetchRunPage(ThreadParams& run, PageFetcher& fetcher, const std::string& url, bool fromUtf8,
+                  std::string& page, SideFetchFailure failure);
 
 // Downloads url (GET) into the file path. False when the file could not be written or the run
 // was stopped; an answer other than 200 writes no file (and returns true: nothing to retry).

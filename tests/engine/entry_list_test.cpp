@@ -69,10 +69,13 @@ class EntryListTest : public test::CoreTest {
     std::vector<std::string> FilesOutsideTaskFolder() {
         std::vector<std::string> out;
         for (const auto& entry : fs::recursive_directory_iterator(home())) {
-            if (!entry.is_regular_file()) continue;
+            if (!entry.is_regular_file())
+                continue;
             const std::string path = entry.path().string();
-            if (path.rfind(folder->Path() + "/", 0) == 0) continue;
-            if (path.find("/DataBase/") != std::string::npos || path.ends_with("sorvik.lock")) continue;
+            if (path.rfind(folder->Path() + "/", 0) == 0)
+                continue;
+            if (path.find("/DataBase/") != std::string::npos || path.ends_with("sorvik.lock"))
+                continue;
             out.push_back(path);
         }
         return out;
@@ -152,7 +155,9 @@ TEST_F(EntryListTest, LinkedFilesAreSavedOnceKeepingTheirPath) {
     server.AddPage("/files/a.txt", "file a", "text/plain");
     server.AddPage("/files/sub/b.txt", "file b", "text/plain");
     server.AddPage("/get.php", "by query", "text/plain");
-    SetRecord(1, "<a href=\"../files/a.txt\">a</a> <a href=\"/files/sub/b.txt\">b</a> <a href=\"/get.php?id=3\">c</a>");
+    SetRecord(1,
+              "<a href=\"../files/a.txt\">a</a> <a href=\"/files/sub/b.txt\">b</a> <a "
+              "href=\"/get.php?id=3\">c</a>");
     const std::string script = "#下载文件=附件\r\n附件=~href=\"(.*?)\"\r\n";
     Run(kFileList, script);
     EXPECT_EQ(Read("files/a.txt"), "file a");
@@ -173,7 +178,9 @@ TEST_F(EntryListTest, FileLinksOfTheEntryPageResolveAgainstThatPage) {
     server.AddPage("/docs/x.txt", "x", "text/plain");
     server.AddStatus("/docs/gone.txt", 404, "gone");
     SetRecord(1, "<a href=\"gone.txt\">");
-    Run(kFileList, "#下载文件1=甲\r\n#下载文件2=乙\r\n甲_网址=/docs/index.htm\r\n甲=~href=\"(.*?)\"\r\n乙=~href=\"(.*?)\"\r\n");
+    Run(kFileList,
+        "#下载文件1=甲\r\n#下载文件2=乙\r\n甲_网址=/docs/"
+        "index.htm\r\n甲=~href=\"(.*?)\"\r\n乙=~href=\"(.*?)\"\r\n");
     EXPECT_EQ(Read("docs/x.txt"), "x");
     // gone.txt resolves against the list page and is answered 404: no file.
     EXPECT_EQ(server.CountRequests("/list/gone.txt"), 1);
@@ -189,8 +196,8 @@ TEST_F(EntryListTest, HostileLinksNeverWriteOutsideTheTaskFolder) {
     for (const std::string& link :
          {std::string("../../../../evil.txt"), std::string("/etc/passwd.txt"), std::string("C:\\evil.txt"),
           std::string("..\\..\\evil.txt"), std::string("a\\b.txt"), std::string("ctl\x01name.txt"),
-          std::string("%2e%2e/%2e%2e/evil2.txt"), base + "a/../../../../evil.txt", base + "..%2f..%2fevil.txt",
-          std::string("./../../evil.txt")})
+          std::string("%2e%2e/%2e%2e/evil2.txt"), base + "a/../../../../evil.txt",
+          base + "..%2f..%2fevil.txt", std::string("./../../evil.txt")})
         record += "<L>" + link + "</L>";
     SetRecord(1, record);
     context.pageUrl = server.Url("/deep/a/b/list.htm");
@@ -257,7 +264,8 @@ TEST_F(EntryListTest, HeaderCopiesAndExitConditionUseTheGivenText) {
     EXPECT_EQ(Read("head1.htm"), "Head A");
     EXPECT_EQ(Read("head2.htm"), "Head B");
 
-    const std::string exit = "#下一页退出条件=末\r\n末=<变量_末>\r\n<变量_末>=\\源码\r\n<变量_末>_正则=~<end>(.*?)</end>\r\n";
+    const std::string exit =
+        "#下一页退出条件=末\r\n末=<变量_末>\r\n<变量_末>=\\源码\r\n<变量_末>_正则=~<end>(.*?)</end>\r\n";
     context.pageSource = "<end>1</end>";
     EXPECT_EQ(Run(kNextPageExitList, exit, "ignored"), "1");
     const std::string byPattern = "#下一页退出条件=末\r\n末=~<last>(.*?)</last>\r\n";

@@ -1,0 +1,664 @@
+#include "engine/extraction.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "engine/download_folder.h"
+#include "engine/entry_list.h"
+#include "engine/extraction_settings.h"
+#include "engine/field_rules.h"
+#include "engine/keyword_cursor.h"
+#include "engine/link_helpers.h"
+#include "engine/operations.h"
+#include "engine/page_extractor.h"
+#include "engine/page_fetcher.h"
+#include "engine/record_buffer.h"
+#include "engine/record_writer.h"
+#include "engine/regex_ops.h"
+#include "engine/result_table.h"
+#include "engine/run_fetch.h"
+#include "engine/variables.h"
+#include "script/script_text.h"
+#include "store/app_home.h"
+#include "store/database.h"
+#include "store/db_access.h"
+#include "text/strings.h"
+#include "text/url_coding.h"
+
+namespace sorvik {
+
+namespace {
+
+// Bytes of a keyword that a run uses, and of its display copy.
+constexpr size_t kKeywordBytes = 256;
+constexpr size_t kKeywordDisplayBytes = 31;
+
+// The next-page link inside the region the rule found.
+constexpr std::string_view kHrefDoubleQuoted = "href=\"(.*?)\"";
+constexpr std::string_view kHrefSingleQuoted = "href='(.*?)'";
+
+class ExtractionRun {
+  public:
+    explicit ExtractionRun(ThreadParams& params) : params_(params), test_(params.taskNumber == 0) {}
+    ExtractionRun(const ExtractionRun&) = delete;
+    ExtractionRun& operator=(const ExtractionRun&) = delete;
+
+    bool Run();
+
+  private:
+    // --- setup ---
+    bool Setup();
+    bool PrepareTables();
+    void ConnectContext();
+    void Fail(const std::string& text);
+
+    // --- loops ---
+    void RunKeywords();
+    // Pages of one URL template: its range values, each with its next pages. The first page is
+    // already fetched. False when the run must end (stop or failed fetch).
+    bool RunTemplate(const std::string& urlTemplate, const std::string& rangeText, std::string url,
+                     std::string page);
+    // One page and the next pages it leads to. False when the run must end.
+    bool FollowPages(std::string url, std::string page);
+    // Cuts one page into records. False when a stop interrupted it.
+    bool ProcessPage();
+    bool ProcessLevel(int level, std::string_view text);
+    void MakeRecord(std::string_view match);
+    bool BuildFields(std::string_view match);
+    void RunDownloads();
+    void WriteBackKeyword();
+    std::string FindNextUrl(const std::string& url) const;
+    bool FetchPage(const std::string& url, std::string& page, SideFetchFailure failure);
+
+    // --- batches and the resume point ---
+    void SetResumePoint(const std::string& url, int page);
+    void SaveIfDue(bool force);
+    void DiscardInterruptedPage();
+
+    bool Stopped() const { return params_.StopRequested(); }
+    void Trace(std::string_view text) {
+        if (test_)
+            params_.testOutput.append(text);
+    }
+
+    ThreadParams& params_;
+    const bool test_;
+    std::string script_;
+    CPageExtractor context_;
+    LoopLevels levels_;
+    std::vector<std::string> fieldNames_;
+    std::vector<FieldBinding> fields_;
+    NextPageRule nextRule_;
+    int batchSize_ = 500;
+    std::shared_ptr<const RecordTarget> target_;
+    RecordBuffer buffer_;
+    std::unique_ptr<DownloadFolder> downloads_;
+    DownloadSite site_;
+    std::string optionName_;   // "#下载选项_默认值=" of the run, empty when none
+    std::string optionValue_;  // the value of that option
+    bool buildFields_ = true;
+    bool sourceBeforeFields_ = false;
+    bool sourceBeforeFiles_ = false;
+    bool keywordRun_ = false;
+    int recordNumber_ = 0;
+    int pageNumber_ = 1;
+    size_t committedAtPageStart_ = 0;
+    long long recordsAtPageStart_ = 0;
+    long long recordBytesAtPageStart_ = 0;
+};
+
+// --- setup -------------------------------------------------------------------------------------
+
+void ExtractionRun::Fail(const std::string& text) {
+    params_.testOutput += text;
+    params_.Send(RunMessageType::kProgressLine, text);
+}
+
+bool ExtractionRun::PrepareTables() {
+    const std::string table = Trim(ScriptValue("#表名=", script_));
+    std::string message;
+    if (test_) {
+        // A test run prepares the tables of the script as the real run will find them, unless it
+        // tests a field list of its own. A script without a table has nothing to prepare.
+        if (!Trim(ScriptValue("#字段名列表_测试=", script_)).empty() || table.empty())
+            return true;
+        for (const ResultTableLayout& layout : ReadResultTableLayouts(script_)) {
+            if (!EnsureResultTable(script_, layout.tableNumber, message)) {
+                Fail(message);
+                return false;
+            }
+        }
+        return true;
+    }
+    // The column types of the fields, then the table as the writer wants it.
+    const std::vector<std::string> types = SplitList(ScriptValue("#字段类型=", script_));
+    for (size_t i = 0; i < fieldNames_.size(); ++i) {
+        std::string sqlType;
+        std::string size;
+        if (!ParseFieldType(i, types.size(), i < types.size() ? types[i] : std::string(), sqlType, size,
+                            message)) {
+            Fail(Format("字段类型的设置不对！(%s)", message.c_str()));
+            return false;
+        }
+    }
+    const ResultTableLayout layout = ReadResultTableLayout(script_, 0);
+    if (!EnsureResultTable(script_, 0, message)) {
+        Fail(Format("字段类型的设置不对！(%s)", message.c_str()));
+        return false;
+    }
+    target_ = MakeRecordTarget(layout, message);
+    if (!target_) {
+        Fail(Format("字段类型的设置不对！(%s)", message.c_str()));
+        return false;
+    }
+    // A record holds one value per field; columns named differently would shift every value.
+    if (target_->columns.size() != fieldNames_.size()) {
+        Fail(Format("字段类型的设置不对！(%s)", "字段名列表和字段别名列表的个数不相等！"));
+        return false;
+    }
+    return true;
+}
+
+void ExtractionRun::ConnectContext() {
+    context_.taskNumber = params_.taskNumber;
+    context_.script = script_;
+    context_.optionText = params_.optionText;
+    context_.pageBytes = &params_.stats.pageBytes;
+    context_.statusText = [this](const std::string& text) {
+        params_.Send(RunMessageType::kStatusText, text, 0);
+    };
+    if (params_.fetcher) {
+        context_.fetchPage = [this](const std::string& url, bool fromUtf8, std::string& page) {
+            return FetchRunPage(params_, *params_.fetcher, url, fromUtf8, page, SideFetchFailure::kQuiet);
+        };
+        site_.fetchFile = [this](const std::string& url, const std::string& path) {
+            return FetchRunFile(params_, *params_.fetcher, url, path);
+        };
+    }
+    downloads_ = std::make_unique<DownloadFolder>(params_.taskNumber);
+    site_.folder = downloads_.get();
+    site_.stopRequested = [this] { return params_.StopRequested(); };
+}
+
+bool ExtractionRun::Setup() {
+    script_ = params_.script;
+
+    // Keyword block: its keys hold only for a run with keywords, where they come before the
+    // script's own lines (the first line of a key wins).
+    std::string block = CutKeywordBlock(script_);
+    if (!params_.keywordList.empty() && !block.empty()) {
+        if (!block.ends_with("\r\n"))
+            block += "\r\n";
+        script_ = block + script_;
+    }
+    // A test run without a start URL takes its keywords from "<搜索关键字>=".
+    if (test_ && params_.keywordList.empty() && Trim(ScriptValue("#要搜索网址=", script_)).empty())
+        params_.keywordList = Trim(ScriptValue("<搜索关键字>=", script_));
+    // Every keyword of a list ends with CR LF, the last one too: otherwise the cursor could never
+    // reach it.
+    if (!params_.keywordList.empty() && !params_.keywordList.ends_with("\r\n"))
+        params_.keywordList += "\r\n";
+    const bool emptyAllowed = Trim(ScriptValue("#需要搜索关键字网址_设置=", script_)) == "关键字可以为空";
+    keywordRun_ = !params_.keywordList.empty() ||
+                  (emptyAllowed && !Trim(ScriptValue("#需要搜索关键字网址=", script_)).empty());
+
+    const std::string testFields = Trim(ScriptValue("#字段名列表_测试=", script_));
+    fieldNames_ = SplitList(test_ && !testFields.empty() ? testFields : ScriptValue("#字段名列表=", script_));
+    params_.updateMode = ReadUpdateMode(script_);
+    if (!PrepareTables())
+        return false;
+
+    batchSize_ = ReadBatchSize(script_);
+    params_.batchSize = batchSize_;
+    levels_ = ReadLoopLevels(script_, test_);
+    for (const std::string& name : fieldNames_)
+        fields_.push_back(BindField(script_, name, levels_.count));
+    nextRule_ = ReadNextPageRule(script_);
+
+    optionName_ = Trim(ScriptValue("#下载选项_默认值=", script_, params_.optionText));
+    optionValue_ = DownloadOptionValue(script_, params_.optionText);
+    buildFields_ = optionName_.empty() || optionValue_.find("<下载全部数据>") != std::string::npos ||
+                   optionValue_.find("<下载文本>") != std::string::npos;
+    sourceBeforeFields_ = ScriptValue("#下载源文件_优先于_字段=", script_) == "1";
+    sourceBeforeFiles_ = ScriptValue("#下载源文件_优先于_下载文件=", script_) == "1";
+
+    ConnectContext();
+    pageNumber_ = params_.startPage > 0 ? params_.startPage : 1;
+    return true;
+}
+
+// --- the run -----------------------------------------------------------------------------------
+
+bool ExtractionRun::Run() {
+    TakeRegexProblems();  // problems of an earlier run on this thread are not this run's
+    params_.recordBuffer = &buffer_;
+    const bool ready = Setup();
+    if (ready) {
+        if (keywordRun_) {
+            RunKeywords();
+        } else {
+            // A test run whose "#要搜索网址_测试=" is "<空>" has no start URL: it works on its page.
+            std::string urlTemplate = Trim(ScriptValue("#要搜索网址=", script_));
+            if (test_ && Trim(ScriptValue("#要搜索网址_测试=", script_)) == "<空>")
+                urlTemplate.clear();
+            const std::string range =
+                urlTemplate.empty() ? std::string() : ScriptValue("#要搜索网址_始末值=", script_);
+            std::string page = std::move(params_.pageText);
+            params_.stats.pageBytes += static_cast<long long>(page.size());
+            if (RunTemplate(urlTemplate, range, params_.url, std::move(page)))
+                SetResumePoint({}, 0);
+        }
+        SaveIfDue(true);
+    }
+    params_.recordBuffer = nullptr;
+    if (ready)
+        params_.pageText = std::move(context_.pageSource);
+
+    if (test_ && ready) {
+        if (params_.testOutput.empty()) {
+            // Nothing was traced: list what the deepest level found instead.
+            const int deepest = levels_.count;
+            params_.testOutput += Format("第%d层循环:\r\n", deepest);
+            int n = 0;
+            for (const std::string& record : context_.levelRecords[deepest])
+                params_.testOutput += Format("第%d条记录：", ++n) + record + "\r\n";
+            params_.testOutput += "\r\n";
+        }
+        params_.testOutput += FormatRegexProblems(TakeRegexProblems());
+    }
+    TakeRegexProblems();
+    return ready;
+}
+
+void ExtractionRun::RunKeywords() {
+    std::string& list = params_.keywordList;
+    const bool emptyAllowed = Trim(ScriptValue("#需要搜索关键字网址_设置=", script_)) == "关键字可以为空";
+    bool first = true;
+    while (!Stopped()) {
+        const std::string range = Trim(ScriptValue("#需要搜索关键字网址_始末值=", script_));
+        const std::string urlTemplate = Trim(ScriptValue("#需要搜索关键字网址=", script_));
+        KeywordPosition position = LocateKeyword(list, params_.searchKeyIndexPre, params_.searchKeyIndex);
+        std::string keyword = Trim(position.keyword);
+        while (keyword.empty() && position.end != std::string::npos) {
+            params_.searchKeyIndexPre = static_cast<int>(position.end);
+            params_.searchKeyIndex = static_cast<int>(position.end + 2);
+            position = LocateKeyword(list, params_.searchKeyIndexPre, params_.searchKeyIndex);
+            keyword = Trim(position.keyword);
+        }
+        if (keyword.empty() && !(emptyAllowed && !urlTemplate.empty()))
+            break;
+
+        if (keyword.size() > kKeywordBytes)
+            keyword.resize(kKeywordBytes);
+        params_.currentKeyword = keyword.substr(0, kKeywordDisplayBytes);
+        context_.searchKeyword = keyword;
+        std::string url = urlTemplate;
+        const std::string encoded = UrlEncodeText(keyword);
+        ReplaceAll(url, "(搜索关键字)", encoded);
+        ReplaceAll(url, "<搜索关键字>", encoded);
+        url = SubstituteUrlVariables(url, script_, params_.taskNumber, keyword);
+
+        std::string page;
+        std::string pageUrl;
+        if (first) {
+            // The worker fetched this keyword's page (or the page a paused run stopped at).
+            pageUrl = params_.url;
+            page = std::move(params_.pageText);
+            params_.stats.pageBytes += static_cast<long long>(page.size());
+        } else {
+            // The per-keyword state of the previous keyword goes.
+            params_.nextUrl.clear();
+            params_.startPage = 0;
+            pageNumber_ = 1;
+            context_.memory.Clear();
+            for (auto& records : context_.levelRecords)
+                records.clear();
+            UrlRange values;
+            pageUrl = ParseUrlRange(range, values) ? ApplyRangeValue(url, values.start) : url;
+            SetResumePoint(pageUrl, 1);
+            if (!FetchPage(pageUrl, page, SideFetchFailure::kPause))
+                return;
+        }
+        if (!RunTemplate(url, range, pageUrl, std::move(page)))
+            return;
+
+        // Past the keyword: the next one starts after the CR LF that ends it.
+        if (position.end == std::string::npos)
+            break;
+        params_.searchKeyIndexPre = static_cast<int>(position.end);
+        params_.searchKeyIndex = static_cast<int>(position.end + 2);
+        SetResumePoint({}, 0);
+        SaveIfDue(false);
+        if (list.find("\r\n", static_cast<size_t>(params_.searchKeyIndex)) == std::string::npos)
+            break;
+        first = false;
+    }
+}
+
+bool ExtractionRun::RunTemplate(const std::string& urlTemplate, const std::string& rangeText, std::string url,
+                                std::string page) {
+    UrlRange range;
+    const bool ranged = urlTemplate.find("(*)") != std::string::npos && ParseUrlRange(rangeText, range);
+    long long value = range.start;
+    // A resumed run starts at the range value of its URL. When it stopped on a next page of a
+    // range value, that value can't be told from the URL and the range ends with its pages.
+    const bool knownValue =
+        !ranged || url.empty() || FindRangeValue(urlTemplate, url, value) || params_.startPage <= 1;
+    if (!FollowPages(std::move(url), std::move(page)))
+        return false;
+    if (!ranged || !knownValue)
+        return true;
+    long long next = value;
+    while (next < range.end) {
+        ++next;
+        const std::string nextUrl = ApplyRangeValue(urlTemplate, next);
+        ++pageNumber_;
+        SetResumePoint(nextUrl, pageNumber_);
+        if (Stopped())
+            return false;
+        DebugLog(Format("range:%lld,url:%s", next, nextUrl.c_str()), params_.taskName + "_无记录后");
+        SaveIfDue(false);
+        std::string nextPage;
+        if (!FetchPage(nextUrl, nextPage, SideFetchFailure::kPause))
+            return !Stopped();
+        if (!FollowPages(nextUrl, std::move(nextPage)))
+            return false;
+    }
+    return true;
+}
+
+bool ExtractionRun::FetchPage(const std::string& url, std::string& page, SideFetchFailure failure) {
+    page.clear();
+    if (!params_.fetcher || url.empty())
+        return false;
+    params_.referrerUrl = params_.url;
+    if (!FetchRunPage(params_, *params_.fetcher, url, false, page, failure))
+        return false;
+    params_.stats.pageBytes += static_cast<long long>(page.size());
+    return true;
+}
+
+bool ExtractionRun::FollowPages(std::string url, std::string page) {
+    std::unordered_set<std::string> visited;
+    std::string previousUrl;
+    int loop = 0;
+    while (true) {
+        params_.url = url;
+        context_.pageUrl = url;
+        context_.pageSource = std::move(page);
+        context_.currentPage = pageNumber_;
+        SetResumePoint(url, pageNumber_);
+        if (!url.empty())
+            visited.insert(url);
+        if (!ProcessPage()) {
+            DiscardInterruptedPage();
+            return false;
+        }
+
+        // The page's records are buffered: the run now resumes at the next page. A link back to
+        // a page of this chain would make it endless and ends it instead.
+        std::string nextUrl = FindNextUrl(url);
+        const bool hasNext = !nextUrl.empty() && visited.count(nextUrl) == 0;
+        if (hasNext)
+            SetResumePoint(nextUrl, pageNumber_ + 1);
+        // Stopped with no next page: the caller sets the resume point past this chain.
+        if (Stopped())
+            return !hasNext;
+        if (!hasNext)
+            break;
+        SaveIfDue(false);
+        std::string nextPage;
+        if (!FetchPage(nextUrl, nextPage, SideFetchFailure::kPause)) {
+            DebugLog(Format("loop:%d,strNextSite:%s,strNextSitePre:%s strSoureNextPage_50:%s", loop,
+                            nextUrl.c_str(), url.c_str(), context_.pageSource.substr(0, 50).c_str()),
+                     params_.taskName + "_退出下一页后");
+            return !Stopped();
+        }
+        ++loop;
+        ++pageNumber_;
+        Trace(Format("\r\n第%d页 下一页网址：", pageNumber_) + nextUrl + "\r\n");
+        if (nextPage.empty()) {
+            url = std::move(nextUrl);
+            break;
+        }
+        std::string exitValue;
+        context_.currentLevel = levels_.count;
+        RunEntryList(context_, kNextPageExitList, nextPage, site_, exitValue);
+        if (exitValue == "1") {
+            url = std::move(nextUrl);
+            break;
+        }
+        previousUrl = std::move(url);
+        url = std::move(nextUrl);
+        page = std::move(nextPage);
+    }
+    DebugLog(Format("loop:%d,strNextSite:%s,strNextSitePre:%s strSoureNextPage_50:%s", loop, url.c_str(),
+                    previousUrl.c_str(), context_.pageSource.substr(0, 50).c_str()),
+             params_.taskName + "_退出下一页后");
+    return true;
+}
+
+std::string ExtractionRun::FindNextUrl(const std::string& url) const {
+    if (nextRule_.pattern.empty())
+        return {};
+    std::string_view text = context_.pageSource;
+    if (nextRule_.level > 0) {
+        if (nextRule_.level > levels_.count)
+            return {};
+        text = context_.CurrentRecord(nextRule_.level);
+    }
+    std::string region;
+    RegexFirstMatch(text, nextRule_.pattern, region, true);
+    if (region.empty())
+        return {};
+    std::string link;
+    std::string_view hrefPattern = kHrefDoubleQuoted;
+    RegexFirstMatch(region, hrefPattern, link, false);
+    if (link.empty()) {
+        hrefPattern = kHrefSingleQuoted;
+        RegexFirstMatch(region, hrefPattern, link, false);
+    }
+    if (link.empty())
+        return {};
+    StripPatternBoundaries(link, hrefPattern);
+    if (link.empty())
+        return {};
+    return ResolveUrl(url, link);
+}
+
+// --- records -----------------------------------------------------------------------------------
+
+bool ExtractionRun::ProcessPage() {
+    for (auto& records : context_.levelRecords)
+        records.clear();
+    committedAtPageStart_ = buffer_.BufferedCount();
+    recordsAtPageStart_ = params_.stats.records.load();
+    recordBytesAtPageStart_ = params_.stats.recordBytes.load();
+    return ProcessLevel(1, context_.pageSource);
+}
+
+bool ExtractionRun::ProcessLevel(int level, std::string_view text) {
+    if (text.empty())
+        return true;
+    const std::string& pattern = levels_.patterns[level - 1];
+    // A level without a pattern takes the whole text it searches as its one record.
+    std::vector<std::string> matches =
+        pattern.empty() ? std::vector<std::string>{std::string(text)} : RegexMatchList(text, pattern);
+    std::vector<std::string>& list = context_.levelRecords[level];
+    for (std::string& match : matches) {
+        if (Stopped())
+            return false;
+        list.push_back(std::move(match));
+        context_.currentLevel = level;
+        if (level == levels_.count) {
+            MakeRecord(list.back());
+        } else if (!ProcessLevel(level + 1, list.back())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ExtractionRun::RunDownloads() {
+    std::string unused;
+    if (sourceBeforeFiles_) {
+        RunEntryList(context_, kSourceCopyList, {}, site_, unused);
+        RunEntryList(context_, kFileList, {}, site_, unused);
+    } else {
+        RunEntryList(context_, kFileList, {}, site_, unused);
+        RunEntryList(context_, kSourceCopyList, {}, site_, unused);
+    }
+}
+
+void ExtractionRun::MakeRecord(std::string_view match) {
+    ++recordNumber_;
+    context_.currentLevel = levels_.count;
+    std::string taken;
+    RunEntryList(context_, kTakeValueList, {}, site_, taken);
+    if (sourceBeforeFields_)
+        RunDownloads();
+
+    bool rejected = false;
+    if (buildFields_ && !fields_.empty()) {
+        Trace(Format("第%d条记录(层号:%d)：\r\n", recordNumber_, levels_.count));
+        rejected = !BuildFields(match);
+        if (!rejected) {
+            params_.stats.records += 1;
+            if (!test_ && target_)
+                buffer_.CommitRecord();
+            Trace("\r\n");
+        }
+    }
+    if (rejected)
+        return;
+    // Material of a record that its conditions reject is not saved.
+    if (!sourceBeforeFields_)
+        RunDownloads();
+    RunEntryList(context_, kHeadCopyList, match, site_, taken);
+    if (!optionName_.empty())
+        WriteBackKeyword();
+}
+
+bool ExtractionRun::BuildFields(std::string_view match) {
+    const bool buffering = !test_ && target_;
+    if (buffering)
+        buffer_.BeginRecord(target_);
+    for (const FieldBinding& field : fields_) {
+        FieldValue result;
+        if (field.hasPattern) {
+            const std::string_view text =
+                field.level >= levels_.count ? match : context_.CurrentRecord(field.level);
+            result = ApplyFieldRules(context_, field.keyName, field.pattern, text, script_);
+        }
+        if (test_) {
+            std::string line = field.name + ":" + result.value;
+            if (result.meetsDelete)
+                line += "<符合删除条件>";
+            if (!result.satisfiesSearch)
+                line += "<不符合搜索条件>";
+            Trace(line + "\r\n");
+        }
+        if (!result.Accepted()) {
+            if (buffering)
+                params_.stats.recordBytes -= static_cast<long long>(buffer_.DropRecord());
+            return false;
+        }
+        if (buffering) {
+            if (!buffer_.AppendValue(result.value)) {
+                params_.Send(RunMessageType::kStatusText, "系统变量的值已被改变！", 0);
+                continue;
+            }
+        }
+        params_.stats.recordBytes += static_cast<long long>(result.value.size());
+    }
+    return true;
+}
+
+void ExtractionRun::WriteBackKeyword() {
+    // Only a real run changes the table that supplied the keywords.
+    if (test_ || context_.searchKeyword.empty())
+        return;
+    const std::string keywordColumn = Trim(ScriptValue("#搜索关键字标题=", script_));
+    const std::string table = Trim(ScriptValue("#表名=", script_));
+    if (keywordColumn.empty() || table.empty())
+        return;
+    const std::vector<std::string> names = SplitList(ScriptValue("#字段名列表=", script_));
+    const std::vector<std::string> aliases = SplitList(ScriptValue("#字段别名列表=", script_));
+    for (const std::string& item :
+         SplitList(ScriptValue(optionName_ + "_处理字段=", script_, params_.optionText))) {
+        std::string value = ScriptValue(item + "=", script_);
+        if (value.empty())
+            continue;
+        SubstituteVariables(value, script_, {}, context_);
+        // The item names a field (its column is the field's title) or, cut at "_", a column.
+        std::string column = item.substr(0, item.find('_'));
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (names[i] == column || names[i] == item) {
+                column = i < aliases.size() ? aliases[i] : names[i];
+                break;
+            }
+        }
+        const std::string sql =
+            Format("update %s set %s='%s' where %s='%s'", table.c_str(), column.c_str(),
+                   SqlQuote(value).c_str(), keywordColumn.c_str(), SqlQuote(context_.searchKeyword).c_str());
+        std::scoped_lock lock(g_csDatabase);
+        CDbAccess db;
+        if (!db.ExecuteSql(sql))
+            params_.Send(RunMessageType::kStatusText, "更新表数据失败！", 0);
+    }
+}
+
+// --- batches -----------------------------------------------------------------------------------
+
+void ExtractionRun::SetResumePoint(const std::string& url, int page) {
+    params_.nextUrl = url;
+    params_.startPage = page;
+}
+
+void ExtractionRun::SaveIfDue(bool force) {
+    if (test_ || !target_)
+        return;
+    const bool requested = params_.saveRequested.exchange(false);
+    if (!force && !requested && !Stopped() && PendingRecordCount() <= batchSize_)
+        return;
+    if (buffer_.BufferedCount() == 0)
+        return;
+    SaveOptions options;
+    options.resume = ResumePointOf(params_);
+    options.afterTableSaved = [this](const RecordTarget&, const std::string& operationsName) {
+        std::string value;
+        ApplyOperations(context_, operationsName, value, script_, {}, false);
+    };
+    const SaveResult result = SaveRecords(params_, buffer_, options);
+    if (!result.committed)
+        params_.Send(RunMessageType::kStatusText, result.error, 0);
+    params_.Send(RunMessageType::kRecordBatchWritten, {}, params_.taskNumber);
+}
+
+void ExtractionRun::DiscardInterruptedPage() {
+    if (test_)
+        return;
+    std::vector<BufferedRecord> records = buffer_.TakeRecords();
+    if (records.size() > committedAtPageStart_) {
+        RecordBuffer::ReleasePending(static_cast<long long>(records.size() - committedAtPageStart_));
+        records.resize(committedAtPageStart_);
+    }
+    buffer_.RestoreRecords(std::move(records));
+    buffer_.DropRecord();
+    params_.stats.records = recordsAtPageStart_;
+    params_.stats.recordBytes = recordBytesAtPageStart_;
+}
+
+}  // namespace
+
+bool RunExtraction(ThreadParams& params) {
+    ExtractionRun run(params);
+    return run.Run();
+}
+
+}  // namespace sorvik

@@ -1,0 +1,32 @@
+#pragma once
+// The extraction engine: turns the pages of a run into records of the task's result table.
+//
+// RunExtraction is called on the run's worker thread after the run's first page has been fetched
+// into params.pageText (params.url its URL; a test run may instead hand over a page of its own
+// with an empty URL). It reads the task script, prepares the result table, cuts every page into
+// records on up to nine nested loop levels, builds each record field by field, runs the download
+// step, buffers accepted records and stores them in batches, follows next-page links, range
+// values and the run's keywords, and in a test run (task 0) writes a readable trace into
+// params.testOutput instead of storing anything.
+//
+// The run's fetcher (params.fetcher) fetches every further page; without one the run processes
+// only the page it was given. While it runs, params.recordBuffer points at the run's buffer.
+//
+// Resume point: params.nextUrl, params.startPage and the keyword cursor always name the next
+// page still to be harvested: the current page while its records are being built, the following
+// page (next link, next range value, or the next keyword with an empty URL) once they are all
+// buffered. Batches are stored at page boundaries, each together with that resume point, so a
+// run killed at any moment resumes at the first page whose records were not stored. A stop
+// request ends the run before the next record; the records of the page it interrupted are taken
+// out of the buffer (and out of the statistics) because the resumed run harvests that page again.
+//
+// Returns false when the setup fails (the reason is in params.testOutput and sent to the run's
+// window), true otherwise, also when the run was stopped.
+
+#include "engine/thread_params.h"
+
+namespace sorvik {
+
+bool RunExtraction(ThreadParams& params);
+
+}  // namespace sorvik

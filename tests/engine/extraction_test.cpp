@@ -1,0 +1,498 @@
+// The extraction engine over pages served by a real HTTP server on loopback, storing into a real
+// SQLite home: levels and field binding, next pages, ranges, keywords, batches and resume points,
+// rejected records, the test trace, downloads, and malformed scripts and pages.
+
+#include "engine/extraction.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+#include "engine/extraction_settings.h"
+#include "engine/keyword_cursor.h"
+#include "engine/page_fetcher.h"
+#include "engine/record_buffer.h"
+#include "store/db_access.h"
+#include "store/task_table.h"
+#include "support/core_fixture.h"
+#include "support/http_test_server.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+namespace sorvik {
+namespace {
+
+using test::HttpReply;
+using test::HttpRequestRecord;
+using test::HttpTestServer;
+
+constexpr int kTask = 12;
+
+// A list page with `count` records "<li><b>P-i</b><i>i</i></li>" and an optional next link.
+std::string ListPage(int page, int count, const std::string& nextLink = {}) {
+    std::string body = "<html><body><ul>";
+    for (int i = 1; i <= count; ++i)
+        body += Format("<li><b>P%d-%d</b><i>%d</i></li>", page, i, i);
+    body += "</ul>";
+    if (!nextLink.empty())
+        body += "<div class=\"pg\">" + nextLink + "</div>";
+    return body + "</body></html>";
+}
+
+class ExtractionTest : public test::CoreTest {
+  protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        ASSERT_TRUE(server.ok()) << server.error();
+    }
+
+    // A fresh run of the task (0: a test run) with the script.
+    ThreadParams& NewRun(int task, const std::string& script) {
+        run.emplace();
+        fetcher.emplace();
+        run->taskNumber = task;
+        run->sharedTaskNumber = task;
+        run->taskName = "T";
+        run->script = script;
+        run->fetcher = &*fetcher;
+        return *run;
+    }
+
+    // Fetches the first page as the worker does, then runs the engine.
+    bool Harvest(int task, const std::string& script, const std::string& url) {
+        ThreadParams& params = NewRun(task, script);
+        params.url = url;
+        EXPECT_TRUE(fetcher->GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
+        return RunExtraction(params);
+    }
+
+    // A test run over a page of its own (no URL).
+    std::string TestOn(const std::string& script, const std::string& page) {
+        ThreadParams& params = NewRun(0, script);
+        params.pageText = page;
+        RunExtraction(params);
+        return params.testOutput;
+    }
+
+    std::vector<std::string> Column(const std::string& sql) {
+        CDbAccess db;
+        std::vector<std::string> out;
+        auto rows = db.ExecuteQuery(sql);
+        EXPECT_TRUE(rows.has_value()) << sql << " " << db.m_strProviderError;
+        for (; rows && !rows->IsEof(); rows->MoveNext())
+            out.push_back(rows->Text(0));
+        return out;
+    }
+
+    void AddTaskRow(int task) {
+        CTaskTable tasks;
+        ASSERT_TRUE(tasks.InsertTask(task, "T", 0, "", 3, "#表名=x\r\n"));
+    }
+
+    HttpTestServer server;
+    std::optional<ThreadParams> run;
+    std::optional<PageFetcher> fetcher;
+};
+
+const std::string kTwoLevelPage =
+    "<div class=\"g\"><h2>G1</h2><li>a</li><li>b</li></div><div class=\"g\"><h2>G2</h2><li>c</li></div>";
+
+TEST_F(ExtractionTest, TwoLevelsBindLevelFieldsToTheEnclosingRecordAndPlainFieldsToTheDeepest) {
+    const std::string script =
+        "1=<div class=\"g\">.*?</div>\r\n2=<li>.*?</li>\r\n#字段名列表=组,项,深\r\n"
+        "组_1=~<h2>(.*?)</h2>\r\n项=~<li>(.*?)</li>\r\n深_7=$<li>(.*?)</li>\r\n";
+    EXPECT_EQ(TestOn(script, kTwoLevelPage),
+              "第1条记录(层号:2)：\r\n组:G1\r\n项:a\r\n深:<li>a</li>\r\n\r\n"
+              "第2条记录(层号:2)：\r\n组:G1\r\n项:b\r\n深:<li>b</li>\r\n\r\n"
+              "第3条记录(层号:2)：\r\n组:G2\r\n项:c\r\n深:<li>c</li>\r\n\r\n");
+}
+
+TEST_F(ExtractionTest, LevelCountStopsAtTheFirstMissingKeyAndAMissingLevelOneTakesTheWholePage) {
+    EXPECT_EQ(ReadLoopLevels("1=a\r\n3=c\r\n", false).count, 1);
+    EXPECT_EQ(ReadLoopLevels("1=a\r\n2=b\r\n", false).count, 2);
+    EXPECT_EQ(ReadLoopLevels("1=a\r\n1_测试=t\r\n", true).patterns[0], "t");
+    EXPECT_EQ(ReadLoopLevels("", false).count, 1);
+    // Without "1=" the page is one record; the field is cut from it.
+    EXPECT_EQ(TestOn("#字段名列表=标题\r\n标题=~<h2>(.*?)</h2>\r\n", kTwoLevelPage),
+              "第1条记录(层号:1)：\r\n标题:G1\r\n\r\n");
+}
+
+TEST_F(ExtractionTest, FieldWhoseFirstUnderscoreLineIsARuleHasNoPattern) {
+    FieldBinding binding = BindField("t_获取=文本\r\nt_1=~<b>(.*?)</b>\r\n", "t", 2);
+    EXPECT_FALSE(binding.hasPattern);
+    binding = BindField("t_0=x\r\n", "t", 2);
+    EXPECT_EQ(binding.level, 1);
+    EXPECT_EQ(binding.keyName, "t_0");
+    EXPECT_EQ(
+        TestOn(
+            "1=<li>.*?</li>\r\n#字段名列表=t,u\r\nt_获取=文本\r\nt_1=~<b>(.*?)</b>\r\nu=~<li>(.*?)</li>\r\n",
+            "<li>x</li>"),
+        "第1条记录(层号:1)：\r\nt:\r\nu:x\r\n\r\n");
+}
+
+TEST_F(ExtractionTest, RejectedFieldEndsTheRecordInTheTraceAndIsNotStored) {
+    const std::string script =
+        "#表名=R\r\n1=<li>.*?</li>\r\n#字段名列表=a,b,c\r\na=~<b>(.*?)</b>\r\nb_1=~<i>(.*?)</i>\r\n"
+        "b_1_删除条件1=^2$\r\nc_1=~<u>(.*?)</u>\r\nc_1_搜索条件1=keep\r\n";
+    const std::string page =
+        "<li><b>x</b><i>1</i><u>keep</u></li><li><b>y</b><i>2</i><u>keep</u></li>"
+        "<li><b>z</b><i>3</i><u>drop</u></li>";
+    EXPECT_EQ(TestOn(script, page),
+              "第1条记录(层号:1)：\r\na:x\r\nb:1\r\nc:keep\r\n\r\n"
+              "第2条记录(层号:1)：\r\na:y\r\nb:2<符合删除条件>\r\n"
+              "第3条记录(层号:1)：\r\na:z\r\nb:3\r\nc:drop<不符合搜索条件>\r\n");
+    EXPECT_EQ(run->stats.records.load(), 1);
+
+    server.AddPage("/r.htm", page);
+    ASSERT_TRUE(Harvest(kTask, script, server.Url("/r.htm")));
+    EXPECT_EQ(Column("select a from R order by ID_"), std::vector<std::string>{"x"});
+    EXPECT_EQ(run->stats.records.load(), 1);
+    EXPECT_EQ(run->stats.recordBytes.load(), 1 + 1 + 4);
+    EXPECT_EQ(PendingRecordCount(), 0);
+}
+
+TEST_F(ExtractionTest, NextPagesFollowBothLinkFormsUntilTheLastPage) {
+    server.AddPage("/l/1.htm", ListPage(1, 2, "<a href=\"2.htm\">next</a>"));
+    server.AddPage("/l/2.htm", ListPage(2, 2, "<a href='/l/3.htm'>next</a>"));
+    server.AddPage("/l/3.htm", ListPage(3, 1, "<span>no link here</span>"));
+    const std::string script = "#要搜索网址=" + server.Url("/l/1.htm") +
+                               "\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<b>(.*?)</b>\r\n"
+                               "#下一页网址=~<div class=\"pg\">(.*?)</div>\r\n";
+    ThreadParams& params = NewRun(0, script);
+    params.url = server.Url("/l/1.htm");
+    ASSERT_TRUE(fetcher->GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
+    ASSERT_TRUE(RunExtraction(params));
+    EXPECT_EQ(params.testOutput,
+              "第1条记录(层号:1)：\r\n名:P1-1\r\n\r\n第2条记录(层号:1)：\r\n名:P1-2\r\n\r\n"
+              "\r\n第2页 下一页网址：" +
+                  server.Url("/l/2.htm") +
+                  "\r\n"
+                  "第3条记录(层号:1)：\r\n名:P2-1\r\n\r\n第4条记录(层号:1)：\r\n名:P2-2\r\n\r\n"
+                  "\r\n第3页 下一页网址：" +
+                  server.Url("/l/3.htm") +
+                  "\r\n"
+                  "第5条记录(层号:1)：\r\n名:P3-1\r\n\r\n");
+    EXPECT_EQ(params.stats.pages.load(), 3);
+    EXPECT_EQ(params.stats.pageBytes.load(),
+              static_cast<long long>(ListPage(1, 2, "<a href=\"2.htm\">next</a>").size() +
+                                     ListPage(2, 2, "<a href='/l/3.htm'>next</a>").size() +
+                                     ListPage(3, 1, "<span>no link here</span>").size()));
+    // The page the run ended on is the page text it leaves.
+    EXPECT_NE(params.pageText.find("P3-1"), std::string::npos);
+}
+
+TEST_F(ExtractionTest, ExitConditionAndLinksBackToTheChainEndTheFollowing) {
+    server.AddPage("/e/1.htm", ListPage(1, 1, "<a href=\"2.htm\">n</a>"));
+    server.AddPage("/e/2.htm", ListPage(2, 1, "<a href=\"3.htm\">n</a>") + "<last>1</last>");
+    server.AddPage("/e/3.htm", ListPage(3, 1));
+    const std::string base =
+        "1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<b>(.*?)</b>\r\n#下一页网址=<div class=\"pg\">.*?</div>\r\n";
+    ASSERT_TRUE(
+        Harvest(0, base + "#下一页退出条件=末\r\n末=~<last>(.*?)</last>\r\n", server.Url("/e/1.htm")));
+    // Page 2 was fetched but its exit condition held: it yields no record and page 3 is not read.
+    EXPECT_EQ(server.CountRequests("/e/3.htm"), 0);
+    EXPECT_EQ(run->stats.records.load(), 1);
+
+    // A page that links to itself ends the chain instead of looping.
+    server.AddPage("/self.htm", ListPage(1, 1, "<a href=\"self.htm\">again</a>"));
+    ASSERT_TRUE(Harvest(0, base, server.Url("/self.htm")));
+    EXPECT_EQ(server.CountRequests("/self.htm"), 1);
+}
+
+TEST_F(ExtractionTest, LevelNextPageRuleSearchesTheLevelsCurrentRecord) {
+    EXPECT_EQ(ReadNextPageRule("#下一页网址_1=abc\r\n").level, 1);
+    EXPECT_EQ(ReadNextPageRule("#下一页网址_1=abc\r\n").pattern, "abc");
+    EXPECT_TRUE(ReadNextPageRule("#下一页网址_测试=abc\r\n#下一页网址=x\r\n").pattern.empty());
+    EXPECT_EQ(ReadNextPageRule("#下一页网址=x\r\n").level, 0);
+
+    server.AddPage(
+        "/v/1.htm",
+        "<div class=\"g\"><li>a</li></div><div class=\"g\"><li>b</li><a href=\"2.htm\">n</a></div>");
+    server.AddPage("/v/2.htm", "<div class=\"g\"><li>c</li><a href=\"1.htm\">back</a></div>");
+    const std::string script =
+        "1=<div class=\"g\">.*?</div>\r\n2=<li>.*?</li>\r\n#字段名列表=x\r\nx=~<li>(.*?)</li>\r\n"
+        "#下一页网址_1=<a .*?</a>\r\n";
+    ASSERT_TRUE(Harvest(0, script, server.Url("/v/1.htm")));
+    EXPECT_EQ(run->stats.records.load(), 3);
+    EXPECT_EQ(server.CountRequests("/v/2.htm"), 1);
+}
+
+TEST_F(ExtractionTest, RangeValuesReplaceTheMarkerUpToTheEnd) {
+    for (int i = 1; i <= 4; ++i)
+        server.AddPage(Format("/p%d.htm", i), ListPage(i, 2));
+    const std::string script =
+        "#表名=Rg\r\n#要搜索网址=" + server.Url("/p(*).htm") +
+        "\r\n#要搜索网址_始末值=2,4\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<b>(.*?)</b>\r\n";
+    ASSERT_TRUE(Harvest(kTask, script, server.Url("/p2.htm")));
+    EXPECT_EQ(Column("select 名 from Rg order by ID_"),
+              (std::vector<std::string>{"P2-1", "P2-2", "P3-1", "P3-2", "P4-1", "P4-2"}));
+    EXPECT_EQ(server.CountRequests("/p1.htm"), 0);
+
+    UrlRange range;
+    ASSERT_TRUE(ParseUrlRange("7", range));
+    EXPECT_EQ(range.end, 7);
+    long long value = 0;
+    EXPECT_TRUE(FindRangeValue("http://h/p(*)_(*).htm", "http://h/p12_12.htm", value));
+    EXPECT_EQ(value, 12);
+    EXPECT_FALSE(FindRangeValue("http://h/p(*).htm", "http://h/q3.htm", value));
+}
+
+TEST_F(ExtractionTest, KeywordsRunOneAfterAnotherWithTheCursorMovedPastEach) {
+    server.AddHandler("/s", [](const HttpRequestRecord& request) {
+        HttpReply reply;
+        reply.body = "<li><b>" + request.target + "</b></li>";
+        return reply;
+    });
+    const std::string script = "#表名=Kw\r\n#需要搜索关键字网址=" + server.Url("/s?q=<搜索关键字>&p=(*)") +
+                               "\r\n#需要搜索关键字网址_始末值=1,2\r\n1=<li>.*?</li>\r\n#字段名列表=目标\r\n"
+                               "目标=~<b>(.*?)</b>\r\n";
+    AddTaskRow(kTask);
+    ThreadParams& params = NewRun(kTask, script);
+    params.keywordList = "\r\nab\r\n\r\n中国\r\nc d";  // an empty line, a Chinese word, no final CR LF
+    params.url = server.Url("/s?q=ab&p=1");
+    ASSERT_TRUE(fetcher->GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
+    ASSERT_TRUE(RunExtraction(params));
+    EXPECT_EQ(Column("select 目标 from Kw order by ID_"),
+              (std::vector<std::string>{"/s?q=ab&p=1", "/s?q=ab&p=2", "/s?q=%d6%d0%b9%fa&p=1",
+                                        "/s?q=%d6%d0%b9%fa&p=2", "/s?q=c%20d&p=1", "/s?q=c%20d&p=2"}));
+    EXPECT_EQ(params.currentKeyword, "c d");
+    // The cursor stands past the last keyword, which now ends with CR LF.
+    EXPECT_EQ(params.keywordList.substr(params.searchKeyIndexPre), "\r\n");
+    EXPECT_TRUE(params.nextUrl.empty());
+}
+
+TEST_F(ExtractionTest, KeywordCursorSkipsEmptyLinesAndReportsTheEnd) {
+    KeywordPosition first = LocateKeyword("\r\n\r\nx\r\ny\r\n", 0, 0);
+    EXPECT_EQ(first.keyword, "x");
+    EXPECT_EQ(first.end, 5u);
+    KeywordPosition next = LocateKeyword("\r\n\r\nx\r\ny\r\n", 5, 7);
+    EXPECT_EQ(next.keyword, "y");
+    EXPECT_EQ(next.end, 8u);
+    EXPECT_EQ(LocateKeyword("a\r\nb", 1, 3).end, std::string::npos);
+    EXPECT_EQ(LocateKeyword("a", 100, 200).keyword, "");
+}
+
+TEST_F(ExtractionTest, BatchesAreStoredAtPageBoundariesWithTheResumePoint) {
+    // While page 3 is being requested, the records of pages 1 and 2 must already be stored.
+    std::atomic<int> storedWhenPage3Asked{-1};
+    std::string resumeWhenPage3Asked;
+    server.AddPage("/b/1.htm", ListPage(1, 3, "<a href=\"2.htm\">n</a>"));
+    server.AddPage("/b/2.htm", ListPage(2, 3, "<a href=\"3.htm\">n</a>"));
+    server.AddHandler("/b/3.htm", [&](const HttpRequestRecord&) {
+        CDbAccess db;
+        storedWhenPage3Asked = static_cast<int>(db.SelectCount("Bt", "iNode_=12"));
+        resumeWhenPage3Asked = db.SelectTopString("cNextSite", "Task", "ID=12");
+        HttpReply reply;
+        reply.body = ListPage(3, 3);
+        return reply;
+    });
+    AddTaskRow(kTask);
+    const std::string script =
+        "#表名=Bt\r\n#保存数据库的最大记录数=2\r\n1=<li>.*?</li>\r\n#字段名列表=名,号\r\n"
+        "名=~<b>(.*?)</b>\r\n号=~<i>(.*?)</i>\r\n#字段类型=文本(20),数字\r\n"
+        "#下一页网址=<div class=\"pg\">.*?</div>\r\n"
+        "_保存表数据后_处理1=执行SQL,update Bt set 号=号+100 where 号<100\r\n";
+    ASSERT_TRUE(Harvest(kTask, script, server.Url("/b/1.htm")));
+    EXPECT_EQ(run->batchSize, 2);
+    EXPECT_EQ(storedWhenPage3Asked.load(), 6);
+    EXPECT_EQ(resumeWhenPage3Asked, server.Url("/b/3.htm"));
+    EXPECT_EQ(Column("select count(*) from Bt").front(), "9");
+    // The after-save operations ran after every batch.
+    EXPECT_EQ(Column("select count(*) from Bt where 号>100").front(), "9");
+    EXPECT_EQ(run->stats.records.load(), 9);
+    EXPECT_EQ(PendingRecordCount(), 0);
+    // Ended: nothing is left to resume.
+    CDbAccess db;
+    EXPECT_EQ(db.SelectTopString("cNextSite", "Task", "ID=12"), "");
+    EXPECT_EQ(ReadBatchSize(""), 500);
+    EXPECT_EQ(ReadBatchSize("#保存数据库的最大记录数=99999999999999\r\n"), 1000000);
+    EXPECT_EQ(ReadBatchSize("#保存数据库的最大记录数=-3\r\n"), 1);
+}
+
+TEST_F(ExtractionTest, StopLeavesTheResumePointAndAResumedRunCompletesWithoutDuplicates) {
+    std::atomic<bool> stopOnPage2{true};
+    server.AddPage("/s/1.htm", ListPage(1, 2, "<a href=\"2.htm\">n</a>"));
+    server.AddHandler("/s/2.htm", [&](const HttpRequestRecord&) {
+        if (stopOnPage2.exchange(false))
+            run->RequestStop(kStopPause);
+        HttpReply reply;
+        reply.body = ListPage(2, 2, "<a href=\"3.htm\">n</a>");
+        return reply;
+    });
+    server.AddPage("/s/3.htm", ListPage(3, 2));
+    AddTaskRow(kTask);
+    const std::string script =
+        "#表名=St\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<b>(.*?)</b>\r\n"
+        "#下一页网址=<div class=\"pg\">.*?</div>\r\n";
+    ASSERT_TRUE(Harvest(kTask, script, server.Url("/s/1.htm")));
+    EXPECT_EQ(run->nextUrl, server.Url("/s/2.htm"));
+    EXPECT_EQ(run->startPage, 2);
+    EXPECT_EQ(Column("select 名 from St order by ID_"), (std::vector<std::string>{"P1-1", "P1-2"}));
+    CDbAccess db;
+    EXPECT_EQ(db.SelectTopString("cNextSite", "Task", "ID=12"), server.Url("/s/2.htm"));
+    EXPECT_EQ(db.SelectTopInt("iStartPage", "Task", "ID=12", -1), 2);
+
+    // Resume as the controller does: the stored URL and page.
+    ThreadParams& params = NewRun(kTask, script);
+    params.url = server.Url("/s/2.htm");
+    params.startPage = 2;
+    ASSERT_TRUE(fetcher->GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
+    ASSERT_TRUE(RunExtraction(params));
+    EXPECT_EQ(Column("select 名 from St order by ID_"),
+              (std::vector<std::string>{"P1-1", "P1-2", "P2-1", "P2-2", "P3-1", "P3-2"}));
+}
+
+TEST_F(ExtractionTest, StopInsideAPageDropsThatPagesRecordsSoTheResumeHarvestsItWhole) {
+    server.AddPage("/m/1.htm",
+                   "<li><b>a</b><a href=\"/d/1.htm\">d</a></li><li><b>b</b><a href=\"/d/2.htm\">d</a></li>"
+                   "<li><b>c</b><a href=\"/d/3.htm\">d</a></li>");
+    server.AddPage("/d/1.htm", "<t>one</t>");
+    std::atomic<bool> stopOnce{true};
+    server.AddHandler("/d/2.htm", [&](const HttpRequestRecord&) {
+        if (stopOnce.exchange(false))
+            run->RequestStop(kStopPause);
+        HttpReply reply;
+        reply.body = "<t>two</t>";
+        return reply;
+    });
+    AddTaskRow(kTask);
+    const std::string script =
+        "#表名=Mp\r\n1=<li>.*?</li>\r\n#字段名列表=名,详\r\n名=~<b>(.*?)</b>\r\n"
+        "详_1=@href=\"(.*?)\"\r\n详_1_link=~<t>(.*?)</t>\r\n";
+    ASSERT_TRUE(Harvest(kTask, script, server.Url("/m/1.htm")));
+    EXPECT_EQ(Column("select count(*) from Mp").front(), "0");
+    EXPECT_EQ(run->stats.records.load(), 0);
+    EXPECT_EQ(run->stats.recordBytes.load(), 0);
+    EXPECT_EQ(run->nextUrl, server.Url("/m/1.htm"));
+    EXPECT_EQ(PendingRecordCount(), 0);
+
+    const std::string resumeUrl = run->nextUrl;
+    ASSERT_TRUE(Harvest(kTask, script, resumeUrl));
+    EXPECT_EQ(Column("select 详 from Mp order by ID_"), (std::vector<std::string>{"one", "two", ""}));
+}
+
+TEST_F(ExtractionTest, ColumnTypeFailureEndsTheRunBeforeAnyPage) {
+    const std::string script =
+        "#表名=Ct\r\n1=<li>.*?</li>\r\n#字段名列表=a,b\r\n#字段类型=文本,整形\r\na=x\r\n";
+    server.AddPage("/c.htm", "<li>x</li>");
+    EXPECT_FALSE(Harvest(kTask, script, server.Url("/c.htm")));
+    EXPECT_EQ(run->testOutput, "字段类型的设置不对！(“整形”中系统无法识别字段类型！)");
+    EXPECT_EQ(run->stats.records.load(), 0);
+
+    const std::string shifted =
+        "#表名=Cs\r\n1=<li>.*?</li>\r\n#字段名列表=a,b\r\n#字段别名列表=甲\r\na=x\r\n";
+    EXPECT_FALSE(Harvest(kTask, shifted, server.Url("/c.htm")));
+    EXPECT_NE(run->testOutput.find("字段名列表和字段别名列表的个数不相等！"), std::string::npos);
+}
+
+TEST_F(ExtractionTest, EmptyTraceListsTheDeepestLevelInstead) {
+    EXPECT_EQ(
+        TestOn("1=<div class=\"g\">.*?</div>\r\n2=<li>.*?</li>\r\n", kTwoLevelPage),
+        "第2层循环:\r\n第1条记录：<li>a</li>\r\n第2条记录：<li>b</li>\r\n第3条记录：<li>c</li>\r\n\r\n");
+}
+
+TEST_F(ExtractionTest, BadPatternsAreNamedAndSelfReferringVariablesEnd) {
+    const std::string output = TestOn(
+        "1=<li>.*?</li>\r\n#字段名列表=a,b,c\r\na=~<b>(.*?</b>\r\nb=<变量_甲>\r\n<变量_甲>=<变量_乙>\r\n"
+        "<变量_乙>=<变量_甲>\r\nc=~<i>(.*?)</i>\r\n#下一页网址=[z-a]\r\n",
+        "<li><b>x</b><i>y</i></li>");
+    EXPECT_NE(output.find("第1条记录(层号:1)：\r\na:\r\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("c:y\r\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("正则表达式有误：<b>(.*?</b>"), std::string::npos) << output;
+    EXPECT_NE(output.find("正则表达式有误：[z-a]"), std::string::npos) << output;
+
+    // A bad level pattern gives no record and is named.
+    const std::string levels = TestOn("1=(<li>\r\n#字段名列表=a\r\na=x\r\n", "<li>x</li>");
+    EXPECT_NE(levels.find("正则表达式有误：(<li>"), std::string::npos) << levels;
+}
+
+TEST_F(ExtractionTest, TruncatedBinaryAndEmptyMatchingPagesEndNormally) {
+    std::string binary;
+    for (int i = 0; i < 200000; ++i)
+        binary += static_cast<char>((i * 7919) % 256);
+    binary += "<li><b>cut off";
+    const std::string script =
+        "1=<li>.*?</li>\r\n2=a*\r\n3=\r\n#字段名列表=a\r\na_2=~<b>(.*?)</b>\r\n"
+        "#下一页网址=href\r\n";
+    const std::string output = TestOn(script, binary);
+    EXPECT_EQ(run->stats.records.load(), 0) << output.substr(0, 200);
+
+    // Every position of the page is an (empty) match of "x*": one record each, and the run ends.
+    const std::string many = TestOn("1=x*\r\n#字段名列表=n\r\nn=$.*\r\n", std::string(2000, '\0'));
+    EXPECT_EQ(run->stats.records.load(), 2001);
+    EXPECT_NE(many.find("第2001条记录(层号:1)："), std::string::npos);
+}
+
+TEST_F(ExtractionTest, DownloadsFollowTheOrderAndSkipRejectedRecords) {
+    server.AddPage("/f/ok.txt", "ok", "text/plain");
+    server.AddPage("/f/no.txt", "no", "text/plain");
+    server.AddPage(
+        "/dl.htm",
+        "<li><b>keep</b><a href=\"/f/ok.txt\">f</a></li><li><b>drop</b><a href=\"/f/no.txt\">f</a></li>");
+    const std::string script =
+        "#表名=Dl\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名_1=~<b>(.*?)</b>\r\n名_1_删除条件1=drop\r\n"
+        "#下载文件=附件\r\n附件=~href=\"(.*?)\"\r\n#下载头文件=头\r\n头=$<b>.*?</b>\r\n";
+    ASSERT_TRUE(Harvest(kTask, script, server.Url("/dl.htm")));
+    const std::string folder = home() + "/download/12/";
+    std::string text;
+    EXPECT_TRUE(ReadWholeFile(folder + "f/ok.txt", text));
+    EXPECT_EQ(text, "ok");
+    EXPECT_FALSE(FileExists(folder + "f/no.txt"));
+    EXPECT_EQ(server.CountRequests("/f/no.txt"), 0);
+    EXPECT_TRUE(ReadWholeFile(folder + "head1.htm", text));
+    EXPECT_EQ(text, "<b>keep</b>");
+    EXPECT_FALSE(FileExists(folder + "head2.htm"));
+
+    // Downloads before the fields: the rejected record's file is saved too.
+    ASSERT_TRUE(Harvest(kTask, script + "#下载源文件_优先于_字段=1\r\n", server.Url("/dl.htm")));
+    EXPECT_TRUE(FileExists(folder + "f/no.txt"));
+}
+
+TEST_F(ExtractionTest, DownloadOptionWithoutTextKeepsFieldsUnbuiltAndWritesKeywordsBack) {
+    CDbAccess db;
+    ASSERT_TRUE(
+        db.ExecuteSql("create table Kt (ID_ IDENTITY CONSTRAINT PK_Kt PRIMARY KEY,iNode_ int,词 "
+                      "varchar(50),状态 varchar(50))"));
+    ASSERT_TRUE(db.ExecuteSql("insert into Kt (iNode_,词,状态) values (12,'ab','')"));
+    server.AddPage("/o", "<li><b>x</b><a href=\"/o.txt\">f</a></li>");
+    server.AddPage("/o.txt", "file", "text/plain");
+    const std::string script =
+        "#表名=Kt\r\n#字段名列表=词,状态\r\n1=<li>.*?</li>\r\n词=~<b>(.*?)</b>\r\n状态=~<u>(.*?)</u>\r\n"
+        "#需要搜索关键字网址=" +
+        server.Url("/o?q=<搜索关键字>") +
+        "\r\n#搜索关键字标题=词\r\n"
+        "#下载选项_默认值=只下载\r\n只下载=附件\r\n只下载_处理字段=状态_写回\r\n状态_写回=已处理\r\n"
+        "#下载文件=附件\r\n附件=~href=\"(.*?)\"\r\n";
+    ThreadParams& params = NewRun(kTask, script);
+    params.keywordList = "ab\r\n";
+    params.url = server.Url("/o?q=ab");
+    ASSERT_TRUE(fetcher->GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
+    ASSERT_TRUE(RunExtraction(params));
+    EXPECT_EQ(params.stats.records.load(), 0);
+    EXPECT_TRUE(FileExists(home() + "/download/12/o.txt"));
+    EXPECT_EQ(Column("select 状态 from Kt where 词='ab'"), std::vector<std::string>{"已处理"});
+    EXPECT_EQ(Column("select count(*) from Kt").front(), "1");
+}
+
+TEST_F(ExtractionTest, KeywordBlockHoldsOnlyForRunsWithKeywords) {
+    std::string script = "a=1\r\n[#需要搜索关键字网址]{\r\nb=2\r\n}[#需要搜索关键字网址]\r\nc=3\r\n";
+    EXPECT_EQ(CutKeywordBlock(script), "b=2\r\n");
+    EXPECT_EQ(script, "a=1\r\nc=3\r\n");
+    std::string open = "[#需要搜索关键字网址]{\r\nb=2\r\n";
+    EXPECT_EQ(CutKeywordBlock(open), "");
+
+    const std::string withBlock =
+        "1=<li>.*?</li>\r\n#字段名列表=v\r\nv=~<b>(.*?)</b>\r\n"
+        "[#需要搜索关键字网址]{\r\nv=~<i>(.*?)</i>\r\n}[#需要搜索关键字网址]\r\n";
+    EXPECT_EQ(TestOn(withBlock, "<li><b>B</b><i>I</i></li>"), "第1条记录(层号:1)：\r\nv:B\r\n\r\n");
+    ThreadParams& params = NewRun(0, withBlock);
+    params.keywordList = "k\r\n";
+    params.pageText = "<li><b>B</b><i>I</i></li>";
+    RunExtraction(params);
+    EXPECT_EQ(params.testOutput, "第1条记录(层号:1)：\r\nv:I\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace sorvik
