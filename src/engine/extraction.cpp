@@ -12,6 +12,7 @@
 #include "engine/entry_list.h"
 #include "engine/extraction_settings.h"
 #include "engine/field_rules.h"
+#include "engine/gb_text.h"
 #include "engine/keyword_cursor.h"
 #include "engine/link_helpers.h"
 #include "engine/operations.h"
@@ -22,20 +23,20 @@
 #include "engine/regex_ops.h"
 #include "engine/result_table.h"
 #include "engine/run_fetch.h"
+#include "engine/run_queue.h"
+#include "engine/url_list.h"
 #include "engine/variables.h"
 #include "script/script_text.h"
 #include "store/app_home.h"
 #include "store/database.h"
 #include "store/db_access.h"
 #include "text/strings.h"
-#include "text/url_coding.h"
 
 namespace sorvik {
 
 namespace {
 
-// Bytes of a keyword that a run uses, and of its display copy.
-constexpr size_t kKeywordBytes = 256;
+// Bytes of the display copy of the current keyword.
 constexpr size_t kKeywordDisplayBytes = 31;
 
 // The next-page link inside the region the rule found.
@@ -215,6 +216,13 @@ bool ExtractionRun::Setup() {
 
     batchSize_ = ReadBatchSize(script_);
     params_.batchSize = batchSize_;
+    if (params_.queueEntry) {
+        std::scoped_lock lock(g_csDatabase);
+        params_.queueEntry->fieldCount = static_cast<int>(fieldNames_.size());
+        params_.queueEntry->tableName = Trim(ScriptValue("#表名=", script_));
+        params_.queueEntry->batchSize = batchSize_;
+        params_.queueEntry->updateMode = params_.updateMode;
+    }
     levels_ = ReadLoopLevels(script_, test_);
     for (const std::string& name : fieldNames_)
         fields_.push_back(BindField(script_, name, levels_.count));
@@ -293,12 +301,18 @@ void ExtractionRun::RunKeywords() {
         if (keyword.empty() && !(emptyAllowed && !urlTemplate.empty()))
             break;
 
-        if (keyword.size() > kKeywordBytes)
-            keyword.resize(kKeywordBytes);
-        params_.currentKeyword = keyword.substr(0, kKeywordDisplayBytes);
+        // Cut on character boundaries, as the start URL of the run was built.
+        keyword = std::string(GbPrefix(keyword, kMaxKeywordBytes));
+        params_.currentKeyword = std::string(GbPrefix(keyword, kKeywordDisplayBytes));
+        if (params_.queueEntry) {
+            std::scoped_lock lock(g_csDatabase);
+            params_.queueEntry->displayKeyword = params_.currentKeyword;
+        }
         context_.searchKeyword = keyword;
         std::string url = urlTemplate;
-        const std::string encoded = UrlEncodeText(keyword);
+        // Every keyword is encoded as the first one was: a template whose keywords go as UTF-8
+        // gets them all as UTF-8.
+        const std::string encoded = EncodeKeyword("#需要搜索关键字网址", keyword, script_);
         ReplaceAll(url, "(搜索关键字)", encoded);
         ReplaceAll(url, "<搜索关键字>", encoded);
         url = SubstituteUrlVariables(url, script_, params_.taskNumber, keyword);

@@ -1,5 +1,7 @@
 #include "engine/keyword_cursor.h"
 
+#include "engine/url_list.h"
+
 namespace sorvik {
 
 KeywordPosition LocateKeyword(std::string_view list, int searchKeyIndexPre, int searchKeyIndex) {
@@ -23,9 +25,8 @@ KeywordPosition LocateKeyword(std::string_view list, int searchKeyIndexPre, int 
     if (end == std::string_view::npos)
         return position;
     position.end = end;
-    const size_t start = static_cast<size_t>(searchKeyIndexPre) + 2;
-    if (end > start)
-        position.keyword = std::string(list.substr(start, end - start));
+    // The text is the run controller's selection for the same cursor.
+    position.keyword = SelectCurrentKeyword(list, searchKeyIndexPre, searchKeyIndex);
     return position;
 }
 

@@ -263,6 +263,28 @@ TEST_F(ExtractionTest, KeywordsRunOneAfterAnotherWithTheCursorMovedPastEach) {
     EXPECT_TRUE(params.nextUrl.empty());
 }
 
+TEST_F(ExtractionTest, LaterKeywordsAreEncodedAsTheTemplateWantsAndCutOnCharacters) {
+    server.AddPage("/u", "<li>r</li>");
+    const std::string script = "#需要搜索关键字网址=" + server.Url("/u?q=<搜索关键字>") +
+                               "\r\n#需要搜索关键字网址_关键字编码方式=UTF-8\r\n1=<li>.*?</li>\r\n";
+    ThreadParams& params = NewRun(0, script);
+    // The second keyword is 130 characters of two bytes: cut to 128 whole characters.
+    std::string longKeyword;
+    for (int i = 0; i < 130; ++i)
+        longKeyword += "中";
+    params.keywordList = "a\r\n" + longKeyword + "\r\n";
+    params.url = server.Url("/u?q=a");
+    ASSERT_TRUE(fetcher->GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
+    ASSERT_TRUE(RunExtraction(params));
+    const std::vector<HttpRequestRecord> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    std::string expected = "/u?q=";
+    for (int i = 0; i < 128; ++i)
+        expected += "\xE4\xB8\xAD";
+    EXPECT_EQ(requests[1].target, expected);
+    EXPECT_EQ(params.currentKeyword.size(), 30u);
+}
+
 TEST_F(ExtractionTest, KeywordCursorSkipsEmptyLinesAndReportsTheEnd) {
     KeywordPosition first = LocateKeyword("\r\n\r\nx\r\ny\r\n", 0, 0);
     EXPECT_EQ(first.keyword, "x");
