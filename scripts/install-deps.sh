@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libcpp-httplib-dev
   sqlite3 curl openssl python3
   python3-aiosmtpd dovecot-core dovecot-pop3d
+  nginx
 )
 
 missing=()
