@@ -1,0 +1,132 @@
+// sorvik-cli test: a test run (task 0) of a script file, as the task editor's test command runs it.
+// With --page the file is the page the test works on; otherwise the script's start URL is
+// fetched. The test output is printed as the engine wrote it (UTF-8, CR LF line ends kept); no
+// record is stored.
+
+#include <chrono>
+#include <iostream>
+
+#include "cli/cli_command.h"
+#include "engine/run_controller.h"
+#include "engine/thread_params.h"
+#include "engine/url_list.h"
+#include "text/code_page.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+namespace sorvik::cli {
+
+namespace {
+
+// A text file from outside as the system holds texts: GB18030 (from UTF-8 when it is valid
+// UTF-8), every line ending (CR LF, a bare LF or a bare CR) made CR LF.
+std::string ExternalTextAsLines(const std::string& bytes) {
+    const std::string text = ExternalTextToGb(bytes);
+    std::string lines;
+    lines.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r') {
+            lines += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (c == '\n') {
+            lines += "\r\n";
+        } else {
+            lines += c;
+        }
+    }
+    return lines;
+}
+
+// Keeps what the test run reports: its output and the last progress line (which says why a run
+// that never reached the engine ended).
+class TestRunObserver : public RunObserver {
+  public:
+    void StatusText(int pane, const std::string& text) override {
+        // "就绪" is what pane 0 shows once no worker runs any more: no reason of its own.
+        if (pane == kPaneProgress && !text.empty() && text != "就绪")
+            lastProgress = text;
+    }
+    void TestRunEnded(const ThreadParams& params) override {
+        ended = true;
+        output = params.testOutput;
+    }
+
+    bool ended = false;
+    std::string output;
+    std::string lastProgress;
+};
+
+class TestRunPrompt : public RunPrompt {
+  public:
+    void ShowMessage(const std::string& text) override { PrintError(text); }
+    PromptAnswer AskYesNoCancel(const std::string&) override { return PromptAnswer::kCancel; }
+};
+
+int RunTest(CliContext& context) {
+    std::string pageFile;
+    bool ok = true;
+    const bool hasPage = TakeOption(context.args, "--page", pageFile, ok);
+    if (!ok || context.args.size() != 1)
+        return UsageError("test SCRIPT [--page FILE]");
+    std::string bytes;
+    if (!ReadWholeFile(context.args[0], bytes)) {
+        PrintError("can't read " + context.args[0]);
+        return 1;
+    }
+    const std::string script = ExternalTextAsLines(bytes);
+    if (Trim(script).empty()) {
+        PrintError("测试脚本不能为空！");
+        return 1;
+    }
+    std::string page;
+    if (hasPage) {
+        std::string pageBytes;
+        if (!ReadWholeFile(pageFile, pageBytes)) {
+            PrintError("can't read " + pageFile);
+            return 1;
+        }
+        page = ExternalTextAsLines(pageBytes);
+    } else if (BuildStartUrl(script, {}, 0, 0, 0).url.empty()) {
+        PrintError("the script has no start URL (#要搜索网址=) for the test: give a page with --page FILE");
+        return 1;
+    }
+
+    TestRunObserver observer;
+    TestRunPrompt prompt;
+    RunController controller(observer, prompt);
+    StartRequest request;
+    request.taskNumber = 0;
+    request.testScript = script;
+    request.testPage = page;
+    if (!controller.StartTask(request))
+        return 1;
+    auto nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+    while (true) {
+        controller.PumpMessages();
+        if (!controller.HasActiveRuns())
+            break;
+        controller.WaitForMessages(std::chrono::milliseconds(100));
+        if (std::chrono::steady_clock::now() >= nextTick) {
+            controller.DispatchTimerTick();
+            nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+        }
+    }
+    controller.PumpMessages();
+
+    if (!observer.ended || observer.output.empty()) {
+        // The run ended before the engine wrote anything: say why.
+        PrintError(observer.lastProgress.empty() ? std::string("the test produced no output")
+                                                 : observer.lastProgress);
+        return 1;
+    }
+    std::cout << GbToUtf8(observer.output) << std::flush;
+    return 0;
+}
+
+const CliCommandRegistrar kTest({"test", "test SCRIPT [--page FILE]", false, RunTest});
+
+}  // namespace
+
+}  // namespace sorvik::cli
