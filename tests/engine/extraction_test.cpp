@@ -14,6 +14,7 @@
 #include "engine/keyword_cursor.h"
 #include "engine/page_fetcher.h"
 #include "engine/record_buffer.h"
+#include "store/app_home.h"
 #include "store/db_access.h"
 #include "store/task_table.h"
 #include "support/core_fixture.h"
@@ -163,7 +164,10 @@ TEST_F(ExtractionTest, NextPagesFollowBothLinkFormsUntilTheLastPage) {
     ThreadParams& params = NewRun(0, script);
     params.url = server.Url("/l/1.htm");
     ASSERT_TRUE(fetcher->GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
-    ASSERT_TRUE(RunExtraction(params));
+    g_bDebug = true;
+    const bool ran = RunExtraction(params);
+    g_bDebug = false;
+    ASSERT_TRUE(ran);
     EXPECT_EQ(params.testOutput,
               "第1条记录(层号:1)：\r\n名:P1-1\r\n\r\n第2条记录(层号:1)：\r\n名:P1-2\r\n\r\n"
               "\r\n第2页 下一页网址：" +
@@ -181,6 +185,12 @@ TEST_F(ExtractionTest, NextPagesFollowBothLinkFormsUntilTheLastPage) {
                                      ListPage(3, 1, "<span>no link here</span>").size()));
     // The page the run ended on is the page text it leaves.
     EXPECT_NE(params.pageText.find("P3-1"), std::string::npos);
+    // With the debug flag the end of the following is logged.
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(home() + "/debug.txt", log));
+    EXPECT_EQ(log, "T_退出下一页后:\r\nloop:2,strNextSite:" + server.Url("/l/3.htm") +
+                       ",strNextSitePre:" + server.Url("/l/2.htm") + " strSoureNextPage_50:" +
+                       ListPage(3, 1).substr(0, 50));
 }
 
 TEST_F(ExtractionTest, ExitConditionAndLinksBackToTheChainEndTheFollowing) {
