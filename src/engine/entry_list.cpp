@@ -4,8 +4,8 @@
 #include "engine/link_helpers.h"
 #include "engine/operations.h"
 #include "engine/regex_ops.h"
+#include "engine/script_index.h"
 #include "engine/variables.h"
-#include "script/script_text.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -55,9 +55,10 @@ std::string PatternValue(CPageExtractor& context, std::string_view pattern, std:
 // The pattern E= and then E_为空1=, E_为空2=, ... while the value is empty. prefix is E or E_link.
 std::string ValueWithFallbacks(CPageExtractor& context, std::string_view prefix, std::string_view text,
                                EntryKind kind) {
-    std::string value = PatternValue(context, ScriptValue(EntryKey(prefix, ""), context.script), text, kind);
+    std::string value =
+        PatternValue(context, IndexedScriptValue(EntryKey(prefix, ""), context.script), text, kind);
     for (int n = 1; value.empty() && n <= kMaxEntries; ++n) {
-        const std::string pattern = ScriptValue(NumberedKey(prefix, "_为空", n), context.script);
+        const std::string pattern = IndexedScriptValue(NumberedKey(prefix, "_为空", n), context.script);
         if (pattern.empty())
             break;
         value = PatternValue(context, pattern, text, kind);
@@ -67,7 +68,7 @@ std::string ValueWithFallbacks(CPageExtractor& context, std::string_view prefix,
 
 // "E_网址=": the URL of the entry's page, or empty.
 std::string EntryUrl(CPageExtractor& context, std::string_view name) {
-    std::string url = Trim(ScriptValue(EntryKey(name, "_网址"), context.script));
+    std::string url = Trim(IndexedScriptValue(EntryKey(name, "_网址"), context.script));
     if (url.empty())
         return url;
     if (url.front() == '#') {
@@ -84,7 +85,7 @@ std::string EntryUrl(CPageExtractor& context, std::string_view name) {
 void FollowEntryLink(CPageExtractor& context, std::string_view name, std::string_view base,
                      std::string& value) {
     const std::string linkPrefix = std::string(name) + "_link";
-    const std::string linkPattern = ScriptValue(EntryKey(linkPrefix, ""), context.script);
+    const std::string linkPattern = IndexedScriptValue(EntryKey(linkPrefix, ""), context.script);
     if (linkPattern.empty())
         return;
     std::string link = value.substr(0, value.find('\n'));
@@ -103,19 +104,19 @@ void FollowEntryLink(CPageExtractor& context, std::string_view name, std::string
 // "E_替换源串N=" / "E_替换目标N=" with the keyword and variables put into each source first.
 void ReplaceWithKeyword(CPageExtractor& context, std::string_view name, std::string& value) {
     for (int n = 1; n <= kMaxEntries; ++n) {
-        std::string source = ScriptValue(NumberedKey(name, "_替换源串", n), context.script);
+        std::string source = IndexedScriptValue(NumberedKey(name, "_替换源串", n), context.script);
         if (source.empty())
             break;
-        const std::string target = ScriptValue(NumberedKey(name, "_替换目标", n), context.script);
+        const std::string target = IndexedScriptValue(NumberedKey(name, "_替换目标", n), context.script);
         ReplaceAll(source, "<搜索关键字>", context.searchKeyword);
         SubstituteVariables(source, context.script, {}, context);
         ReplaceAll(value, source, target);
     }
     for (int n = 1; n <= kMaxEntries; ++n) {
-        std::string pattern = ScriptValue(NumberedKey(name, "_替换源串_正则", n), context.script);
+        std::string pattern = IndexedScriptValue(NumberedKey(name, "_替换源串_正则", n), context.script);
         if (pattern.empty())
             break;
-        std::string target = ScriptValue(NumberedKey(name, "_替换目标_正则", n), context.script);
+        std::string target = IndexedScriptValue(NumberedKey(name, "_替换目标_正则", n), context.script);
         ReplaceAll(pattern, "<搜索关键字>", context.searchKeyword);
         ReplaceAll(target, "<搜索关键字>", context.searchKeyword);
         SubstituteVariables(pattern, context.script, {}, context);
@@ -175,7 +176,7 @@ void SaveEntryValue(CPageExtractor& context, EntryKind kind, std::string_view va
 std::vector<std::string> EntryNames(std::string_view listKey, std::string_view script,
                                     const std::function<bool()>& stopRequested) {
     std::vector<std::string> names;
-    const std::string single = Trim(ScriptValue(EntryKey(listKey, ""), script));
+    const std::string single = Trim(IndexedScriptValue(EntryKey(listKey, ""), script));
     if (!single.empty()) {
         names.push_back(single);
         return names;
@@ -183,9 +184,9 @@ std::vector<std::string> EntryNames(std::string_view listKey, std::string_view s
     for (int n = 1; n <= kMaxEntries; ++n) {
         if (stopRequested && stopRequested())
             break;
-        std::string name = Trim(ScriptValue(NumberedKey(listKey, "", n), script));
+        std::string name = Trim(IndexedScriptValue(NumberedKey(listKey, "", n), script));
         if (name.empty())
-            name = Trim(ScriptValue(std::string(listKey) + std::to_string(n) + "_1=", script));
+            name = Trim(IndexedScriptValue(std::string(listKey) + std::to_string(n) + "_1=", script));
         if (name.empty())
             break;
         names.push_back(std::move(name));
@@ -194,10 +195,10 @@ std::vector<std::string> EntryNames(std::string_view listKey, std::string_view s
 }
 
 std::string DownloadOptionValue(std::string_view script, std::string_view optionText) {
-    const std::string option = Trim(ScriptValue("#下载选项_默认值=", script, optionText));
+    const std::string option = Trim(IndexedScriptValue("#下载选项_默认值=", script, optionText));
     if (option.empty())
         return {};
-    return ScriptValue(option + "=", script, optionText);
+    return IndexedScriptValue(option + "=", script, optionText);
 }
 
 bool OptionAllowsEntry(std::string_view optionValue, std::string_view name) {
@@ -229,18 +230,18 @@ bool RunEntryList(CPageExtractor& context, const EntryListCall& call, std::strin
         const std::string url = EntryUrl(context, name);
         if (!url.empty()) {
             const bool fromUtf8 =
-                EqualsNoCase(Trim(ScriptValue(EntryKey(name, "_网址_编码方式"), script)), "UTF-8");
+                EqualsNoCase(Trim(IndexedScriptValue(EntryKey(name, "_网址_编码方式"), script)), "UTF-8");
             fetched = context.Fetch(url, fromUtf8, page);
             if (fetched)
                 base = url;
-            if (ScriptValue(EntryKey(name, "_网址_加入内存"), script) == "1")
+            if (IndexedScriptValue(EntryKey(name, "_网址_加入内存"), script) == "1")
                 context.memory.Add(name + "_网址", page);
         }
 
         // Its value.
         const std::string text = EntryText(context, call.kind, fetched, page, givenText);
         std::string value = ValueWithFallbacks(context, name, text, call.kind);
-        if (ScriptValue(EntryKey(name, "_加入内存"), script) == "1")
+        if (IndexedScriptValue(EntryKey(name, "_加入内存"), script) == "1")
             context.memory.Add(name, value);
         if (ApplyNarrowing(context, name, value, script, {}, keepBoundaries, true) && !value.empty())
             value = ResolveUrl(context.pageUrl, value);
@@ -248,7 +249,7 @@ bool RunEntryList(CPageExtractor& context, const EntryListCall& call, std::strin
         ApplyOperations(context, name, value, script, {}, false);
         FollowEntryLink(context, name, base, value);
         ReplaceWithKeyword(context, name, value);
-        if (ScriptValue(EntryKey(name, "_link_加入内存"), script) == "1")
+        if (IndexedScriptValue(EntryKey(name, "_link_加入内存"), script) == "1")
             context.memory.Add(name + "_link", value);
 
         ran = true;

@@ -24,6 +24,7 @@
 #include "engine/result_table.h"
 #include "engine/run_fetch.h"
 #include "engine/run_queue.h"
+#include "engine/script_index.h"
 #include "engine/url_list.h"
 #include "engine/variables.h"
 #include "script/script_text.h"
@@ -106,6 +107,12 @@ class ExtractionRun {
     bool sourceBeforeFields_ = false;
     bool sourceBeforeFiles_ = false;
     bool keywordRun_ = false;
+    // Which entry lists the script has (the script does not change during the run).
+    bool hasTakeValue_ = false;
+    bool hasSourceCopies_ = false;
+    bool hasFiles_ = false;
+    bool hasHeadCopies_ = false;
+    bool hasExitCondition_ = false;
     int recordNumber_ = 0;
     int pageNumber_ = 1;
     size_t committedAtPageStart_ = 0;
@@ -234,6 +241,12 @@ bool ExtractionRun::Setup() {
                    optionValue_.find("<下载文本>") != std::string::npos;
     sourceBeforeFields_ = ScriptValue("#下载源文件_优先于_字段=", script_) == "1";
     sourceBeforeFiles_ = ScriptValue("#下载源文件_优先于_下载文件=", script_) == "1";
+
+    hasTakeValue_ = !EntryNames(kTakeValueList.listKey, script_).empty();
+    hasSourceCopies_ = !EntryNames(kSourceCopyList.listKey, script_).empty();
+    hasFiles_ = !EntryNames(kFileList.listKey, script_).empty();
+    hasHeadCopies_ = !EntryNames(kHeadCopyList.listKey, script_).empty();
+    hasExitCondition_ = !EntryNames(kNextPageExitList.listKey, script_).empty();
 
     ConnectContext();
     pageNumber_ = params_.startPage > 0 ? params_.startPage : 1;
@@ -442,7 +455,8 @@ bool ExtractionRun::FollowPages(std::string url, std::string page) {
         }
         std::string exitValue;
         context_.currentLevel = levels_.count;
-        RunEntryList(context_, kNextPageExitList, nextPage, site_, exitValue);
+        if (hasExitCondition_)
+            RunEntryList(context_, kNextPageExitList, nextPage, site_, exitValue);
         if (exitValue == "1") {
             url = std::move(nextUrl);
             break;
@@ -520,20 +534,20 @@ bool ExtractionRun::ProcessLevel(int level, std::string_view text) {
 
 void ExtractionRun::RunDownloads() {
     std::string unused;
-    if (sourceBeforeFiles_) {
+    if (sourceBeforeFiles_ && hasSourceCopies_)
         RunEntryList(context_, kSourceCopyList, {}, site_, unused);
+    if (hasFiles_)
         RunEntryList(context_, kFileList, {}, site_, unused);
-    } else {
-        RunEntryList(context_, kFileList, {}, site_, unused);
+    if (!sourceBeforeFiles_ && hasSourceCopies_)
         RunEntryList(context_, kSourceCopyList, {}, site_, unused);
-    }
 }
 
 void ExtractionRun::MakeRecord(std::string_view match) {
     ++recordNumber_;
     context_.currentLevel = levels_.count;
     std::string taken;
-    RunEntryList(context_, kTakeValueList, {}, site_, taken);
+    if (hasTakeValue_)
+        RunEntryList(context_, kTakeValueList, {}, site_, taken);
     if (sourceBeforeFields_)
         RunDownloads();
 
@@ -553,7 +567,8 @@ void ExtractionRun::MakeRecord(std::string_view match) {
     // Material of a record that its conditions reject is not saved.
     if (!sourceBeforeFields_)
         RunDownloads();
-    RunEntryList(context_, kHeadCopyList, match, site_, taken);
+    if (hasHeadCopies_)
+        RunEntryList(context_, kHeadCopyList, match, site_, taken);
     if (!optionName_.empty())
         WriteBackKeyword();
 }
@@ -605,7 +620,7 @@ void ExtractionRun::WriteBackKeyword() {
     const std::vector<std::string> aliases = SplitList(ScriptValue("#字段别名列表=", script_));
     for (const std::string& item :
          SplitList(ScriptValue(optionName_ + "_处理字段=", script_, params_.optionText))) {
-        std::string value = ScriptValue(item + "=", script_);
+        std::string value = IndexedScriptValue(item + "=", script_);
         if (value.empty())
             continue;
         SubstituteVariables(value, script_, {}, context_);
