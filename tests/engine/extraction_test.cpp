@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <limits>
 #include <optional>
 
 #include "engine/extraction_settings.h"
@@ -188,9 +189,8 @@ TEST_F(ExtractionTest, NextPagesFollowBothLinkFormsUntilTheLastPage) {
     // With the debug flag the end of the following is logged.
     std::string log;
     ASSERT_TRUE(ReadWholeFile(home() + "/debug.txt", log));
-    EXPECT_EQ(log, "T_退出下一页后:\r\nloop:2,strNextSite:" + server.Url("/l/3.htm") +
-                       ",strNextSitePre:" + server.Url("/l/2.htm") + " strSoureNextPage_50:" +
-                       ListPage(3, 1).substr(0, 50));
+    EXPECT_EQ(log, "T_退出下一页后:\r\nloop:2,strNextSite:" + server.Url("/l/3.htm") + ",strNextSitePre:" +
+                       server.Url("/l/2.htm") + " strSoureNextPage_50:" + ListPage(3, 1).substr(0, 50));
 }
 
 TEST_F(ExtractionTest, ExitConditionAndLinksBackToTheChainEndTheFollowing) {
@@ -247,6 +247,19 @@ TEST_F(ExtractionTest, RangeValuesReplaceTheMarkerUpToTheEnd) {
     EXPECT_TRUE(FindRangeValue("http://h/p(*)_(*).htm", "http://h/p12_12.htm", value));
     EXPECT_EQ(value, 12);
     EXPECT_FALSE(FindRangeValue("http://h/p(*).htm", "http://h/q3.htm", value));
+    // Numbers past the range of a 64-bit integer are held at its ends, never wrapped.
+    ASSERT_TRUE(ParseUrlRange("-99999999999999999999999,99999999999999999999999", range));
+    EXPECT_LT(range.start, -9000000000000000000LL);
+    EXPECT_EQ(range.end, std::numeric_limits<long long>::max());
+    EXPECT_FALSE(FindRangeValue("http://h/p(*).htm", "http://h/p99999999999999999999999.htm", value));
+
+    // A range that never ends stops at the first page that can't be fetched (the run pauses).
+    const std::string endless = "#要搜索网址=" + server.Url("/p(*).htm") +
+                                "\r\n#要搜索网址_始末值=3,99999999999999999999\r\n1=<li>.*?</li>\r\n";
+    ASSERT_TRUE(Harvest(0, endless, server.Url("/p3.htm")));
+    EXPECT_EQ(server.CountRequests("/p5.htm"), 1);
+    EXPECT_EQ(run->stopReason.load(), kStopPause);
+    EXPECT_EQ(run->nextUrl, server.Url("/p5.htm"));
 }
 
 TEST_F(ExtractionTest, KeywordsRunOneAfterAnotherWithTheCursorMovedPastEach) {
