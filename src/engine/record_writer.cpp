@@ -109,7 +109,8 @@ RecordOutcome StoreRecord(CDbAccess& db, const BufferedRecord& record, int node,
         values += literal;
         setList += target.columns[i] + "=" + literal;
     }
-    const std::string insert = Format("%s%d,%s)", target.insertPrefix.c_str(), node, values.c_str());
+    // Composed without Format: the values of a record run to kilobytes.
+    const std::string insert = target.insertPrefix + std::to_string(node) + "," + values + ")";
     auto fail = [&](const std::string& statement, const std::string& error) {
         outcome.ok = false;
         outcome.statement = statement;

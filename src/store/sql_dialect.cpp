@@ -422,9 +422,37 @@ void RewriteColumnTypes(Tokens& tokens) {
         RewriteAlterTable(tokens, table);
 }
 
+// Only selects (top N, select ... into) and create/alter table statements are ever rewritten. A
+// statement that names neither "select" nor "table" outside its quoted literals passes through
+// as it is, without being tokenized: the inserts of a harvest, whose literals hold most of the
+// bytes, are the bulk of all statements. The scan skips '...' and "..." literals as Tokenize
+// does (a quote is never a GB18030 trail byte); a bracket or backtick, which may hide a quote
+// or be a trail byte, and a literal left open send the statement the full way.
+bool MayNeedRewrite(std::string_view sql) {
+    std::string outside;
+    for (size_t i = 0; i < sql.size();) {
+        const char c = sql[i];
+        if (c == '[' || c == '`')
+            return true;
+        if (c == '\'' || c == '"') {
+            const size_t close = sql.find(c, i + 1);
+            if (close == std::string_view::npos)
+                return true;
+            i = close + 1;  // a doubled quote closes and reopens the literal: same bytes skipped
+            outside += ' ';
+            continue;
+        }
+        outside += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        ++i;
+    }
+    return outside.find("select") != std::string::npos || outside.find("table") != std::string::npos;
+}
+
 }  // namespace
 
 std::string TranslateJetSql(std::string_view jetSql) {
+    if (!MayNeedRewrite(jetSql))
+        return std::string(jetSql);
     // The store hands over UTF-8; text that is not valid UTF-8 is taken as GB18030.
     std::optional<Tokens> tokens = Tokenize(jetSql, !IsValidUtf8(jetSql));
     if (!tokens)

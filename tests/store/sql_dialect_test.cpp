@@ -173,6 +173,18 @@ TEST(SqlDialect, LiteralsAndBracketedNamesAreLeftByteForByte) {
               "select cName from 商品 where cName='中文 top 3' LIMIT 1");
 }
 
+TEST(SqlDialect, InsertsOfValuesPassUnchangedAndInsertSelectsAreStillTranslated) {
+    const std::string values =
+        "insert into T (iNode_,a,b) values (1,'it''s a table, (','\"select top 3\" from x')";
+    EXPECT_EQ(TranslateJetSql(values), values);
+    // Quotes inside bracketed names do not hide the select between them.
+    EXPECT_EQ(TranslateJetSql("insert into [O'Brien] (a) select top 5 a from [x'y]"),
+              "insert into [O'Brien] (a) select a from [x'y] LIMIT 5");
+    EXPECT_EQ(TranslateJetSql("INSERT INTO T (a) values ('x'); SELECT TOP 2 a FROM U"),
+              "INSERT INTO T (a) values ('x'); SELECT a FROM U LIMIT 2");
+    EXPECT_EQ(TranslateJetSql("insert into T (a) values ('x'"), "insert into T (a) values ('x'");
+}
+
 TEST(SqlDialect, MalformedStatementsPassThroughAndSqliteReportsThem) {
     JetDb db;
     CreateResultTable(db);
