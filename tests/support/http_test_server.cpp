@@ -101,6 +101,7 @@ struct HttpTestServer::Impl {
     Scheme scheme = Scheme::kHttp;
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
+    std::atomic<bool> loopEnded{false};  // set by the server thread when listen returns
     int port = -1;
     std::string error;
     std::string certificateFile;
@@ -186,7 +187,10 @@ HttpTestServer::HttpTestServer(Scheme scheme) : impl_(std::make_unique<Impl>()) 
         return;
     }
     // The socket listens already; connections made before the loop runs wait in the backlog.
-    impl_->thread = std::thread([impl] { impl->server->listen_after_bind(); });
+    impl_->thread = std::thread([impl] {
+        impl->server->listen_after_bind();
+        impl->loopEnded = true;
+    });
     // stop() only ends a loop that runs already, so wait for it (a few milliseconds).
     for (int i = 0; i < 5000 && !impl_->server->is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -198,8 +202,14 @@ HttpTestServer::~HttpTestServer() {
         impl_->stopping = true;
     }
     impl_->released.notify_all();
-    if (impl_->server)
-        impl_->server->stop();
+    // stop() does nothing while the loop has not started yet, so repeat it until the loop ends:
+    // a single call could leave the thread blocked in accept() for ever.
+    if (impl_->server && impl_->thread.joinable()) {
+        while (!impl_->loopEnded) {
+            impl_->server->stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
     if (impl_->thread.joinable())
         impl_->thread.join();
 }
