@@ -88,7 +88,9 @@ const DefaultTemplate kScriptTemplates[] = {
      "#下一页网址=<a href=\"[^\"]*\">下一页</a>\r\n"
      "//每条记录\r\n"
      "1=<li class=\"item\">(.*?)</li>\r\n"
-     "标题_1=~\">(.*?)</a>\r\n"
+     "//标题：截取整个链接，再转成文本\r\n"
+     "标题_1=<a [^>]*>.*?</a>\r\n"
+     "标题_1_获取=文本\r\n"
      "链接_1=@href=\"(.*?)\"\r\n"
      "日期_1=~<span class=\"date\">(.*?)</span>\r\n"},
     {"关键字搜索(&K)",
@@ -107,7 +109,9 @@ const DefaultTemplate kScriptTemplates[] = {
      "1=<div class=\"result\">(.*?)</div>\r\n"
      "关键字_1=<变量_关键字>\r\n"
      "<变量_关键字>=<搜索关键字>\r\n"
-     "标题_1=~\">(.*?)</a>\r\n"
+     "//标题：截取整个链接，再转成文本\r\n"
+     "标题_1=<a [^>]*>.*?</a>\r\n"
+     "标题_1_获取=文本\r\n"
      "链接_1=@href=\"(.*?)\"\r\n"},
     {"列表页和明细页(&D)",
      "//Sorvik脚本\r\n"
@@ -121,7 +125,9 @@ const DefaultTemplate kScriptTemplates[] = {
      "#要搜索网址=http://www.example.com/list_1.htm\r\n"
      "#下一页网址=<a href=\"[^\"]*\">下一页</a>\r\n"
      "1=<li class=\"item\">(.*?)</li>\r\n"
-     "标题_1=~\">(.*?)</a>\r\n"
+     "//标题：截取整个链接，再转成文本\r\n"
+     "标题_1=<a [^>]*>.*?</a>\r\n"
+     "标题_1_获取=文本\r\n"
      "链接_1=@href=\"(.*?)\"\r\n"
      "//正文来自链接指向的明细页\r\n"
      "正文_1=@href=\"(.*?)\"\r\n"
