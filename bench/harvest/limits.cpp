@@ -118,7 +118,8 @@ bool LoadTask(const std::string& path, Task& task) {
         Field field;
         field.name = name;
         field.pattern = Value(lines, name + "_1=");
-        if (!field.pattern.empty() && (field.pattern[0] == '~' || field.pattern[0] == '$' || field.pattern[0] == '@')) {
+        if (!field.pattern.empty() &&
+            (field.pattern[0] == '~' || field.pattern[0] == '$' || field.pattern[0] == '@')) {
             field.marker = field.pattern[0];
             field.pattern.erase(0, 1);
         }
@@ -135,7 +136,8 @@ bool LoadTask(const std::string& path, Task& task) {
 
 // Cuts one page into records (each a list of field values) and finds its next-page link.
 template <typename OnRecord>
-std::string ExtractPage(const Task& task, const std::string& page, const std::string& pageUrl, OnRecord onRecord) {
+std::string ExtractPage(const Task& task, const std::string& page, const std::string& pageUrl,
+                        OnRecord onRecord) {
     std::vector<std::string> values(task.fields.size());
     boost::cregex_iterator it(page.data(), page.data() + page.size(), task.level);
     for (const boost::cregex_iterator last; it != last; ++it) {
@@ -213,12 +215,13 @@ int Store(const Task& task, const std::vector<std::string>& pages, const std::st
     // the clock runs.
     std::vector<std::vector<std::string>> records;
     for (size_t i = 0; i < pages.size(); ++i) {
-        ExtractPage(task, pages[i], PageUrl(static_cast<int>(i)), [&](const std::vector<std::string>& values) {
-            std::vector<std::string> utf8;
-            for (const std::string& v : values)
-                utf8.push_back(Convert(v, "GB18030", "UTF-8"));
-            records.push_back(std::move(utf8));
-        });
+        ExtractPage(task, pages[i], PageUrl(static_cast<int>(i)),
+                    [&](const std::vector<std::string>& values) {
+                        std::vector<std::string> utf8;
+                        for (const std::string& v : values)
+                            utf8.push_back(Convert(v, "GB18030", "UTF-8"));
+                        records.push_back(std::move(utf8));
+                    });
     }
     const std::string table = Convert(task.table, "GB18030", "UTF-8");
     std::string columns;

@@ -28,8 +28,9 @@ class Lcg {
 
 const char* const kWords[] = {"新鲜", "水果", "产地", "直供", "优质", "果园", "采摘", "当季", "香甜", "多汁",
                               "冷链", "配送", "包邮", "礼盒", "精选", "有机", "绿色", "特级", "进口", "国产"};
-const char* const kNames[] = {"苹果", "香蕉", "橙子", "葡萄", "西瓜", "草莓", "芒果", "菠萝", "樱桃", "荔枝",
-                              "桃子", "梨子", "石榴", "椰子", "柚子", "柠檬", "火龙果", "猕猴桃", "蓝莓", "山竹"};
+const char* const kNames[] = {"苹果", "香蕉", "橙子",   "葡萄",   "西瓜", "草莓", "芒果",
+                              "菠萝", "樱桃", "荔枝",   "桃子",   "梨子", "石榴", "椰子",
+                              "柚子", "柠檬", "火龙果", "猕猴桃", "蓝莓", "山竹"};
 
 std::string Words(Lcg& rng, int count) {
     std::string text;
@@ -43,7 +44,8 @@ std::string Words(Lcg& rng, int count) {
 
 std::string Head(int page) {
     std::string head =
-        "<!DOCTYPE html>\n<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\n"
+        "<!DOCTYPE html>\n<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+        "charset=gb2312\">\n"
         "<title>水果行情 第" +
         std::to_string(page) + "页</title>\n<style type=\"text/css\">\n";
     // A style sheet of the usual size of a shop page.
@@ -54,7 +56,8 @@ std::string Head(int page) {
     }
     head += "</style>\n</head><body>\n<div class=\"top\"><ul class=\"nav\">\n";
     for (int i = 0; i < 12; ++i)
-        head += "<li><a href=\"/channel_" + std::to_string(i) + ".htm\">频道" + std::to_string(i) + "</a></li>\n";
+        head +=
+            "<li><a href=\"/channel_" + std::to_string(i) + ".htm\">频道" + std::to_string(i) + "</a></li>\n";
     head += "</ul></div>\n<div class=\"main\"><ul class=\"list\">\n";
     return head;
 }
@@ -81,9 +84,10 @@ std::string Foot(int page, int pages) {
         foot += "<a href=\"list_" + std::to_string(page - 1) + ".htm\">上一页</a> ";
     if (page < pages)
         foot += "<a href=\"list_" + std::to_string(page + 1) + ".htm\">下一页</a>";
-    foot += "</div>\n<div class=\"foot\"><p>版权所有 水果行情网 联系我们 关于我们 广告服务 网站地图</p></div>\n"
-            "<script type=\"text/javascript\">var _stat = _stat || []; _stat.push(['page', " +
-            std::to_string(page) + "]);</script>\n</body></html>\n";
+    foot +=
+        "</div>\n<div class=\"foot\"><p>版权所有 水果行情网 联系我们 关于我们 广告服务 网站地图</p></div>\n"
+        "<script type=\"text/javascript\">var _stat = _stat || []; _stat.push(['page', " +
+        std::to_string(page) + "]);</script>\n</body></html>\n";
     return foot;
 }
 

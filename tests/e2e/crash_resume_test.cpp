@@ -1,0 +1,148 @@
+// A harvest killed with kill -9 in the middle of its pages keeps every batch it had saved, and
+// `sorvik-cli resume` goes on from the page after the last saved batch: no record is lost or
+// stored twice, and the saved pages are not fetched again.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "e2e/e2e_support.h"
+#include "support/run_process.h"
+#include "support/temp_dir.h"
+
+namespace sorvik::e2e {
+namespace {
+
+using test::HttpReply;
+using test::HttpRequestRecord;
+using test::ProcessResult;
+using test::RunCli;
+
+constexpr int kPages = 40;
+constexpr int kRecordsPerPage = 4;
+constexpr int kHeldPage = 16;  // its first request is held until the first process is killed
+
+// Starts sorvik-cli --home home args in the background, output to /dev/null; returns its pid.
+pid_t StartCli(const std::string& home, const std::vector<std::string>& args) {
+    std::vector<std::string> all = {SORVIK_CLI_PATH, "--home", home};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_RDWR);
+        dup2(devNull, 0);
+        dup2(devNull, 1);
+        dup2(devNull, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+std::string PagePath(int page) {
+    return "/slow/list_" + std::to_string(page) + ".htm";
+}
+
+// The records P<page>-1 .. P<page>-4 of pages first..last, one per line.
+std::string Records(int first, int last) {
+    std::string lines;
+    for (int page = first; page <= last; ++page) {
+        for (int k = 1; k <= kRecordsPerPage; ++k)
+            lines += Format("P%d-%d\n", page, k);
+    }
+    return lines;
+}
+
+TEST(CrashResume, KillNineLosesAtMostTheUnsavedBatchAndResumeGoesOnFromTheLastSavedPage) {
+    test::HttpTestServer server;
+    ASSERT_TRUE(server.ok()) << server.error();
+    std::atomic<bool> hold{true};
+    std::atomic<int> heldRequests{0};
+    for (int page = 1; page <= kPages; ++page) {
+        server.AddHandler(PagePath(page), [&, page](const HttpRequestRecord&) {
+            if (page == kHeldPage && heldRequests++ == 0) {
+                for (int i = 0; i < 3000 && hold.load(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            HttpReply reply;
+            reply.contentType = "text/html; charset=gb2312";
+            reply.body = "<html><body><ul>";
+            for (int k = 1; k <= kRecordsPerPage; ++k)
+                reply.body += Format("<li>P%d-%d</li>", page, k);
+            reply.body += "</ul>";
+            if (page < kPages)
+                reply.body +=
+                    Format("<div class=\"pager\"><a href=\"list_%d.htm\">下一页</a></div>", page + 1);
+            reply.body += "</body></html>";
+            return reply;
+        });
+    }
+    test::TempDir home;
+    test::TempDir folder;
+    ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
+    // Batches of more than 6 records: a batch is saved after every second page.
+    const std::string script =
+        std::string(U8(u8"#任务名称=断电续采\n#表名=Crash\n#字段名列表=名\n"
+                       u8"#保存数据库的最大记录数=6\n#下一页网址=<a href=\"[^\"]*\">下一页</a>\n"
+                       u8"1=<li>.*?</li>\n名_1=~<li>(.*?)</li>\n#要搜索网址=")) +
+        server.Url(PagePath(1)) + "\n";
+    const std::string path = folder.file("crash.txt");
+    ASSERT_TRUE(WriteWholeFile(path, script));
+    ASSERT_EQ(RunCli(home.path(), {"add", path}).out, "1\n");
+    auto sql = [&](const std::string& statement) {
+        ProcessResult result = RunCli(home.path(), {"sql", statement});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out;
+    };
+
+    const pid_t pid = StartCli(home.path(), {"run", "1"});
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 6000 && heldRequests.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(heldRequests.load(), 1) << "the harvest never reached page " << kHeldPage;
+    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    hold = false;
+
+    // The Task row names the first page whose records were not saved; the table holds exactly the
+    // records of the pages before it. Pages 1 to 15 were harvested: at most one batch (two pages)
+    // is lost.
+    const std::string row = sql("select cNextSite,iStartPage from Task where ID=1");
+    const std::string prefix = "cNextSite\tiStartPage\n" + server.Url("/slow/list_");
+    ASSERT_EQ(row.rfind(prefix, 0), 0u) << row;
+    const int resumePage = ToInt(row.substr(prefix.size()));
+    EXPECT_GE(resumePage, kHeldPage - 2) << row;
+    EXPECT_LE(resumePage, kHeldPage) << row;
+    EXPECT_EQ(sql(U8(u8"select 名 from Crash order by ID_")), U8(u8"名\n") + Records(1, resumePage - 1));
+
+    const size_t requestsBefore = server.Requests().size();
+    ProcessResult resumed = RunCli(home.path(), {"resume", "1"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    EXPECT_NE(resumed.err.find(U8(u8"任务 1: 已完成")), std::string::npos) << resumed.err;
+
+    // Every record exactly once, in page order; the resumed run began at the resume page and
+    // fetched none of the saved pages again.
+    EXPECT_EQ(sql(U8(u8"select 名 from Crash order by ID_")), U8(u8"名\n") + Records(1, kPages));
+    EXPECT_EQ(sql(U8(u8"select count(distinct 名) from Crash")),
+              U8(u8"count(distinct 名)\n") + std::to_string(kPages * kRecordsPerPage) + "\n");
+    const std::vector<HttpRequestRecord> requests = server.Requests();
+    ASSERT_GT(requests.size(), requestsBefore);
+    EXPECT_EQ(requests[requestsBefore].path, PagePath(resumePage));
+    for (int page = 1; page < resumePage; ++page)
+        EXPECT_EQ(server.CountRequests(PagePath(page)), 1) << page;
+    // The pages from the resume page to the held one were fetched by both processes.
+    for (int page = resumePage; page <= kPages; ++page)
+        EXPECT_EQ(server.CountRequests(PagePath(page)), page <= kHeldPage ? 2 : 1) << page;
+}
+
+}  // namespace
+}  // namespace sorvik::e2e
