@@ -14,7 +14,10 @@
 #   harvest  sorvik-cli run of bench/harvest/task.txt, which follows the next-page links from
 #            list_1.htm to the last page into SQLite with one worker,
 # and prints pages/s and records/s of each, the sequential limit 1/(1/fetch+1/extract+1/store),
-# the harvest's share of it and the harvest's peak resident memory.
+# the harvest's share of it and the harvest's peak resident memory. Each figure is the best of
+# REPEAT runs (default 3; other programs on the machine only ever slow a run down); the peak
+# memory is the largest of them. The store limit gets its values already in UTF-8: converting
+# statements to UTF-8 for the database is part of the harvest's own cost.
 #
 # BUILD_DIR names a build folder (default: build-bench beside the sources, configured as Release
 # when missing). Needs nginx, curl, python3 and /usr/bin/time (scripts/install-deps.sh).
