@@ -12,26 +12,13 @@
 #include "text/strings.h"
 
 using sorvik::test::ProcessResult;
+using sorvik::test::RunCliGb;
 using sorvik::test::TempDir;
 
 namespace {
 
-// Arguments go out as UTF-8; what comes back must be UTF-8 and is compared in the internal code
-// page.
-ProcessResult Cli(const std::string& home, const std::vector<std::string>& args) {
-    std::vector<std::string> utf8;
-    for (const std::string& a : args)
-        utf8.push_back(sorvik::GbToUtf8(a));
-    ProcessResult result = sorvik::test::RunCli(home, utf8);
-    EXPECT_TRUE(sorvik::IsValidUtf8(result.out));
-    EXPECT_TRUE(sorvik::IsValidUtf8(result.err));
-    result.out = sorvik::Utf8ToGb(result.out);
-    result.err = sorvik::Utf8ToGb(result.err);
-    return result;
-}
-
 std::string Ok(const std::string& home, const std::vector<std::string>& args) {
-    const ProcessResult result = Cli(home, args);
+    const ProcessResult result = RunCliGb(home, args);
     EXPECT_EQ(result.exitCode, 0) << sorvik::GbToUtf8(sorvik::Join(args, " ") + "\n" + result.err);
     return result.out;
 }
@@ -64,7 +51,7 @@ TEST(CliExchange, SeedAndFruitTravelBetweenTwoHomes) {
     TempDir source, target, files;
     BuildSource(source.path());
 
-    const ProcessResult noCode = Cli(source.path(), {"export-seed", "101"});
+    const ProcessResult noCode = RunCliGb(source.path(), {"export-seed", "101"});
     EXPECT_EQ(noCode.exitCode, 1);
     EXPECT_EQ(noCode.err, "“新闻”没有分配种子号！\n");
     EXPECT_EQ(Ok(source.path(), {"category", "assign-seed", "101"}), "分配了3个种子号\n");
@@ -83,7 +70,7 @@ TEST(CliExchange, SeedAndFruitTravelBetweenTwoHomes) {
     Ok(source.path(), {"export-seed", "102"});
     EXPECT_TRUE(sorvik::FileExists(source.path() + sorvik::GbToUtf8("/体育.grm")));
 
-    const ProcessResult early = Cli(target.path(), {"import", fruitFile});
+    const ProcessResult early = RunCliGb(target.path(), {"import", fruitFile});
     EXPECT_EQ(early.exitCode, 1);
     EXPECT_TRUE(Contains(early.err, "您不能导入该文件！\n您还没有引入种子“新闻”"))
         << sorvik::GbToUtf8(early.err);
@@ -114,13 +101,13 @@ TEST(CliExchange, RefusedFilesAndQuestionsGiveNonZeroStatus) {
     ASSERT_TRUE(sorvik::WriteWholeFile(
         files.file("bad.grm"),
         sorvik::ScrambleBytes(sorvik::BuildSeedHeader("GX", statements.size()) + statements, "germ")));
-    const ProcessResult bad = Cli(home.path(), {"import", files.file("bad.grm")});
+    const ProcessResult bad = RunCliGb(home.path(), {"import", files.file("bad.grm")});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_TRUE(Contains(bad.err, "拒绝导入：第2条语句")) << sorvik::GbToUtf8(bad.err);
     EXPECT_EQ(Ok(home.path(), {"sql", "select count(*) as n from TreeItems where ID=300"}), "n\n0\n");
 
     ASSERT_TRUE(sorvik::WriteWholeFile(files.file("plain.grm"), "not scrambled"));
-    EXPECT_TRUE(Contains(Cli(home.path(), {"import", files.file("plain.grm")}).err, "文件格式不对！"));
+    EXPECT_TRUE(Contains(RunCliGb(home.path(), {"import", files.file("plain.grm")}).err, "文件格式不对！"));
 
     // An older seed: Cancel by default, imported with --yes.
     const std::string row = "insert into TreeItems(ID,Name,ParentItemID,cGerm) values(301,'乙',42,'GV')";
@@ -129,16 +116,16 @@ TEST(CliExchange, RefusedFilesAndQuestionsGiveNonZeroStatus) {
         sorvik::ScrambleBytes(sorvik::BuildSeedHeader("GV", row.size()) + row, "germ")));
     Ok(home.path(),
        {"sql", "insert into TreeItems(ID,Name,ParentItemID,cGerm,iVer) values(400,'已有',42,'GV',12)"});
-    const ProcessResult cancelled = Cli(home.path(), {"import", files.file("old.grm")});
+    const ProcessResult cancelled = RunCliGb(home.path(), {"import", files.file("old.grm")});
     EXPECT_EQ(cancelled.exitCode, 1);
     EXPECT_TRUE(Contains(cancelled.err, "当前文件的版本(1.0)比系统(1.2)的低，确定导入吗？"))
         << sorvik::GbToUtf8(cancelled.err);
-    EXPECT_EQ(Cli(home.path(), {"import", files.file("old.grm"), "--yes"}).exitCode, 0);
+    EXPECT_EQ(RunCliGb(home.path(), {"import", files.file("old.grm"), "--yes"}).exitCode, 0);
 
-    EXPECT_EQ(Cli(home.path(), {"import"}).exitCode, 2);
-    EXPECT_EQ(Cli(home.path(), {"export-seed", "abc"}).exitCode, 2);
-    EXPECT_EQ(Cli(home.path(), {"export-fruit", "9999"}).exitCode, 1);
-    EXPECT_EQ(Cli(home.path(), {"import", files.file("missing.grm")}).exitCode, 1);
+    EXPECT_EQ(RunCliGb(home.path(), {"import"}).exitCode, 2);
+    EXPECT_EQ(RunCliGb(home.path(), {"export-seed", "abc"}).exitCode, 2);
+    EXPECT_EQ(RunCliGb(home.path(), {"export-fruit", "9999"}).exitCode, 1);
+    EXPECT_EQ(RunCliGb(home.path(), {"import", files.file("missing.grm")}).exitCode, 1);
 }
 
 TEST(CliExchange, KeywordFilesGoIntoATask) {
@@ -155,7 +142,7 @@ TEST(CliExchange, KeywordFilesGoIntoATask) {
               "导入完成！\n关键字3个：新增2，更新0，未变1，失败0\n");
     EXPECT_EQ(Ok(home.path(), {"sql", "select iNode_,关键字 from T_kw order by ID_"}),
               "iNode_\t关键字\n3\t苹果\n3\t香蕉\n");
-    EXPECT_EQ(Cli(home.path(), {"import", files.file("k.txt"), "--task", "99"}).exitCode, 1);
+    EXPECT_EQ(RunCliGb(home.path(), {"import", files.file("k.txt"), "--task", "99"}).exitCode, 1);
 }
 
 TEST(CliCategories, NewRenameAndDeleteFollowTheTreeRules) {
@@ -163,10 +150,10 @@ TEST(CliCategories, NewRenameAndDeleteFollowTheTreeRules) {
     EXPECT_EQ(Ok(home.path(), {"category", "new", "一\n二\n三"}), "101\n102\n103\n");
     EXPECT_EQ(Ok(home.path(), {"category", "new", "子", "--parent", "101"}), "104\n");
     EXPECT_EQ(Ok(home.path(), {"category", "rename", "102", "  改名  "}), "类别102已改名为“改名”\n");
-    const ProcessResult parent = Cli(home.path(), {"category", "delete", "101"});
+    const ProcessResult parent = RunCliGb(home.path(), {"category", "delete", "101"});
     EXPECT_EQ(parent.exitCode, 1);
     EXPECT_EQ(parent.err, "该类别下还有类别，不能删除！\n");
-    const ProcessResult list = Cli(home.path(), {"category", "delete", "44"});
+    const ProcessResult list = RunCliGb(home.path(), {"category", "delete", "44"});
     EXPECT_EQ(list.exitCode, 1);
     EXPECT_EQ(list.err, "只能删除结果类别！\n");
     EXPECT_EQ(Ok(home.path(), {"category", "delete", "104"}), "类别104已删除\n");
@@ -174,9 +161,9 @@ TEST(CliCategories, NewRenameAndDeleteFollowTheTreeRules) {
     const std::string listing = Ok(home.path(), {"categories"});
     EXPECT_TRUE(Contains(listing, "102\t0\t\t\t\t  改名\n")) << sorvik::GbToUtf8(listing);
     EXPECT_FALSE(Contains(listing, "101\t"));
-    EXPECT_EQ(Cli(home.path(), {"category", "new", "x", "--parent", "999"}).exitCode, 1);
-    EXPECT_EQ(Cli(home.path(), {"category", "rename", "999", "x"}).exitCode, 1);
-    EXPECT_EQ(Cli(home.path(), {"category", "frobnicate"}).exitCode, 2);
-    EXPECT_EQ(Cli(home.path(), {"category"}).exitCode, 2);
-    EXPECT_EQ(Cli(home.path(), {"category", "assign-seed", "999"}).exitCode, 1);
+    EXPECT_EQ(RunCliGb(home.path(), {"category", "new", "x", "--parent", "999"}).exitCode, 1);
+    EXPECT_EQ(RunCliGb(home.path(), {"category", "rename", "999", "x"}).exitCode, 1);
+    EXPECT_EQ(RunCliGb(home.path(), {"category", "frobnicate"}).exitCode, 2);
+    EXPECT_EQ(RunCliGb(home.path(), {"category"}).exitCode, 2);
+    EXPECT_EQ(RunCliGb(home.path(), {"category", "assign-seed", "999"}).exitCode, 1);
 }

@@ -12,23 +12,13 @@
 #include "text/strings.h"
 
 using sorvik::test::ProcessResult;
+using sorvik::test::RunCliGb;
 using sorvik::test::TempDir;
 
 namespace {
 
-// Arguments go out as UTF-8; what comes back is compared in the internal code page.
-ProcessResult Cli(const std::string& home, const std::vector<std::string>& args) {
-    std::vector<std::string> utf8;
-    for (const std::string& a : args)
-        utf8.push_back(sorvik::GbToUtf8(a));
-    ProcessResult result = sorvik::test::RunCli(home, utf8);
-    result.out = sorvik::Utf8ToGb(result.out);
-    result.err = sorvik::Utf8ToGb(result.err);
-    return result;
-}
-
 std::string Sql(const std::string& home, const std::string& statement) {
-    ProcessResult r = Cli(home, {"sql", statement});
+    ProcessResult r = RunCliGb(home, {"sql", statement});
     EXPECT_EQ(r.exitCode, 0) << statement << "\n" << r.err;
     return r.out;
 }
@@ -36,7 +26,7 @@ std::string Sql(const std::string& home, const std::string& statement) {
 // Adds a task from script text and returns its ID.
 int AddTask(const TempDir& home, const std::string& file, const std::string& script) {
     EXPECT_TRUE(sorvik::WriteWholeFile(home.file(file), sorvik::GbToUtf8(script)));
-    ProcessResult r = Cli(home.path(), {"add", home.file(file)});
+    ProcessResult r = RunCliGb(home.path(), {"add", home.file(file)});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return sorvik::ToInt(r.out);
 }
@@ -54,7 +44,7 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
     const int port = sorvik::ToInt(smtp.ReadLine());
     ASSERT_GT(port, 0);
     const std::string h = home.path();
-    ASSERT_EQ(Cli(h, {"init"}).exitCode, 0);
+    ASSERT_EQ(RunCliGb(h, {"init"}).exitCode, 0);
     const int source = AddTask(home, "source.txt",
                                "#任务名称=企业名录\r\n#表名=Companies\r\n#字段名列表=cName,cMail,cSent\r\n"
                                "#字段别名列表=名称,邮箱,已发送\r\n#要搜索网址=http://127.0.0.1:9/\r\n");
@@ -68,26 +58,26 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
                    source, i, i));
     }
 
-    ProcessResult bad = Cli(h, {"mail-account", std::to_string(source), "--smtp", "127.0.0.1"});
+    ProcessResult bad = RunCliGb(h, {"mail-account", std::to_string(source), "--smtp", "127.0.0.1"});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.err, "发信地址不能为空！\n");
     ProcessResult account =
-        Cli(h, {"mail-account", std::to_string(source), "--smtp", "127.0.0.1", "--port", std::to_string(port),
+        RunCliGb(h, {"mail-account", std::to_string(source), "--smtp", "127.0.0.1", "--port", std::to_string(port),
                 "--from", "sender@sorvik.test", "--name", "发信人"});
     ASSERT_EQ(account.exitCode, 0) << account.err;
-    ProcessResult shown = Cli(h, {"mail-account", std::to_string(source)});
+    ProcessResult shown = RunCliGb(h, {"mail-account", std::to_string(source)});
     EXPECT_NE(shown.out.find("#发信姓名=发信人\n"), std::string::npos) << shown.out;
 
     ASSERT_TRUE(sorvik::WriteWholeFile(home.file("body.txt"), sorvik::GbToUtf8("您好，<%@名称%>！\n")));
     ProcessResult task =
-        Cli(h, {"mail-task", std::to_string(source), "--address-column", "邮箱", "--flag-column", "已发送",
+        RunCliGb(h, {"mail-task", std::to_string(source), "--address-column", "邮箱", "--flag-column", "已发送",
                 "--subject", "通知", "--body", home.file("body.txt"), "--template", "简洁模版"});
     ASSERT_EQ(task.exitCode, 0) << task.err;
     const int mailTask = sorvik::ToInt(task.out);
     ASSERT_GT(mailTask, 0);
     EXPECT_EQ(Sql(h, "select cSent from Companies order by ID_"), "cSent\n0\n0\n0\n");
 
-    ProcessResult run = Cli(h, {"run", std::to_string(mailTask)});
+    ProcessResult run = RunCliGb(h, {"run", std::to_string(mailTask)});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("发送成功！"), std::string::npos) << run.err;
     for (int n = 1; n <= 3; ++n) {
@@ -108,16 +98,16 @@ TEST(CliMail, ReceiveStoresTheMailboxOfATask) {
     ASSERT_TRUE(dovecot.AddMessage("From: b@x.org\r\nSubject: =?utf-8?b?5Lit5paH?=\r\n\r\nsecond\r\n"));
     ASSERT_EQ(dovecot.Start(), "");
     const std::string h = home.path();
-    ASSERT_EQ(Cli(h, {"init"}).exitCode, 0);
+    ASSERT_EQ(RunCliGb(h, {"init"}).exitCode, 0);
     const int mailbox = AddTask(home, "inbox.txt", "#任务类型=接收邮件\r\n#任务名称=收件箱\r\n");
     ASSERT_GT(mailbox, 0);
     ProcessResult account =
-        Cli(h, {"mail-account", std::to_string(mailbox), "--smtp", "127.0.0.1", "--from", "alice@x.org",
+        RunCliGb(h, {"mail-account", std::to_string(mailbox), "--smtp", "127.0.0.1", "--from", "alice@x.org",
                 "--pop3", sorvik::Format("127.0.0.1:%d", dovecot.port()), "--user",
                 sorvik::test::DovecotServer::kUser, "--password", sorvik::test::DovecotServer::kPassword});
     ASSERT_EQ(account.exitCode, 0) << account.err;
 
-    ProcessResult received = Cli(h, {"receive", std::to_string(mailbox)});
+    ProcessResult received = RunCliGb(h, {"receive", std::to_string(mailbox)});
     ASSERT_EQ(received.exitCode, 0) << received.err << dovecot.Log();
     EXPECT_EQ(received.out, "2\n");
     EXPECT_NE(received.err.find("Deleted all messages"), std::string::npos) << received.err;
@@ -126,7 +116,7 @@ TEST(CliMail, ReceiveStoresTheMailboxOfATask) {
               "cTitle\tcSendMail\none\ta@x.org\n中文\tb@x.org\n");
     EXPECT_EQ(dovecot.MessagesLeft(), 0);
 
-    ProcessResult again = Cli(h, {"receive", std::to_string(mailbox)});
+    ProcessResult again = RunCliGb(h, {"receive", std::to_string(mailbox)});
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_EQ(again.out, "0\n");
     EXPECT_NE(again.err.find("No new messages"), std::string::npos);

@@ -7,25 +7,13 @@
 #include "text/code_page.h"
 
 using sorvik::test::ProcessResult;
+using sorvik::test::RunCliGb;
 using sorvik::test::TempDir;
 
 namespace {
 
-// Arguments go out as UTF-8; the output must be UTF-8 and is compared in the internal code page.
-ProcessResult RunCli(const std::string& home, const std::vector<std::string>& args) {
-    std::vector<std::string> utf8;
-    for (const std::string& a : args)
-        utf8.push_back(sorvik::GbToUtf8(a));
-    ProcessResult result = sorvik::test::RunCli(home, utf8);
-    EXPECT_TRUE(sorvik::IsValidUtf8(result.out));
-    EXPECT_TRUE(sorvik::IsValidUtf8(result.err));
-    result.out = sorvik::Utf8ToGb(result.out);
-    result.err = sorvik::Utf8ToGb(result.err);
-    return result;
-}
-
 void Sql(const std::string& home, const std::string& statement) {
-    const auto result = RunCli(home, {"sql", statement});
+    const auto result = RunCliGb(home, {"sql", statement});
     ASSERT_EQ(result.exitCode, 0) << statement << "\n" << result.err;
 }
 
@@ -58,20 +46,20 @@ class ResultsCommand : public ::testing::Test {
 }  // namespace
 
 TEST_F(ResultsCommand, TsvHasAHeaderAndTheRowsOfTheSharedNode) {
-    const auto result = RunCli(h, {"results", "7"});
+    const auto result = RunCliGb(h, {"results", "7"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out,
               "标题\t价格\t数量\n"
               "O'Neil, \"书\"\t12.5\t\n"
               "两行  第二 行\\\t3\t4\n");
     // Without a shared number the task's own number is the node; columns come from its field list.
-    const auto own = RunCli(h, {"results", "8", "--format", "tsv"});
+    const auto own = RunCliGb(h, {"results", "8", "--format", "tsv"});
     ASSERT_EQ(own.exitCode, 0) << own.err;
     EXPECT_EQ(own.out, "标题\n别的\n");
 }
 
 TEST_F(ResultsCommand, CsvFollowsRfc4180) {
-    const auto result = RunCli(h, {"results", "7", "--format", "csv"});
+    const auto result = RunCliGb(h, {"results", "7", "--format", "csv"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out,
               "标题,价格,数量\r\n"
@@ -80,47 +68,47 @@ TEST_F(ResultsCommand, CsvFollowsRfc4180) {
 }
 
 TEST_F(ResultsCommand, JsonIsAnArrayOfObjectsKeyedByTheTitles) {
-    const auto result = RunCli(h, {"results", "7", "--format", "json"});
+    const auto result = RunCliGb(h, {"results", "7", "--format", "json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out,
               "[\n"
               "  {\"标题\": \"O'Neil, \\\"书\\\"\", \"价格\": \"12.5\", \"数量\": null},\n"
               "  {\"标题\": \"两行\\r\\n第二\\t行\\\\\", \"价格\": \"3\", \"数量\": \"4\"}\n"
               "]\n");
-    const auto none = RunCli(h, {"results", "7", "--format", "json", "--filter", "价格 > 100"});
+    const auto none = RunCliGb(h, {"results", "7", "--format", "json", "--filter", "价格 > 100"});
     ASSERT_EQ(none.exitCode, 0) << none.err;
     EXPECT_EQ(none.out, "[]\n");
 }
 
 TEST_F(ResultsCommand, FilterAndLimitNarrowTheRows) {
-    auto result = RunCli(h, {"results", "7", "--filter", "价格 < 10 or 标题 like '%书%'"});
+    auto result = RunCliGb(h, {"results", "7", "--filter", "价格 < 10 or 标题 like '%书%'"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out.substr(result.out.find('\n') + 1),
               "O'Neil, \"书\"\t12.5\t\n两行  第二 行\\\t3\t4\n");
-    result = RunCli(h, {"results", "7", "--filter", "价格 < 10"});
+    result = RunCliGb(h, {"results", "7", "--filter", "价格 < 10"});
     EXPECT_EQ(result.out, "标题\t价格\t数量\n两行  第二 行\\\t3\t4\n");
-    result = RunCli(h, {"results", "7", "--limit", "1"});
+    result = RunCliGb(h, {"results", "7", "--limit", "1"});
     EXPECT_EQ(result.out, "标题\t价格\t数量\nO'Neil, \"书\"\t12.5\t\n");
-    result = RunCli(h, {"results", "7", "--limit", "0", "--format", "csv"});
+    result = RunCliGb(h, {"results", "7", "--limit", "0", "--format", "csv"});
     EXPECT_EQ(result.out, "标题,价格,数量\r\n");
 }
 
 TEST_F(ResultsCommand, ATaskWhoseTableIsNotMadeYetHasNoRows) {
     Sql(h, "update Task set cSearchScript='#表名=Later\r\n#字段名列表=甲,乙\r\n' where ID=8");
-    const auto result = RunCli(h, {"results", "8"});
+    const auto result = RunCliGb(h, {"results", "8"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "甲\t乙\n");
 }
 
 TEST_F(ResultsCommand, ErrorsGoToStandardErrorWithANonZeroStatus) {
-    auto result = RunCli(h, {"results", "99"});
+    auto result = RunCliGb(h, {"results", "99"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "任务99不存在！\n");
     EXPECT_TRUE(result.out.empty());
-    result = RunCli(h, {"results", "9"});
+    result = RunCliGb(h, {"results", "9"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("#表名="), std::string::npos) << result.err;
-    result = RunCli(h, {"results", "7", "--filter", "没有这列 = 1"});
+    result = RunCliGb(h, {"results", "7", "--filter", "没有这列 = 1"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_FALSE(result.err.empty());
     EXPECT_TRUE(result.out.empty());
@@ -136,16 +124,16 @@ TEST_F(ResultsCommand, ErrorsGoToStandardErrorWithANonZeroStatus) {
                                                {"results", "7", "--filter", "1=1 -- x"},
                                                // would reach the rows of other nodes
                                                {"results", "7", "--filter", "1=1) or (1=1"}}) {
-        result = RunCli(h, args);
+        result = RunCliGb(h, args);
         EXPECT_EQ(result.exitCode, 2) << args.back();
         EXPECT_FALSE(result.err.empty());
     }
     for (const char* filter : {"(1=1", "1=1)", "标题='a", "标题=[x"}) {
-        EXPECT_EQ(RunCli(h, {"results", "7", "--filter", filter}).exitCode, 2) << filter;
+        EXPECT_EQ(RunCliGb(h, {"results", "7", "--filter", filter}).exitCode, 2) << filter;
     }
     // A ";" inside a literal is part of the value, not a second statement.
-    result = RunCli(h, {"results", "7", "--filter", "标题 <> 'a;b'"});
+    result = RunCliGb(h, {"results", "7", "--filter", "标题 <> 'a;b'"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     // Nothing was dropped.
-    EXPECT_EQ(RunCli(h, {"sql", "select count(*) as n from Goods"}).out, "n\n3\n");
+    EXPECT_EQ(RunCliGb(h, {"sql", "select count(*) as n from Goods"}).out, "n\n3\n");
 }

@@ -1,14 +1,11 @@
 // sorvik-cli add, run and resume: the real binary against a loopback HTTP server.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "support/http_test_server.h"
@@ -23,38 +20,9 @@ using test::HttpReply;
 using test::HttpRequestRecord;
 using test::HttpTestServer;
 using test::ProcessResult;
+using test::ChildProcessesNamed;
 using test::RunCli;
-
-const char* U8(const char8_t* text) {
-    return reinterpret_cast<const char*>(text);
-}
-
-// The children of this process that run sorvik-cli.
-std::vector<pid_t> CliChildren() {
-    std::vector<pid_t> pids;
-    DIR* proc = opendir("/proc");
-    if (!proc)
-        return pids;
-    while (dirent* entry = readdir(proc)) {
-        const pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
-        if (pid <= 0)
-            continue;
-        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const size_t close = line.rfind(')');
-        if (close == std::string::npos || line.find("(sorvik-cli)") == std::string::npos)
-            continue;
-        std::istringstream rest(line.substr(close + 2));
-        char state = 0;
-        int parent = 0;
-        rest >> state >> parent;
-        if (parent == getpid())
-            pids.push_back(pid);
-    }
-    closedir(proc);
-    return pids;
-}
+using test::U8;
 
 class RunCommandsTest : public ::testing::Test {
   protected:
@@ -148,7 +116,7 @@ TEST_F(RunCommandsTest, InterruptPausesAndResumeContinuesAtTheSamePage) {
     for (int i = 0; i < 1500 && page2.load() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(page2.load(), 1);
-    for (pid_t pid : CliChildren())
+    for (pid_t pid : ChildProcessesNamed("sorvik-cli"))
         kill(pid, SIGINT);
     runner.join();
     hold = false;

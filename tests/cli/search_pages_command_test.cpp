@@ -7,18 +7,10 @@
 #include "text/code_page.h"
 #include "text/strings.h"
 
+using sorvik::test::RunCliGb;
 using sorvik::test::TempDir;
 
 namespace {
-
-sorvik::test::ProcessResult Cli(const std::string& home, const std::vector<std::string>& gbArgs) {
-    std::vector<std::string> args;
-    for (const std::string& a : gbArgs) args.push_back(sorvik::GbToUtf8(a));
-    auto result = sorvik::test::RunCli(home, args);
-    result.out = sorvik::Utf8ToGb(result.out);
-    result.err = sorvik::Utf8ToGb(result.err);
-    return result;
-}
 
 }  // namespace
 
@@ -31,16 +23,16 @@ TEST(CliSearchPages, PrintsTheChosenEnginesPagesWithTheEncodedKeyword) {
         "#需要搜索关键字网址2=http://b.test/s?q=<搜索关键字>\r\n"
         "#需要搜索关键字网址3=http://c.test/find/<搜索关键字>\r\n"
         "#需要搜索关键字网址3_关键字编码方式=UTF-8\r\n";
-    auto insert = Cli(home.path(), {"sql", "insert into Task(ID,cTask,iStatus,iType,cSearchScript) values(3,'t',4,3,'" +
+    auto insert = RunCliGb(home.path(), {"sql", "insert into Task(ID,cTask,iStatus,iType,cSearchScript) values(3,'t',4,3,'" +
                                               sorvik::SqlQuote(script) + "')"});
     ASSERT_EQ(insert.exitCode, 0) << insert.err;
 
-    auto result = Cli(home.path(), {"search-pages", "3", "中国 x"});
+    auto result = RunCliGb(home.path(), {"search-pages", "3", "中国 x"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out,
               "中国 x - 甲\thttp://a.test/s?q=%d6%d0%b9%fa%20x\n"
               "中国 x - 丙\thttp://c.test/find/%E4%B8%AD%E5%9B%BD%20x\tbrowser\n");
 
-    EXPECT_EQ(Cli(home.path(), {"search-pages", "99", "x"}).exitCode, 1);
-    EXPECT_EQ(Cli(home.path(), {"search-pages", "3"}).exitCode, 2);
+    EXPECT_EQ(RunCliGb(home.path(), {"search-pages", "99", "x"}).exitCode, 1);
+    EXPECT_EQ(RunCliGb(home.path(), {"search-pages", "3"}).exitCode, 2);
 }

@@ -8,25 +8,13 @@
 #include "text/file_helpers.h"
 
 using sorvik::test::ProcessResult;
+using sorvik::test::RunCliGb;
 using sorvik::test::TempDir;
 
 namespace {
 
-// The terminal side speaks UTF-8: arguments go out as UTF-8, and what comes back must be UTF-8;
-// it is compared here in the internal code page.
-ProcessResult RunCli(const std::string& home, const std::vector<std::string>& args) {
-    std::vector<std::string> utf8;
-    for (const std::string& a : args) utf8.push_back(sorvik::GbToUtf8(a));
-    ProcessResult result = sorvik::test::RunCli(home, utf8);
-    EXPECT_TRUE(sorvik::IsValidUtf8(result.out));
-    EXPECT_TRUE(sorvik::IsValidUtf8(result.err));
-    result.out = sorvik::Utf8ToGb(result.out);
-    result.err = sorvik::Utf8ToGb(result.err);
-    return result;
-}
-
 std::string Sql(const std::string& home, const std::string& statement) {
-    const auto result = RunCli(home, {"sql", statement});
+    const auto result = RunCliGb(home, {"sql", statement});
     EXPECT_EQ(result.exitCode, 0) << statement << "\n" << result.err;
     return result.out;
 }
@@ -35,12 +23,12 @@ std::string Sql(const std::string& home, const std::string& statement) {
 
 TEST(CliStore, InitCreatesTheDatabaseOnceAndAgainChangesNothing) {
     TempDir home;
-    auto first = RunCli(home.path(), {"init"});
+    auto first = RunCliGb(home.path(), {"init"});
     ASSERT_EQ(first.exitCode, 0) << first.err;
     EXPECT_TRUE(sorvik::FileExists(home.file("DataBase/SearchResult.ddd")));
     const std::string before = Sql(home.path(), "select count(*) as n from TreeItems") +
                                Sql(home.path(), "select ID,cTask,iType from Task order by ID");
-    ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
+    ASSERT_EQ(RunCliGb(home.path(), {"init"}).exitCode, 0);
     const std::string after = Sql(home.path(), "select count(*) as n from TreeItems") +
                               Sql(home.path(), "select ID,cTask,iType from Task order by ID");
     EXPECT_EQ(before, after);
@@ -76,17 +64,17 @@ TEST(CliStore, SqlRunsTheStatementFormsOfTheSystem) {
 
 TEST(CliStore, ErrorsAndUsageGiveNonZeroStatus) {
     TempDir home;
-    auto bad = RunCli(home.path(), {"sql", "select * from NoSuchTable"});
+    auto bad = RunCliGb(home.path(), {"sql", "select * from NoSuchTable"});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_NE(bad.err.find("执行SQL失败!"), std::string::npos) << bad.err;
-    EXPECT_EQ(RunCli(home.path(), {"sql"}).exitCode, 2);
-    EXPECT_EQ(RunCli(home.path(), {"frobnicate"}).exitCode, 2);
-    EXPECT_EQ(RunCli(home.path(), {"tasks", "--list", "9"}).exitCode, 2);
+    EXPECT_EQ(RunCliGb(home.path(), {"sql"}).exitCode, 2);
+    EXPECT_EQ(RunCliGb(home.path(), {"frobnicate"}).exitCode, 2);
+    EXPECT_EQ(RunCliGb(home.path(), {"tasks", "--list", "9"}).exitCode, 2);
 
     // A database file that is not a database.
     ASSERT_TRUE(sorvik::MakeDirectories(home.file("DataBase")));
     ASSERT_TRUE(sorvik::WriteWholeFile(home.file("DataBase/SearchResult.ddd"), std::string(2048, 'z')));
-    auto broken = RunCli(home.path(), {"init"});
+    auto broken = RunCliGb(home.path(), {"init"});
     EXPECT_NE(broken.exitCode, 0);
     EXPECT_NE(broken.err.find("连接SearchResult.ddd数据库失败!"), std::string::npos) << broken.err;
 }
@@ -97,12 +85,12 @@ TEST(CliStore, TasksListsTheRowsOfAListWithTheirStatistics) {
     Sql(h, "insert into Task(ID,cTask,iStatus,cWeb,iType,iRecordCount,iRecordSize,iConnCount,iWebBytes,"
            "dStartTime,iUseTime) values(5,'任务五',4,'http://x/',4,3,2048,0,500,'2024-01-02 03:04:05',"
            "'1899-12-30 01:02:03')");
-    auto result = RunCli(h, {"tasks", "--list", "4"});
+    auto result = RunCliGb(h, {"tasks", "--list", "4"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out,
               "ID\t状态\t任务\t网址\t开始时间\t结束时间\t用时\t记录数\t大小(KB)\t链接数\t网页大小(KB)\n"
               "5\t4\t任务五\thttp://x/\t03:04:05 2024-01-02\t\t01:02:03\t3\t2\t\t0\n");
-    auto active = RunCli(h, {"tasks"});
+    auto active = RunCliGb(h, {"tasks"});
     ASSERT_EQ(active.exitCode, 0);
     EXPECT_EQ(active.out.find("任务五"), std::string::npos);
 }

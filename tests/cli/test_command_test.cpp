@@ -11,22 +11,10 @@
 
 using sorvik::test::HttpTestServer;
 using sorvik::test::ProcessResult;
+using sorvik::test::RunCliGb;
 using sorvik::test::TempDir;
 
 namespace {
-
-// Arguments go out as UTF-8; what comes back must be UTF-8 and is compared as GB18030.
-ProcessResult Cli(const std::string& home, const std::vector<std::string>& args) {
-    std::vector<std::string> utf8;
-    for (const std::string& a : args)
-        utf8.push_back(sorvik::GbToUtf8(a));
-    ProcessResult result = sorvik::test::RunCli(home, utf8);
-    EXPECT_TRUE(sorvik::IsValidUtf8(result.out));
-    EXPECT_TRUE(sorvik::IsValidUtf8(result.err));
-    result.out = sorvik::Utf8ToGb(result.out);
-    result.err = sorvik::Utf8ToGb(result.err);
-    return result;
-}
 
 class TestCommand : public ::testing::Test {
   protected:
@@ -46,7 +34,7 @@ TEST_F(TestCommand, TestOverAPageFilePrintsTheTraceForUtf8AndGbFiles) {
     const std::string script =
         Write("s.txt", "#表名=CliT\n1=<li>.*?</li>\n#字段名列表=名\n名=~<b>(.*?)</b>\n", true);
     const std::string page = Write("p.htm", "<ul><li><b>甲</b></li><li><b>乙</b></li></ul>", false);
-    ProcessResult result = Cli(home.path(), {"test", script, "--page", page});
+    ProcessResult result = RunCliGb(home.path(), {"test", script, "--page", page});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "第1条记录(层号:1)：\r\n名:甲\r\n\r\n第2条记录(层号:1)：\r\n名:乙\r\n\r\n");
 
@@ -54,12 +42,12 @@ TEST_F(TestCommand, TestOverAPageFilePrintsTheTraceForUtf8AndGbFiles) {
     const std::string gbScript =
         Write("g.txt", "#表名=CliT\r1=<li>.*?</li>\r#字段名列表=名\r名=~<b>(.*?)</b>\r", false);
     const std::string utf8Page = Write("u.htm", "<ul><li><b>甲</b></li><li><b>乙</b></li></ul>", true);
-    result = Cli(home.path(), {"test", gbScript, "--page", utf8Page});
+    result = RunCliGb(home.path(), {"test", gbScript, "--page", utf8Page});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "第1条记录(层号:1)：\r\n名:甲\r\n\r\n第2条记录(层号:1)：\r\n名:乙\r\n\r\n");
 
     // A test run stores nothing: the table is prepared and stays empty.
-    result = Cli(home.path(), {"sql", "select count(*) as n from CliT"});
+    result = RunCliGb(home.path(), {"sql", "select count(*) as n from CliT"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "n\n0\n");
 }
@@ -75,7 +63,7 @@ TEST_F(TestCommand, TestFetchesTheStartUrlAndFollowsNextPages) {
                   "\n1=<li>.*?</li>\n#字段名列表=名\n名=~<b>(.*?)</b>\n#下一页网址=<p>.*?</p>\n"
                   "#字段名列表_测试=名\n",
               true);
-    ProcessResult result = Cli(home.path(), {"test", script});
+    ProcessResult result = RunCliGb(home.path(), {"test", script});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("名:A\r\n"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("\r\n第2页 下一页网址：" + server.Url("/l/2.htm") + "\r\n"), std::string::npos)
@@ -85,23 +73,23 @@ TEST_F(TestCommand, TestFetchesTheStartUrlAndFollowsNextPages) {
 
     const std::string bad =
         Write("b.txt", "#要搜索网址=" + server.Url("/l/2.htm") + "\n1=<li>(.*?</li>\n", true);
-    result = Cli(home.path(), {"test", bad});
+    result = RunCliGb(home.path(), {"test", bad});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("正则表达式有误：<li>(.*?</li>"), std::string::npos) << result.out;
 }
 
 TEST_F(TestCommand, TestRefusesWhatItCannotRun) {
-    EXPECT_EQ(Cli(home.path(), {"test"}).exitCode, 2);
-    EXPECT_EQ(Cli(home.path(), {"test", files.file("missing.txt")}).exitCode, 1);
+    EXPECT_EQ(RunCliGb(home.path(), {"test"}).exitCode, 2);
+    EXPECT_EQ(RunCliGb(home.path(), {"test", files.file("missing.txt")}).exitCode, 1);
     const std::string empty = Write("e.txt", "\r\n  \r\n", false);
-    ProcessResult result = Cli(home.path(), {"test", empty});
+    ProcessResult result = RunCliGb(home.path(), {"test", empty});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("测试脚本不能为空！"), std::string::npos);
     const std::string noUrl = Write("n.txt", "1=<li>.*?</li>\n", true);
-    EXPECT_EQ(Cli(home.path(), {"test", noUrl}).exitCode, 1);
+    EXPECT_EQ(RunCliGb(home.path(), {"test", noUrl}).exitCode, 1);
     // A start URL that can't be fetched: the reason is printed.
     const std::string down = Write("d.txt", "#要搜索网址=http://127.0.0.1:1/x.htm\n1=<li>.*?</li>\n", true);
-    result = Cli(home.path(), {"test", down});
+    result = RunCliGb(home.path(), {"test", down});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("可能是网络不通，无法打开网页！"), std::string::npos) << result.err;
 }

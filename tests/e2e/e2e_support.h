@@ -19,6 +19,7 @@
 #include "store/task_table.h"
 #include "support/core_fixture.h"
 #include "support/http_test_server.h"
+#include "support/run_process.h"
 #include "support/serve_folder.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"
@@ -26,9 +27,7 @@
 
 namespace sorvik::e2e {
 
-inline const char* U8(const char8_t* text) {
-    return reinterpret_cast<const char*>(text);
-}
+using test::U8;
 
 // The address the example scripts name for the demo site.
 inline constexpr const char* kExampleSite = "http://127.0.0.1:8080/";

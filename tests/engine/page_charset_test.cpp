@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/run_process.h"
+
 namespace sorvik {
 namespace {
 
-const char* U8(const char8_t* text) {
-    return reinterpret_cast<const char*>(text);
-}
+using test::U8;
 
 TEST(PageCharset, HeaderBeatsMetaAndMetaBeatsGuessing) {
     EXPECT_EQ(CharsetFromContentType("text/html; charset=\"UTF-8\""), "utf-8");

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/run_process.h"
+
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -22,9 +24,7 @@ using test::HttpReply;
 using test::HttpRequestRecord;
 using test::HttpTestServer;
 
-const char* U8(const char8_t* text) {
-    return reinterpret_cast<const char*>(text);
-}
+using test::U8;
 
 class RecordingSink : public RunMessageSink {
   public:

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/run_process.h"
+
 #include "store/db_access.h"
 #include "support/core_fixture.h"
 #include "text/code_page.h"
@@ -11,9 +13,7 @@
 namespace sorvik {
 namespace {
 
-const char* U8(const char8_t* text) {
-    return reinterpret_cast<const char*>(text);
-}
+using test::U8;
 
 TEST(EncodeKeyword, GbIsPercentEscapedAndUtf8StaysRaw) {
     EXPECT_EQ(EncodeKeyword("#需要搜索关键字网址=", "中国 a", ""), "%d6%d0%b9%fa%20a");

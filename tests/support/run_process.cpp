@@ -6,8 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "text/code_page.h"
 
 namespace sorvik::test {
 
@@ -83,6 +90,40 @@ ProcessResult RunCli(const std::string& home, const std::vector<std::string>& ar
     std::vector<std::string> all = {"--home", home};
     all.insert(all.end(), args.begin(), args.end());
     return RunProcess(SORVIK_CLI_PATH, all, timeoutSeconds);
+}
+
+ProcessResult RunCliGb(const std::string& home, const std::vector<std::string>& gbArgs, int timeoutSeconds) {
+    std::vector<std::string> utf8;
+    for (const std::string& arg : gbArgs) utf8.push_back(GbToUtf8(arg));
+    ProcessResult result = RunCli(home, utf8, timeoutSeconds);
+    EXPECT_TRUE(IsValidUtf8(result.out)) << "standard output is not UTF-8";
+    EXPECT_TRUE(IsValidUtf8(result.err)) << "standard error is not UTF-8";
+    result.out = Utf8ToGb(result.out);
+    result.err = Utf8ToGb(result.err);
+    return result;
+}
+
+std::vector<pid_t> ChildProcessesNamed(const std::string& name) {
+    std::vector<pid_t> pids;
+    DIR* proc = opendir("/proc");
+    if (!proc) return pids;
+    const std::string tag = "(" + name + ")";
+    while (dirent* entry = readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
+        if (pid <= 0) continue;
+        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos || line.find(tag) == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        int parent = 0;
+        rest >> state >> parent;
+        if (parent == getpid()) pids.push_back(pid);
+    }
+    closedir(proc);
+    return pids;
 }
 
 }  // namespace sorvik::test
