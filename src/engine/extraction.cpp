@@ -12,7 +12,7 @@
 #include "engine/entry_list.h"
 #include "engine/extraction_settings.h"
 #include "engine/field_rules.h"
-#include "engine/gb_text.h"
+#include "text/gb_text.h"
 #include "engine/keyword_cursor.h"
 #include "engine/link_helpers.h"
 #include "engine/operations.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/gb_text.h"
+#include "text/gb_text.h"
 #include "engine/link_helpers.h"
 #include "engine/operations.h"
 #include "engine/regex_ops.h"

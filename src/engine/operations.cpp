@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/field_rules.h"
-#include "engine/gb_text.h"
+#include "text/gb_text.h"
 #include "engine/link_helpers.h"
 #include "engine/regex_ops.h"
 #include "engine/script_index.h"

@@ -8,6 +8,7 @@
 
 #include "engine/page_charset.h"
 #include "engine/url_status_table.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -64,17 +65,6 @@ int InternetErrorFromCurl(CURLcode code) {
 // Errors after which the request is tried once more with a fresh session.
 bool IsRetried(int error) {
     return error == kFetchErrorTimeout || error == kFetchErrorAborted || error == kFetchErrorCannotConnect;
-}
-
-// Length of the GB18030 character at text[pos].
-size_t GbCharLength(std::string_view text, size_t pos) {
-    const unsigned char lead = static_cast<unsigned char>(text[pos]);
-    if (lead < 0x81 || lead == 0xFF || pos + 1 >= text.size())
-        return 1;
-    const unsigned char second = static_cast<unsigned char>(text[pos + 1]);
-    if (second >= 0x30 && second <= 0x39 && pos + 3 < text.size())
-        return 4;
-    return 2;
 }
 
 std::string SpanText(long long seconds) {

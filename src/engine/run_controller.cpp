@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "engine/extraction.h"
-#include "engine/gb_text.h"
+#include "text/gb_text.h"
 #include "engine/mail_hooks.h"
 #include "engine/operations.h"
 #include "engine/page_extractor.h"

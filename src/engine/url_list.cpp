@@ -3,7 +3,7 @@
 #include <mutex>
 #include <set>
 
-#include "engine/gb_text.h"
+#include "text/gb_text.h"
 #include "engine/variables.h"
 #include "script/script_text.h"
 #include "store/database.h"

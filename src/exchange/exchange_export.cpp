@@ -10,7 +10,7 @@
 #include "exchange/exchange_records.h"
 #include "exchange/exchange_statement.h"
 #include "exchange/file_scramble.h"
-#include "exchange/gb_chars.h"
+#include "text/gb_text.h"
 #include "exchange/table_schema.h"
 #include "script/script_text.h"
 #include "store/app_home.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "exchange/gb_chars.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {

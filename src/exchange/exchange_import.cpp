@@ -7,7 +7,7 @@
 #include "exchange/exchange_records.h"
 #include "exchange/exchange_statement.h"
 #include "exchange/file_scramble.h"
-#include "exchange/gb_chars.h"
+#include "text/gb_text.h"
 #include "exchange/import_id_map.h"
 #include "store/app_home.h"
 #include "store/database.h"
@@ -101,7 +101,7 @@ ImportResult ImportExchangeFile(std::string_view content, ExchangePrompt* prompt
         ExchangeStatement statement;
         if (!ParseExchangeStatement(item, statement, error)) {
             return Failed(result, Format("拒绝导入：第%zu条语句不是种子或果子文件的数据语句（%s）：\r\n%s",
-                                         number, error.c_str(), std::string(GbPrefix(item, 80)).c_str()));
+                                         number, error.c_str(), std::string(GbPrefixChars(item, 80)).c_str()));
         }
         statements.push_back(std::move(statement));
     }

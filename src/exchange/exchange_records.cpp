@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "exchange/gb_chars.h"
+#include "text/gb_text.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
@@ -56,7 +56,7 @@ bool EnsureRealFolder(const std::string& path) {
 
 // The progress form of a name: at most 48 characters, else its beginning and "...".
 std::string ShortName(std::string_view name) {
-    const std::string_view head = GbPrefix(name, 48);
+    const std::string_view head = GbPrefixChars(name, 48);
     return head.size() == name.size() ? std::string(name) : std::string(head) + "...";
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "exchange/gb_chars.h"
+#include "text/gb_text.h"
 #include "text/code_page.h"
 #include "text/strings.h"
 

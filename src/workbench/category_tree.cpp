@@ -1,5 +1,7 @@
 #include "workbench/category_tree.h"
 
+#include "text/gb_text.h"
+
 #include <mutex>
 #include <set>
 
@@ -51,17 +53,6 @@ bool LoadLevel(CDbAccess& db, int parentId, int depth, std::set<int>& seen, std:
     return true;
 }
 
-// Bytes of the GB18030 character at pos.
-size_t CharLength(std::string_view text, size_t pos) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    size_t length = 1;
-    if (lead >= 0x81 && lead <= 0xFE && pos + 1 < text.size()) {
-        const auto second = static_cast<unsigned char>(text[pos + 1]);
-        length = (second >= 0x30 && second <= 0x39) ? 4 : 2;
-    }
-    return std::min(length, text.size() - pos);
-}
-
 }  // namespace
 
 bool LoadCategoryTree(std::vector<CategoryNode>& nodes, std::string& error) {
@@ -109,7 +100,7 @@ std::string CategoryNameForRename(std::string_view name) {
     const std::string trimmed = Trim(name);
     size_t pos = 0;
     for (size_t count = 0; pos < trimmed.size() && count < kMaxNameChars; ++count)
-        pos += CharLength(trimmed, pos);
+        pos += GbCharLength(trimmed, pos);
     return trimmed.substr(0, pos);
 }
 

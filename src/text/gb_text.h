@@ -23,4 +23,13 @@ size_t GbReplaceAll(std::string& text, std::string_view from, std::string_view t
 // The longest prefix of text of at most maxBytes bytes that does not end inside a character.
 std::string_view GbPrefix(std::string_view text, size_t maxBytes);
 
+// The first maxChars characters of the text.
+std::string_view GbPrefixChars(std::string_view text, size_t maxChars);
+
+// For text that must be well-formed: the length of the character at pos (1, 2 or 4), or 0 when
+// the bytes there are not a GB18030 character (a lone 0x80 or 0xFF, a lead byte without a proper
+// second byte, a cut sequence). The conversion to UTF-8 turns such a byte into "?" and reads the
+// next byte on its own, so a lenient walk and the database could disagree about where a name ends.
+size_t GbValidCharLength(std::string_view text, size_t pos);
+
 }  // namespace sorvik

@@ -1,4 +1,4 @@
-#include "engine/gb_text.h"
+#include "text/gb_text.h"
 
 namespace sorvik {
 
@@ -78,6 +78,31 @@ std::string_view GbPrefix(std::string_view text, size_t maxBytes) {
             break;
         pos += length;
     }
+    return text.substr(0, pos);
+}
+
+size_t GbValidCharLength(std::string_view text, size_t pos) {
+    if (pos >= text.size())
+        return 0;
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    if (lead < 0x80)
+        return 1;
+    if (!IsLead(lead) || pos + 1 >= text.size())
+        return 0;
+    const auto second = static_cast<unsigned char>(text[pos + 1]);
+    if ((second >= 0x40 && second <= 0x7E) || (second >= 0x80 && second <= 0xFE))
+        return 2;
+    if (!IsDigit(second) || pos + 3 >= text.size())
+        return 0;
+    return IsLead(static_cast<unsigned char>(text[pos + 2])) && IsDigit(static_cast<unsigned char>(text[pos + 3]))
+               ? 4
+               : 0;
+}
+
+std::string_view GbPrefixChars(std::string_view text, size_t maxChars) {
+    size_t pos = 0;
+    for (size_t count = 0; pos < text.size() && count < maxChars; ++count)
+        pos += GbCharLength(text, pos);
     return text.substr(0, pos);
 }
 
