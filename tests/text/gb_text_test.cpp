@@ -5,10 +5,11 @@
 using namespace sorvik;
 
 TEST(GbText, SearchesStartOnCharacterBoundaries) {
-    // 啊 (B0 A1) followed by 、 (A1 A2): a plain byte search finds 、 at byte 1, across 啊.
-    const std::string text = "\xB0\xA1\xA1\xA2";
+    // 啊 (B0 A1), ⅰ (A2 A1), 、 (A1 A2): a plain byte search finds 、 at byte 1, across two
+    // characters; on character boundaries it stands at byte 4.
+    const std::string text = "\xB0\xA1\xA2\xA1\xA1\xA2";
     EXPECT_EQ(text.find("\xA1\xA2"), 1u);
-    EXPECT_EQ(GbFind(text, "\xA1\xA2"), 2u);
+    EXPECT_EQ(GbFind(text, "\xA1\xA2"), 4u);
     std::string replaced = "丄a";  // 81 41: the trail byte is the letter A
     EXPECT_EQ(GbReplaceAll(replaced, "A", "x"), 0u);
     EXPECT_EQ(replaced, "丄a");
