@@ -16,12 +16,17 @@ std::vector<CliCommand>& CommandTable() {
 
 }  // namespace
 
-CliCommandRegistrar::CliCommandRegistrar(const CliCommand& command) { CommandTable().push_back(command); }
+CliCommandRegistrar::CliCommandRegistrar(const CliCommand& command) {
+    CommandTable().push_back(command);
+}
 
-const std::vector<CliCommand>& RegisteredCommands() { return CommandTable(); }
+const std::vector<CliCommand>& RegisteredCommands() {
+    return CommandTable();
+}
 
 int UsageError(std::string_view message) {
-    if (!message.empty()) std::cerr << "sorvik-cli: " << message << "\n";
+    if (!message.empty())
+        std::cerr << "sorvik-cli: " << message << "\n";
     std::cerr << "usage:\n";
     for (const CliCommand& command : RegisteredCommands()) {
         std::cerr << "  sorvik-cli [--home DIR] " << command.usage << "\n";
@@ -29,11 +34,14 @@ int UsageError(std::string_view message) {
     return 2;
 }
 
-void PrintLine(std::ostream& out, std::string_view gbText) { out << GbToUtf8(gbText) << "\n"; }
+void PrintLine(std::ostream& out, std::string_view gbText) {
+    out << GbToUtf8(gbText) << "\n";
+}
 
 void PrintError(std::string_view gbText) {
     std::string text = GbToUtf8(gbText);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
     std::cerr << text << "\n";
 }
 
@@ -51,7 +59,8 @@ bool StartCore(const CliContext& context, bool runsTasks) {
 
 bool TakeOption(std::vector<std::string>& args, std::string_view name, std::string& value, bool& ok) {
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != name) continue;
+        if (args[i] != name)
+            continue;
         if (i + 1 >= args.size()) {
             ok = false;
             args.erase(args.begin() + static_cast<long>(i));

@@ -19,13 +19,13 @@ using CliCommandFunction = int (*)(CliContext& context);
 
 struct CliCommand {
     const char* name;
-    const char* usage;   // one line, after "sorvik-cli [--home DIR] "
-    bool runsTasks;      // takes the single-instance lock of the home folder
+    const char* usage;  // one line, after "sorvik-cli [--home DIR] "
+    bool runsTasks;     // takes the single-instance lock of the home folder
     CliCommandFunction run;
 };
 
 class CliCommandRegistrar {
-public:
+  public:
     explicit CliCommandRegistrar(const CliCommand& command);
 };
 

@@ -23,13 +23,16 @@ int main(int argc, char** argv) {
             return UsageError("unknown option " + args.front());
         }
     }
-    if (args.empty()) return UsageError("no command given");
+    if (args.empty())
+        return UsageError("no command given");
     const std::string name = args.front();
     args.erase(args.begin());
     for (const CliCommand& command : RegisteredCommands()) {
-        if (name != command.name) continue;
+        if (name != command.name)
+            continue;
         context.args = std::move(args);
-        if (!StartCore(context, command.runsTasks)) return 1;
+        if (!StartCore(context, command.runsTasks))
+            return 1;
         const int status = command.run(context);
         sorvik::ShutDown();
         return status;

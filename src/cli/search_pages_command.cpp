@@ -37,7 +37,8 @@ int RunSearchPages(CliContext& context) {
     std::string category;
     bool ok = true;
     TakeOption(context.args, "--category", category, ok);
-    if (!ok || context.args.size() != 2) return UsageError("search-pages TASK_ID KEYWORD [--category NAME]");
+    if (!ok || context.args.size() != 2)
+        return UsageError("search-pages TASK_ID KEYWORD [--category NAME]");
     const int taskId = ToInt(context.args[0]);
     CTaskTable tasks;
     if (taskId <= 0 || !tasks.TaskExists(taskId)) {
@@ -52,13 +53,14 @@ int RunSearchPages(CliContext& context) {
         return 1;
     }
     for (const SearchEnginePage& page : result.pages) {
-        PrintLine(std::cout, page.title + "\t" + PrintableUrl(page.url) + (page.openInDefaultBrowser ? "\tbrowser" : ""));
+        PrintLine(std::cout, page.title + "\t" + PrintableUrl(page.url) +
+                                 (page.openInDefaultBrowser ? "\tbrowser" : ""));
     }
     return 0;
 }
 
-const CliCommandRegistrar kSearchPages(
-    {"search-pages", "search-pages TASK_ID KEYWORD [--category NAME]", false, RunSearchPages});
+const CliCommandRegistrar kSearchPages({"search-pages", "search-pages TASK_ID KEYWORD [--category NAME]",
+                                        false, RunSearchPages});
 
 }  // namespace
 

@@ -12,35 +12,42 @@ namespace sorvik::cli {
 namespace {
 
 int RunInit(CliContext& context) {
-    if (!context.args.empty()) return UsageError("init takes no arguments");
+    if (!context.args.empty())
+        return UsageError("init takes no arguments");
     // Start-up has made the folder, the database and its system tables.
     std::cout << "Sorvik home: " << AppDir() << "\n";
     return 0;
 }
 
 int RunSql(CliContext& context) {
-    if (context.args.size() != 1) return UsageError("sql takes one statement (quote it)");
+    if (context.args.size() != 1)
+        return UsageError("sql takes one statement (quote it)");
     CDbAccess db;
     const std::string statement = ExternalTextToGb(context.args[0]);
     auto rows = db.ExecuteQuery(statement);
     if (!rows) {
         PrintError(db.m_strError);
-        if (!db.m_strProviderError.empty()) PrintError(db.m_strProviderError);
+        if (!db.m_strProviderError.empty())
+            PrintError(db.m_strProviderError);
         return 1;
     }
-    if (rows->ColumnCount() == 0) return 0;
+    if (rows->ColumnCount() == 0)
+        return 0;
     std::string line;
     for (size_t i = 0; i < rows->ColumnCount(); ++i) {
-        if (i > 0) line += '\t';
+        if (i > 0)
+            line += '\t';
         line += rows->ColumnName(i);
     }
     PrintLine(std::cout, line);
     for (; !rows->IsEof(); rows->MoveNext()) {
         line.clear();
         for (size_t i = 0; i < rows->ColumnCount(); ++i) {
-            if (i > 0) line += '\t';
+            if (i > 0)
+                line += '\t';
             // Tabs and line ends inside a value would break the row apart.
-            for (char c : rows->Text(i)) line += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+            for (char c : rows->Text(i))
+                line += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
         }
         PrintLine(std::cout, line);
     }

@@ -14,9 +14,11 @@ int RunTasks(CliContext& context) {
     std::string listText = "3";
     bool ok = true;
     TakeOption(context.args, "--list", listText, ok);
-    if (!ok || !context.args.empty()) return UsageError("tasks [--list 3|4|5]");
+    if (!ok || !context.args.empty())
+        return UsageError("tasks [--list 3|4|5]");
     const int list = ToInt(listText);
-    if (list < 3 || list > 5) return UsageError("--list must be 3, 4 or 5");
+    if (list < 3 || list > 5)
+        return UsageError("--list must be 3, 4 or 5");
 
     std::vector<TaskListRow> rows;
     std::string error;
@@ -25,13 +27,15 @@ int RunTasks(CliContext& context) {
         return 1;
     }
     std::string line = "ID\t状态";
-    for (const std::string& title : TaskListTitles()) line += "\t" + title;
+    for (const std::string& title : TaskListTitles())
+        line += "\t" + title;
     PrintLine(std::cout, line);
     for (const TaskListRow& row : rows) {
         line = Format("%d\t%d", row.id, row.status);
         for (const std::string& cell : row.columns) {
             line += '\t';
-            for (char c : cell) line += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+            for (char c : cell)
+                line += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
         }
         PrintLine(std::cout, line);
     }

@@ -12,7 +12,6 @@
 #include "engine/entry_list.h"
 #include "engine/extraction_settings.h"
 #include "engine/field_rules.h"
-#include "text/gb_text.h"
 #include "engine/keyword_cursor.h"
 #include "engine/link_helpers.h"
 #include "engine/operations.h"
@@ -31,6 +30,7 @@
 #include "store/app_home.h"
 #include "store/database.h"
 #include "store/db_access.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {

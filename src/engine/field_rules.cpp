@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "text/gb_text.h"
 #include "engine/link_helpers.h"
 #include "engine/operations.h"
 #include "engine/regex_ops.h"
@@ -10,6 +9,7 @@
 #include "engine/split_text.h"
 #include "engine/variables.h"
 #include "script/script_text.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {

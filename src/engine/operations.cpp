@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engine/field_rules.h"
-#include "text/gb_text.h"
 #include "engine/link_helpers.h"
 #include "engine/regex_ops.h"
 #include "engine/script_index.h"
@@ -13,6 +12,7 @@
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {

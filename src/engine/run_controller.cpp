@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "engine/extraction.h"
-#include "text/gb_text.h"
 #include "engine/mail_hooks.h"
 #include "engine/operations.h"
 #include "engine/page_extractor.h"
@@ -15,6 +14,7 @@
 #include "store/db_access.h"
 #include "store/keyword_file.h"
 #include "store/task_table.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {

@@ -3,12 +3,12 @@
 #include <mutex>
 #include <set>
 
-#include "text/gb_text.h"
 #include "engine/variables.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
 #include "text/code_page.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 #include "text/url_coding.h"
 

@@ -10,7 +10,6 @@
 #include "exchange/exchange_records.h"
 #include "exchange/exchange_statement.h"
 #include "exchange/file_scramble.h"
-#include "text/gb_text.h"
 #include "exchange/table_schema.h"
 #include "script/script_text.h"
 #include "store/app_home.h"
@@ -18,6 +17,7 @@
 #include "store/db_access.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {

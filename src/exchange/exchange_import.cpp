@@ -7,13 +7,13 @@
 #include "exchange/exchange_records.h"
 #include "exchange/exchange_statement.h"
 #include "exchange/file_scramble.h"
-#include "text/gb_text.h"
 #include "exchange/import_id_map.h"
 #include "store/app_home.h"
 #include "store/database.h"
 #include "store/db_access.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -100,8 +100,9 @@ ImportResult ImportExchangeFile(std::string_view content, ExchangePrompt* prompt
         ++number;
         ExchangeStatement statement;
         if (!ParseExchangeStatement(item, statement, error)) {
-            return Failed(result, Format("拒绝导入：第%zu条语句不是种子或果子文件的数据语句（%s）：\r\n%s",
-                                         number, error.c_str(), std::string(GbPrefixChars(item, 80)).c_str()));
+            return Failed(result,
+                          Format("拒绝导入：第%zu条语句不是种子或果子文件的数据语句（%s）：\r\n%s", number,
+                                 error.c_str(), std::string(GbPrefixChars(item, 80)).c_str()));
         }
         statements.push_back(std::move(statement));
     }

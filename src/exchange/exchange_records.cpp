@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "text/gb_text.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {

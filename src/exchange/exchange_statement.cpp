@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "text/gb_text.h"
 #include "text/code_page.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {

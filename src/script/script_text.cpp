@@ -8,7 +8,8 @@ bool GetScriptValue(std::string_view key, std::string_view script, std::string& 
                     std::string_view alternative) {
     value.clear();
     const std::string_view text = alternative.empty() ? script : alternative;
-    if (text.empty() || key.empty()) return true;
+    if (text.empty() || key.empty())
+        return true;
 
     size_t valueStart;
     if (text.substr(0, key.size()) == key) {
@@ -19,7 +20,8 @@ bool GetScriptValue(std::string_view key, std::string_view script, std::string& 
         needle += '\n';
         needle.append(key);
         const size_t found = text.find(needle);
-        if (found == std::string_view::npos) return true;
+        if (found == std::string_view::npos)
+            return true;
         valueStart = found + needle.size();
     }
     const size_t lineFeed = text.find('\n', valueStart);
@@ -40,17 +42,21 @@ std::string ScriptValue(std::string_view key, std::string_view script, std::stri
 
 bool GetScriptBlock(std::string_view tag, std::string& content, std::string_view script) {
     content.clear();
-    if (tag.empty()) return false;
+    if (tag.empty())
+        return false;
     std::string opening(tag);
     opening += "{\r\n";
     const size_t open = script.find(opening);
-    if (open == std::string_view::npos) return false;
+    if (open == std::string_view::npos)
+        return false;
     std::string closing = "\r\n}";
     closing.append(tag);
     const size_t close = script.find(closing);
-    if (close == std::string_view::npos) return false;
+    if (close == std::string_view::npos)
+        return false;
     const size_t start = open + opening.size();
-    if (close > start) content.assign(script.substr(start, close - start));
+    if (close > start)
+        content.assign(script.substr(start, close - start));
     return true;
 }
 
@@ -61,7 +67,8 @@ std::string ScriptBlock(std::string_view tag, std::string_view script) {
 }
 
 size_t SetScriptValue(std::string_view key, std::string& script, std::string_view value) {
-    if (key.empty()) return std::string::npos;
+    if (key.empty())
+        return std::string::npos;
     size_t lineStart = std::string::npos;
     if (std::string_view(script).substr(0, key.size()) == key) {
         lineStart = 0;
@@ -69,11 +76,13 @@ size_t SetScriptValue(std::string_view key, std::string& script, std::string_vie
         std::string needle = "\n";
         needle.append(key);
         const size_t found = script.find(needle);
-        if (found != std::string::npos) lineStart = found + 1;
+        if (found != std::string::npos)
+            lineStart = found + 1;
     }
 
     if (lineStart == std::string::npos) {
-        if (value.empty()) return std::string::npos;
+        if (value.empty())
+            return std::string::npos;
         script += "\r\n";
         script.append(key);
         const size_t offset = script.size();
@@ -103,7 +112,9 @@ size_t SetScriptValue(std::string_view key, std::string& script, std::string_vie
 
 namespace {
 
-bool InRange(unsigned char byte, unsigned char low, unsigned char high) { return byte >= low && byte <= high; }
+bool InRange(unsigned char byte, unsigned char low, unsigned char high) {
+    return byte >= low && byte <= high;
+}
 
 // Length in bytes of the character at pos: a GB18030 character (two bytes, or four when its
 // second byte is a digit) or a CR LF pair counts as one character.
@@ -111,12 +122,15 @@ size_t CharacterLength(std::string_view text, size_t pos) {
     const auto at = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0; };
     const unsigned char a = at(pos);
     const unsigned char b = at(pos + 1);
-    if (a == '\r' && b == '\n') return 2;
-    if (!InRange(a, 0x81, 0xFE)) return 1;
+    if (a == '\r' && b == '\n')
+        return 2;
+    if (!InRange(a, 0x81, 0xFE))
+        return 1;
     if (InRange(b, 0x30, 0x39) && InRange(at(pos + 2), 0x81, 0xFE) && InRange(at(pos + 3), 0x30, 0x39)) {
         return 4;
     }
-    if (InRange(b, 0x40, 0xFE) && b != 0x7F) return 2;
+    if (InRange(b, 0x40, 0xFE) && b != 0x7F)
+        return 2;
     return 1;
 }
 

@@ -21,14 +21,16 @@ std::atomic<bool> g_bDebug{false};
 namespace {
 
 std::mutex g_appDirMutex;
-std::string g_appDir;  // guarded by g_appDirMutex; written at start-up only
+std::string g_appDir;        // guarded by g_appDirMutex; written at start-up only
 std::mutex g_debugLogMutex;  // one writer at a time per trace file
 
 }  // namespace
 
 std::string ResolveHomeFolder(const std::string& homeOption) {
-    if (!homeOption.empty()) return homeOption;
-    if (const char* env = std::getenv("SORVIK_HOME"); env && *env) return env;
+    if (!homeOption.empty())
+        return homeOption;
+    if (const char* env = std::getenv("SORVIK_HOME"); env && *env)
+        return env;
     const char* home = std::getenv("HOME");
     std::string base = (home && *home) ? home : ".";
     return base + "/.local/share/sorvik";
@@ -40,23 +42,28 @@ std::string AppDir() {
 }
 
 void SetAppDir(std::string folder) {
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     std::scoped_lock lock(g_appDirMutex);
     g_appDir = std::move(folder);
 }
 
-std::string AppPath(std::string_view relative) { return JoinPath(AppDir(), relative); }
+std::string AppPath(std::string_view relative) {
+    return JoinPath(AppDir(), relative);
+}
 
 StartupSettings ReadStartupSettings(const std::string& home) {
     StartupSettings settings;
     std::string text;
-    if (!ReadWholeFile(JoinPath(home, "scSet.txt"), text)) return settings;
+    if (!ReadWholeFile(JoinPath(home, "scSet.txt"), text))
+        return settings;
     text = ExternalTextToGb(text);
     // The file is written by hand: accept bare LF line ends as well.
     std::string normalised;
     normalised.reserve(text.size() + 16);
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) normalised += '\r';
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            normalised += '\r';
         normalised += text[i];
     }
     settings.dbPath = Trim(ScriptValue("DBPath=", normalised));
@@ -67,10 +74,12 @@ StartupSettings ReadStartupSettings(const std::string& home) {
 }
 
 void DebugLog(std::string_view text, std::string_view title, int number, std::string_view name) {
-    if (!g_bDebug.load()) return;
+    if (!g_bDebug.load())
+        return;
     const std::string file =
-        number == -1 ? AppPath("debug.txt")
-                     : AppPath(Format("debug%d_%.*s.txt", number, static_cast<int>(name.size()), name.data()));
+        number == -1
+            ? AppPath("debug.txt")
+            : AppPath(Format("debug%d_%.*s.txt", number, static_cast<int>(name.size()), name.data()));
     std::scoped_lock lock(g_debugLogMutex);
     std::string old;
     ReadWholeFile(file, old);
@@ -85,7 +94,9 @@ void DebugLog(std::string_view text, std::string_view title, int number, std::st
     WriteWholeFile(file, entry);
 }
 
-InstanceLock::~InstanceLock() { Release(); }
+InstanceLock::~InstanceLock() {
+    Release();
+}
 
 bool InstanceLock::Acquire(const std::string& home, std::string& error) {
     Release();
@@ -120,9 +131,11 @@ void InstanceLock::Release() {
 bool InstanceLockHeldElsewhere(const std::string& home) {
     const std::string path = JoinPath(home, "sorvik.lock");
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    if (!held) ::flock(fd, LOCK_UN);
+    if (!held)
+        ::flock(fd, LOCK_UN);
     ::close(fd);
     return held;
 }

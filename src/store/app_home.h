@@ -11,7 +11,7 @@ namespace sorvik {
 
 // Start-up settings read from "<home>/scSet.txt" (key=value lines).
 struct StartupSettings {
-    std::string dbPath;      // DBPath: absolute, or relative to home; empty = DataBase/SearchResult.ddd
+    std::string dbPath;          // DBPath: absolute, or relative to home; empty = DataBase/SearchResult.ddd
     bool multiInstance = false;  // Muli=1
     bool debug = false;          // Test=1
     bool myWeb = false;          // MyWeb=1
@@ -40,7 +40,7 @@ void DebugLog(std::string_view text, std::string_view title, int number = -1, st
 // The single-instance lock: an exclusive advisory lock on "<home>/sorvik.lock", held for the
 // object's life. A process that dies loses it, so a stale lock never blocks a new start.
 class InstanceLock {
-public:
+  public:
     InstanceLock() = default;
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
@@ -51,7 +51,7 @@ public:
     bool Held() const { return fd_ >= 0; }
     void Release();
 
-private:
+  private:
     int fd_ = -1;
 };
 

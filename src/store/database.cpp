@@ -20,7 +20,9 @@ struct StatementDeleter {
 };
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
-std::string ErrorText(sqlite3* db) { return Utf8ToGb(sqlite3_errmsg(db)); }
+std::string ErrorText(sqlite3* db) {
+    return Utf8ToGb(sqlite3_errmsg(db));
+}
 
 // Jet's CDate: a date text in a comparable form ("%Y-%m-%d %H:%M:%S"); unreadable text stays.
 void CdateFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
@@ -64,21 +66,24 @@ Recordset::Value ColumnText(sqlite3_stmt* stmt, int column) {
         }
         default: {
             const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-            return Utf8ToGb(std::string_view(data ? data : "", static_cast<size_t>(sqlite3_column_bytes(stmt, column))));
+            return Utf8ToGb(
+                std::string_view(data ? data : "", static_cast<size_t>(sqlite3_column_bytes(stmt, column))));
         }
     }
 }
 
 }  // namespace
 
-Database::~Database() { Close(); }
+Database::~Database() {
+    Close();
+}
 
 bool Database::Open(const std::string& path, std::string& error) {
     std::scoped_lock lock(g_csDatabase);
     Close();
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                                   nullptr);
+    const int rc = sqlite3_open_v2(
+        path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     std::unique_ptr<sqlite3, Closer> db(raw);
     if (rc != SQLITE_OK) {
         error = raw ? ErrorText(raw) : std::string("out of memory");
@@ -89,8 +94,8 @@ bool Database::Open(const std::string& path, std::string& error) {
                             nullptr, nullptr);
     // Reading the schema proves the file is a database (a text file fails here, not later).
     char* message = nullptr;
-    if (sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL; SELECT count(*) FROM sqlite_master;", nullptr, nullptr,
-                     &message) != SQLITE_OK) {
+    if (sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL; SELECT count(*) FROM sqlite_master;", nullptr,
+                     nullptr, &message) != SQLITE_OK) {
         error = Utf8ToGb(message ? message : sqlite3_errmsg(db.get()));
         sqlite3_free(message);
         return false;
@@ -143,35 +148,43 @@ bool Database::Run(const std::string& sql, std::string& error, Recordset* rows) 
         }
         StatementPtr stmt(raw);
         tail = next;
-        if (!stmt) continue;  // blank text or a comment
+        if (!stmt)
+            continue;  // blank text or a comment
         const int columnCount = sqlite3_column_count(stmt.get());
         const bool keep = rows && !haveColumns && columnCount > 0;
         if (keep) {
             haveColumns = true;
-            for (int i = 0; i < columnCount; ++i) columns.push_back(Utf8ToGb(sqlite3_column_name(stmt.get(), i)));
+            for (int i = 0; i < columnCount; ++i)
+                columns.push_back(Utf8ToGb(sqlite3_column_name(stmt.get(), i)));
         }
         while (true) {
             const int rc = sqlite3_step(stmt.get());
-            if (rc == SQLITE_DONE) break;
+            if (rc == SQLITE_DONE)
+                break;
             if (rc != SQLITE_ROW) {
                 error = ErrorText(db_.get());
                 return false;
             }
-            if (!keep) continue;
+            if (!keep)
+                continue;
             Recordset::Row row;
             row.reserve(static_cast<size_t>(columnCount));
-            for (int i = 0; i < columnCount; ++i) row.push_back(ColumnText(stmt.get(), i));
+            for (int i = 0; i < columnCount; ++i)
+                row.push_back(ColumnText(stmt.get(), i));
             resultRows.push_back(std::move(row));
         }
     }
-    if (rows) *rows = Recordset(std::move(columns), std::move(resultRows));
+    if (rows)
+        *rows = Recordset(std::move(columns), std::move(resultRows));
     return true;
 }
 
 bool Database::Begin(std::string& error) {
     std::scoped_lock lock(g_csDatabase);
-    const std::string sql = transactionDepth_ == 0 ? "BEGIN IMMEDIATE" : Format("SAVEPOINT sp%d", transactionDepth_);
-    if (!ExecuteNative(sql, error)) return false;
+    const std::string sql =
+        transactionDepth_ == 0 ? "BEGIN IMMEDIATE" : Format("SAVEPOINT sp%d", transactionDepth_);
+    if (!ExecuteNative(sql, error))
+        return false;
     ++transactionDepth_;
     return true;
 }
@@ -183,7 +196,8 @@ bool Database::Commit(std::string& error) {
         return false;
     }
     const std::string sql = transactionDepth_ == 1 ? "COMMIT" : Format("RELEASE sp%d", transactionDepth_ - 1);
-    if (!ExecuteNative(sql, error)) return false;
+    if (!ExecuteNative(sql, error))
+        return false;
     --transactionDepth_;
     return true;
 }
@@ -198,7 +212,8 @@ bool Database::Rollback(std::string& error) {
     if (transactionDepth_ == 1) {
         ok = ExecuteNative("ROLLBACK", error);
         // A failed rollback still ends the transaction when SQLite has already rolled it back.
-        if (!ok && sqlite3_get_autocommit(db_.get())) ok = true;
+        if (!ok && sqlite3_get_autocommit(db_.get()))
+            ok = true;
     } else {
         ok = ExecuteNative(Format("ROLLBACK TO sp%d", transactionDepth_ - 1), error) &&
              ExecuteNative(Format("RELEASE sp%d", transactionDepth_ - 1), error);

@@ -21,7 +21,7 @@ namespace sorvik {
 extern std::recursive_mutex g_csDatabase;
 
 class Database {
-public:
+  public:
     Database() = default;
     ~Database();
     Database(const Database&) = delete;
@@ -49,7 +49,7 @@ public:
     // Rows changed by the last insert, update or delete.
     long long ChangedRows() const;
 
-private:
+  private:
     bool Run(const std::string& utf8Sql, std::string& error, Recordset* rows);
 
     struct Closer {

@@ -52,13 +52,15 @@ long long CDbAccess::SelectCount(std::string_view table, std::string_view where)
         m_strError = kOpenTableFailed;
         return 0;
     }
-    if (rows->IsEof()) return 0;
+    if (rows->IsEof())
+        return 0;
     return rows->Int(size_t{0});
 }
 
 bool CDbAccess::RecordExists(std::string_view table, std::string_view where, bool lock) {
     std::unique_lock<std::recursive_mutex> guard(g_csDatabase, std::defer_lock);
-    if (lock) guard.lock();
+    if (lock)
+        guard.lock();
     auto rows = OpenRecordset(Format("select top 1 * from %.*s where %.*s", static_cast<int>(table.size()),
                                      table.data(), static_cast<int>(where.size()), where.data()));
     if (!rows) {
@@ -71,24 +73,28 @@ bool CDbAccess::RecordExists(std::string_view table, std::string_view where, boo
 int CDbAccess::SelectTopInt(std::string_view column, std::string_view table, std::string_view where,
                             int defaultValue, bool lock) {
     std::unique_lock<std::recursive_mutex> guard(g_csDatabase, std::defer_lock);
-    if (lock) guard.lock();
-    auto rows = OpenRecordset(Format("select top 1 %.*s from %.*s where %.*s", static_cast<int>(column.size()),
-                                     column.data(), static_cast<int>(table.size()), table.data(),
-                                     static_cast<int>(where.size()), where.data()));
+    if (lock)
+        guard.lock();
+    auto rows = OpenRecordset(
+        Format("select top 1 %.*s from %.*s where %.*s", static_cast<int>(column.size()), column.data(),
+               static_cast<int>(table.size()), table.data(), static_cast<int>(where.size()), where.data()));
     if (!rows) {
         m_strError = kOpenTableFailed;
         return defaultValue;
     }
-    if (rows->IsEof()) return defaultValue;
+    if (rows->IsEof())
+        return defaultValue;
     const auto value = rows->Get(size_t{0});
-    if (!value) return defaultValue;
+    if (!value)
+        return defaultValue;
     return ToInt(*value);
 }
 
-std::string CDbAccess::SelectTopString(std::string_view column, std::string_view table, std::string_view where) {
-    auto rows = OpenRecordset(Format("select top 1 %.*s from %.*s where %.*s", static_cast<int>(column.size()),
-                                     column.data(), static_cast<int>(table.size()), table.data(),
-                                     static_cast<int>(where.size()), where.data()));
+std::string CDbAccess::SelectTopString(std::string_view column, std::string_view table,
+                                       std::string_view where) {
+    auto rows = OpenRecordset(
+        Format("select top 1 %.*s from %.*s where %.*s", static_cast<int>(column.size()), column.data(),
+               static_cast<int>(table.size()), table.data(), static_cast<int>(where.size()), where.data()));
     if (!rows) {
         m_strError = kOpenTableFailed;
         return {};
@@ -102,9 +108,10 @@ std::string CDbAccess::SelectJoined(std::string_view column, std::string_view ta
 
 std::string CDbAccess::SelectJoinedEx(std::string_view column, std::string_view table, std::string_view where,
                                       std::string_view separator, bool distinct) {
-    auto rows = OpenRecordset(Format("select %s %.*s from %.*s where %.*s", distinct ? "distinct" : "",
-                                     static_cast<int>(column.size()), column.data(), static_cast<int>(table.size()),
-                                     table.data(), static_cast<int>(where.size()), where.data()));
+    auto rows =
+        OpenRecordset(Format("select %s %.*s from %.*s where %.*s", distinct ? "distinct" : "",
+                             static_cast<int>(column.size()), column.data(), static_cast<int>(table.size()),
+                             table.data(), static_cast<int>(where.size()), where.data()));
     if (!rows) {
         m_strError = kOpenTableFailed;
         return {};
@@ -115,7 +122,8 @@ std::string CDbAccess::SelectJoinedEx(std::string_view column, std::string_view 
         joined.append(separator);
     }
     // Exactly one final character goes, whatever the separator's length.
-    if (!joined.empty()) joined.pop_back();
+    if (!joined.empty())
+        joined.pop_back();
     return joined;
 }
 
@@ -124,14 +132,16 @@ bool CDbAccess::SelectToArray(std::string_view columns, std::string_view table, 
     const std::string top = limit >= 0 ? Format(" top %d ", limit) : std::string();
     const std::string whereText = where.empty() ? std::string() : "where " + std::string(where);
     const std::string orderText = orderBy.empty() ? std::string() : " order by " + std::string(orderBy) + " ";
-    auto rows = OpenRecordset(Format("select %s %s%.*s from %.*s %s%s", distinct ? "distinct" : "", top.c_str(),
-                                     static_cast<int>(columns.size()), columns.data(), static_cast<int>(table.size()),
-                                     table.data(), whereText.c_str(), orderText.c_str()));
+    auto rows =
+        OpenRecordset(Format("select %s %s%.*s from %.*s %s%s", distinct ? "distinct" : "", top.c_str(),
+                             static_cast<int>(columns.size()), columns.data(), static_cast<int>(table.size()),
+                             table.data(), whereText.c_str(), orderText.c_str()));
     if (!rows) {
         m_strError = kOpenTableFailed;
         return false;
     }
-    for (; !rows->IsEof(); rows->MoveNext()) out.push_back(rows->Text(size_t{0}));
+    for (; !rows->IsEof(); rows->MoveNext())
+        out.push_back(rows->Text(size_t{0}));
     return true;
 }
 
@@ -153,7 +163,8 @@ void CDbAccess::BeginTrans() {
 
 void CDbAccess::CommitTrans() {
     ClearError();
-    if (!TheDatabase().Commit(m_strProviderError)) m_strError = "提交失败!";
+    if (!TheDatabase().Commit(m_strProviderError))
+        m_strError = "提交失败!";
 }
 
 void CDbAccess::RollbackTrans() {

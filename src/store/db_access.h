@@ -15,7 +15,7 @@
 namespace sorvik {
 
 class CDbAccess {
-public:
+  public:
     virtual ~CDbAccess() = default;
 
     // Runs a statement. Failure: "执行SQL失败!\r\n" + the SQL.
@@ -30,8 +30,8 @@ public:
     // "select top 1 * from %s where %s" gives a row. lock: hold g_csDatabase for the call.
     bool RecordExists(std::string_view table, std::string_view where, bool lock = false);
     // "select top 1 %s from %s where %s" as atoi; the default for no row, NULL or failure.
-    int SelectTopInt(std::string_view column, std::string_view table, std::string_view where, int defaultValue,
-                     bool lock = false);
+    int SelectTopInt(std::string_view column, std::string_view table, std::string_view where,
+                     int defaultValue, bool lock = false);
     // "select top 1 %s from %s where %s" as text; empty for no row, NULL or failure.
     std::string SelectTopString(std::string_view column, std::string_view table, std::string_view where);
     // First column of every row joined by "," (a NULL gives an empty item).
@@ -58,7 +58,7 @@ public:
     std::string m_strError;
     std::string m_strProviderError;
 
-protected:
+  protected:
     void ClearError() {
         m_strError.clear();
         m_strProviderError.clear();

@@ -8,8 +8,10 @@ namespace sorvik {
 
 bool SaveTaskKeywords(int taskId, std::string_view keywordList, std::string* error) {
     const std::string folder = AppPath("SearchKey");
-    if (!MakeDirectories(folder) || !WriteWholeFile(JoinPath(folder, Format("%d.txt", taskId)), keywordList)) {
-        if (error) *error = "保存搜索关键字失败！";
+    if (!MakeDirectories(folder) ||
+        !WriteWholeFile(JoinPath(folder, Format("%d.txt", taskId)), keywordList)) {
+        if (error)
+            *error = "保存搜索关键字失败！";
         return false;
     }
     return true;

@@ -10,7 +10,7 @@
 namespace sorvik {
 
 class Recordset {
-public:
+  public:
     using Value = std::optional<std::string>;
     using Row = std::vector<Value>;
 
@@ -21,7 +21,8 @@ public:
     // Cursor, as callers walk a recordset: while (!rs.IsEof()) { ...; rs.MoveNext(); }
     bool IsEof() const { return position_ >= rows_.size(); }
     void MoveNext() {
-        if (position_ < rows_.size()) ++position_;
+        if (position_ < rows_.size())
+            ++position_;
     }
     void MoveFirst() { position_ = 0; }
 
@@ -42,7 +43,7 @@ public:
     long long Int(size_t column) const;
     long long Int(std::string_view columnName) const;
 
-private:
+  private:
     std::vector<std::string> columns_;
     std::vector<Row> rows_;
     size_t position_ = 0;

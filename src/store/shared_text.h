@@ -7,7 +7,7 @@
 namespace sorvik {
 
 class SharedText {
-public:
+  public:
     void Set(std::string text) {
         std::scoped_lock lock(mutex_);
         text_ = std::move(text);
@@ -18,7 +18,7 @@ public:
     }
     void Clear() { Set(std::string()); }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::string text_;  // guarded by mutex_
 };

@@ -15,7 +15,7 @@ namespace sorvik {
 namespace {
 
 std::mutex g_startupMutex;
-StartupSettings g_settings;                   // guarded by g_startupMutex
+StartupSettings g_settings;                    // guarded by g_startupMutex
 std::unique_ptr<InstanceLock> g_instanceLock;  // guarded by g_startupMutex
 
 std::string ConnectFailed(const std::string& reason) {
@@ -39,15 +39,19 @@ bool StartUp(const StartupOptions& options, std::string& error) {
 
     if (options.runsTasks && !g_settings.multiInstance) {
         auto instanceLock = std::make_unique<InstanceLock>();
-        if (!instanceLock->Acquire(home, error)) return false;
+        if (!instanceLock->Acquire(home, error))
+            return false;
         g_instanceLock = std::move(instanceLock);
     }
 
-    std::string dbPath = g_settings.dbPath.empty() ? std::string("DataBase/SearchResult.ddd") : g_settings.dbPath;
+    std::string dbPath =
+        g_settings.dbPath.empty() ? std::string("DataBase/SearchResult.ddd") : g_settings.dbPath;
     for (char& c : dbPath) {
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     }
-    if (dbPath.front() != '/') dbPath = JoinPath(home, dbPath);
+    if (dbPath.front() != '/')
+        dbPath = JoinPath(home, dbPath);
     const size_t slash = dbPath.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : dbPath.substr(0, slash);
     if (!MakeDirectories(folder)) {

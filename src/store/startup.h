@@ -8,8 +8,8 @@
 namespace sorvik {
 
 struct StartupOptions {
-    std::string home;             // --home; empty: $SORVIK_HOME or the default
-    bool runsTasks = false;       // takes the single-instance lock (GUI, sorvik-cli run)
+    std::string home;        // --home; empty: $SORVIK_HOME or the default
+    bool runsTasks = false;  // takes the single-instance lock (GUI, sorvik-cli run)
 };
 
 // Runs the start-up in order. On failure returns false with the message to show in error

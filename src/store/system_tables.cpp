@@ -17,7 +17,8 @@ struct TableSchema {
 // Yes/no columns are integers 0/1, dates are "%Y-%m-%d %H:%M:%S" texts, memo columns TEXT.
 const TableSchema kTables[] = {
     {"Task",
-     "CREATE TABLE Task (ID INTEGER PRIMARY KEY, cTask TEXT, iStatus INTEGER DEFAULT 0, cWeb TEXT, cMemo TEXT, "
+     "CREATE TABLE Task (ID INTEGER PRIMARY KEY, cTask TEXT, iStatus INTEGER DEFAULT 0, cWeb TEXT, cMemo "
+     "TEXT, "
      "iType INTEGER DEFAULT 3, cSearchScript TEXT, cSetInfo TEXT, dStartTime DATETIME, dEndTime DATETIME, "
      "iUseTime DATETIME, iRecordCount INTEGER DEFAULT 0, iRecordSize INTEGER DEFAULT 0, "
      "iConnCount INTEGER DEFAULT 0, iWebBytes INTEGER DEFAULT 0, iSearchKeyIndexPre INTEGER DEFAULT 0, "
@@ -27,11 +28,13 @@ const TableSchema kTables[] = {
     {"TreeItems_ID", "CREATE TABLE TreeItems_ID (ID INTEGER PRIMARY KEY AUTOINCREMENT, i INTEGER)"},
     {"TreeItems",
      "CREATE TABLE TreeItems (ID INTEGER PRIMARY KEY, Name TEXT, ParentItemID INTEGER DEFAULT 0, "
-     "iOrder INTEGER DEFAULT 0, iImage INTEGER DEFAULT 2, bExpand INTEGER DEFAULT 0, iType INTEGER DEFAULT 0, "
+     "iOrder INTEGER DEFAULT 0, iImage INTEGER DEFAULT 2, bExpand INTEGER DEFAULT 0, iType INTEGER DEFAULT "
+     "0, "
      "iTask INTEGER DEFAULT 0, cGerm TEXT, iVer INTEGER DEFAULT 0)"},
     {"PlanTask", "CREATE TABLE PlanTask (iTaskID INTEGER, dPlanDateTime TEXT)"},
     {"ShowModule",
-     "CREATE TABLE ShowModule (ID INTEGER PRIMARY KEY AUTOINCREMENT, cTitle TEXT, cHtml TEXT, iType1 INTEGER, "
+     "CREATE TABLE ShowModule (ID INTEGER PRIMARY KEY AUTOINCREMENT, cTitle TEXT, cHtml TEXT, iType1 "
+     "INTEGER, "
      "iType2 INTEGER, cMemo1 TEXT, cMemo2 TEXT, cMemo3 TEXT)"},
     {"TaskMod",
      "CREATE TABLE TaskMod (ID INTEGER PRIMARY KEY AUTOINCREMENT, cTask TEXT, cWeb TEXT, cSearchScript TEXT, "
@@ -144,11 +147,12 @@ struct DefaultShowModule {
 };
 
 const DefaultShowModule kShowModules[] = {
-    {"记录明细", 
+    {"记录明细",
      "<%#记录循环开始%><table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
      "#奇数行='style=\"background:#FFFFFF\"' #偶数行='style=\"background:#F4F4F4\"'>"
      "<tr><td colspan=\"2\"><b>第<%#行号%>条</b></td></tr>"
-     "<%#字段循环开始%><tr><td width=\"20%\"><%#循环字段名%></td><td><%#循环字段值%></td></tr><%#字段循环结束%>"
+     "<%#字段循环开始%><tr><td "
+     "width=\"20%\"><%#循环字段名%></td><td><%#循环字段值%></td></tr><%#字段循环结束%>"
      "</table><br><%#记录循环结束%>",
      kTemplateDetailView, 0, ""},
     {"浏览记录",
@@ -172,8 +176,9 @@ const DefaultShowModule kShowModules[] = {
 
 bool TableExists(Database& db, const char* name, bool& exists, std::string& error) {
     Recordset rows;
-    if (!db.ExecuteNative(Format("select name from sqlite_master where type='table' and lower(name)=lower('%s')", name),
-                    error, &rows)) {
+    if (!db.ExecuteNative(
+            Format("select name from sqlite_master where type='table' and lower(name)=lower('%s')", name),
+            error, &rows)) {
         return false;
     }
     exists = !rows.IsEof();
@@ -184,10 +189,11 @@ bool InsertDefaultRows(Database& db, const std::string& table, std::string& erro
     std::vector<std::string> statements;
     if (table == "TreeItems") {
         for (const DefaultNode& node : kDefaultNodes) {
-            statements.push_back(Format(
-                "insert into TreeItems(ID,Name,ParentItemID,iOrder,iImage,bExpand,iType,iTask,iVer) "
-                "values(%d,'%s',%d,%d,%d,%d,%d,0,0)",
-                node.id, SqlQuote(node.name).c_str(), node.parent, node.order, node.image, node.expand, node.kind));
+            statements.push_back(
+                Format("insert into TreeItems(ID,Name,ParentItemID,iOrder,iImage,bExpand,iType,iTask,iVer) "
+                       "values(%d,'%s',%d,%d,%d,%d,%d,0,0)",
+                       node.id, SqlQuote(node.name).c_str(), node.parent, node.order, node.image, node.expand,
+                       node.kind));
         }
     } else if (table == "TreeItems_ID") {
         // New categories are numbered above the default tree.
@@ -200,18 +206,22 @@ bool InsertDefaultRows(Database& db, const std::string& table, std::string& erro
             "values(0,'(测试任务)',6,'','',3,'',0)");
     } else if (table == "TaskMod") {
         for (const DefaultTemplate& t : kScriptTemplates) {
-            statements.push_back(Format("insert into TaskMod(cTask,cWeb,cSearchScript,cSource,iMod) values('%s','','%s','',1)",
-                                        SqlQuote(t.name).c_str(), SqlQuote(t.script).c_str()));
+            statements.push_back(
+                Format("insert into TaskMod(cTask,cWeb,cSearchScript,cSource,iMod) values('%s','','%s','',1)",
+                       SqlQuote(t.name).c_str(), SqlQuote(t.script).c_str()));
         }
     } else if (table == "ShowModule") {
         for (const DefaultShowModule& m : kShowModules) {
-            statements.push_back(Format(
-                "insert into ShowModule(cTitle,cHtml,iType1,iType2,cMemo1,cMemo2,cMemo3) values('%s','%s',%d,%d,'%s','','')",
-                SqlQuote(m.title).c_str(), SqlQuote(m.html).c_str(), m.type1, m.type2, SqlQuote(m.memo1).c_str()));
+            statements.push_back(
+                Format("insert into ShowModule(cTitle,cHtml,iType1,iType2,cMemo1,cMemo2,cMemo3) "
+                       "values('%s','%s',%d,%d,'%s','','')",
+                       SqlQuote(m.title).c_str(), SqlQuote(m.html).c_str(), m.type1, m.type2,
+                       SqlQuote(m.memo1).c_str()));
         }
     }
     for (const std::string& sql : statements) {
-        if (!db.ExecuteNative(sql, error)) return false;
+        if (!db.ExecuteNative(sql, error))
+            return false;
     }
     return true;
 }
@@ -221,12 +231,16 @@ bool InsertDefaultRows(Database& db, const std::string& table, std::string& erro
 bool EnsureSystemTables(std::string& error) {
     Database& db = TheDatabase();
     std::scoped_lock lock(g_csDatabase);
-    if (!db.Begin(error)) return false;
+    if (!db.Begin(error))
+        return false;
     for (const TableSchema& table : kTables) {
         bool exists = false;
-        if (!TableExists(db, table.name, exists, error)) break;
-        if (exists) continue;
-        if (!db.ExecuteNative(table.createSql, error) || !InsertDefaultRows(db, table.name, error)) break;
+        if (!TableExists(db, table.name, exists, error))
+            break;
+        if (exists)
+            continue;
+        if (!db.ExecuteNative(table.createSql, error) || !InsertDefaultRows(db, table.name, error))
+            break;
     }
     if (!error.empty()) {
         std::string ignored;

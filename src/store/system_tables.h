@@ -7,12 +7,12 @@
 namespace sorvik {
 
 // Well-known category nodes of the default tree.
-inline constexpr int kNodeTaskManager = 40;   // grouping node of the three task lists
-inline constexpr int kNodeActiveTasks = 44;   // task list of active tasks (kind 3); the default selection
-inline constexpr int kNodeFinishedTasks = 45; // "已完成" (kind 4)
-inline constexpr int kNodeDeletedTasks = 46;  // deleted tasks (kind 5)
-inline constexpr int kNodeScriptEditor = 41;  // script editor (kind 6)
-inline constexpr int kNodeResults = 42;       // grouping node of the result categories
+inline constexpr int kNodeTaskManager = 40;     // grouping node of the three task lists
+inline constexpr int kNodeActiveTasks = 44;     // task list of active tasks (kind 3); the default selection
+inline constexpr int kNodeFinishedTasks = 45;   // "已完成" (kind 4)
+inline constexpr int kNodeDeletedTasks = 46;    // deleted tasks (kind 5)
+inline constexpr int kNodeScriptEditor = 41;    // script editor (kind 6)
+inline constexpr int kNodeResults = 42;         // grouping node of the result categories
 inline constexpr int kNodeDefaultResults = 43;  // a result category (kind 0)
 
 // Record-view template families in ShowModule.iType1 (mail templates are family 3).

@@ -47,14 +47,17 @@ bool ParseDateParts(std::string_view text, int& y, int& mo, int& d, int& h, int&
         y = mo = d = h = mi = s = 0;
         return false;
     }
-    return mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h >= 0 && h < 24 && mi >= 0 && mi < 60 && s >= 0 && s < 61;
+    return mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h >= 0 && h < 24 && mi >= 0 && mi < 60 && s >= 0 &&
+           s < 61;
 }
 
 }  // namespace
 
 int TaskListForStatus(int status) {
-    if (status == 5) return 5;
-    if (status == 3 || status == 4) return 4;
+    if (status == 5)
+        return 5;
+    if (status == 3 || status == 4)
+        return 4;
     return 3;
 }
 
@@ -68,7 +71,8 @@ std::string FormatDbTime(std::time_t t) {
 
 bool ParseDbTime(std::string_view text, std::time_t& out) {
     int y, mo, d, h, mi, s;
-    if (!ParseDateParts(text, y, mo, d, h, mi, s)) return false;
+    if (!ParseDateParts(text, y, mo, d, h, mi, s))
+        return false;
     std::tm parts{};
     parts.tm_year = y - 1900;
     parts.tm_mon = mo - 1;
@@ -82,7 +86,8 @@ bool ParseDbTime(std::string_view text, std::time_t& out) {
 }
 
 std::string FormatSpanAsDate(long long seconds) {
-    if (seconds < 0) seconds = 0;
+    if (seconds < 0)
+        seconds = 0;
     long long y;
     unsigned m, d;
     CivilFromDays(kZeroDateDays + seconds / 86400, y, m, d);
@@ -92,8 +97,10 @@ std::string FormatSpanAsDate(long long seconds) {
 
 long long ParseSpanFromDate(std::string_view text) {
     int y, mo, d, h, mi, s;
-    if (!ParseDateParts(text, y, mo, d, h, mi, s)) return 0;
-    const long long days = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - kZeroDateDays;
+    if (!ParseDateParts(text, y, mo, d, h, mi, s))
+        return 0;
+    const long long days =
+        DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - kZeroDateDays;
     const long long total = days * 86400 + h * 3600 + mi * 60 + s;
     return total < 0 ? 0 : total;
 }
@@ -140,7 +147,8 @@ bool CTaskTable::InsertTask(int id, std::string_view name, int status, std::stri
 }
 
 std::string CTaskTable::ReadTaskText(int id, bool settings) {
-    auto rows = OpenRecordset(Format("select top 1 %s from Task where ID=%d", settings ? "cSetInfo" : "cSearchScript", id));
+    auto rows = OpenRecordset(
+        Format("select top 1 %s from Task where ID=%d", settings ? "cSetInfo" : "cSearchScript", id));
     if (!rows) {
         g_strDbError.Set("取脚本失败！");
         return {};
@@ -158,8 +166,8 @@ std::string CTaskTable::ReadTaskScript(int id) {
 }
 
 std::string CTaskTable::ReadTaskField(std::string_view column, int id) {
-    auto rows = OpenRecordset(
-        Format("select top 1 %.*s from Task where ID=%d", static_cast<int>(column.size()), column.data(), id));
+    auto rows = OpenRecordset(Format("select top 1 %.*s from Task where ID=%d",
+                                     static_cast<int>(column.size()), column.data(), id));
     if (!rows) {
         g_strDbError.Set("读取表失败！");
         return {};
@@ -167,7 +175,9 @@ std::string CTaskTable::ReadTaskField(std::string_view column, int id) {
     return rows->Text(size_t{0});
 }
 
-int CTaskTable::ReadTaskInt(std::string_view column, int id) { return ToInt(ReadTaskField(column, id)); }
+int CTaskTable::ReadTaskInt(std::string_view column, int id) {
+    return ToInt(ReadTaskField(column, id));
+}
 
 bool CTaskTable::TaskExists(int id) {
     auto rows = OpenRecordset(Format("select top 1 ID from Task where ID=%d", id));
@@ -186,13 +196,15 @@ bool CTaskTable::SaveTaskScript(int id, std::string_view script) {
     return true;
 }
 
-int CTaskTable::SetTaskScriptValue(int id, std::string_view keyWithoutEquals, std::string_view value, bool settings) {
+int CTaskTable::SetTaskScriptValue(int id, std::string_view keyWithoutEquals, std::string_view value,
+                                   bool settings) {
     if (id == 0) {
         g_strDbError.Set("请先选择任务！");
         return -1;
     }
     std::scoped_lock lock(g_csDatabase);
-    if (!TaskExists(id)) return -1;
+    if (!TaskExists(id))
+        return -1;
     std::string text = ReadTaskText(id, settings);
     std::string key(keyWithoutEquals);
     key += '=';
@@ -223,16 +235,18 @@ bool CTaskTable::SetTaskStatus(int id, int status) {
 bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl, int startPage,
                                     const TaskRunStats& stats, TaskRunEntry* entry) {
     std::scoped_lock lock(g_csDatabase);
-    auto rows = OpenRecordset(Format(
-        "select top 1 iRecordCount,iRecordSize,iConnCount,iWebBytes,iUseTime,dStartTime,iStatus,iType from Task "
-        "where ID=%d",
-        id));
+    auto rows = OpenRecordset(
+        Format("select top 1 iRecordCount,iRecordSize,iConnCount,iWebBytes,iUseTime,dStartTime,iStatus,iType "
+               "from Task "
+               "where ID=%d",
+               id));
     if (!rows || rows->IsEof()) {
         g_strDbError.Set("读取任务表失败！");
         return true;
     }
     int list = TaskListForStatus(status);
-    if (entry && rows->Int("iType") == 5) list = 5;
+    if (entry && rows->Int("iType") == 5)
+        list = 5;
     const int storedStatus = status == 5 ? 2 : status;
 
     long long records = rows->Int("iRecordCount") + stats.records;
@@ -249,9 +263,11 @@ bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl
         } else if (!ParseDbTime(rows->Text("dStartTime"), start)) {
             start = now;
         }
-        if (now > start) useTime += now - start;
+        if (now > start)
+            useTime += now - start;
     } else {
-        if (entry) entry->runStart = now;
+        if (entry)
+            entry->runStart = now;
         if (rows->Int("iStatus") > 2) {
             // The previous run had ended: this start begins afresh.
             records = recordBytes = pages = pageBytes = 0;
@@ -310,8 +326,9 @@ int CTaskTable::NewCategory(std::string_view name, int parentId, int icon) {
         return 0;
     }
     const int id = ToInt(idRows->Text(size_t{0}));
-    if (id <= 0 || !ExecuteSql(Format("insert into TreeItems(ID,Name,ParentItemID,iOrder,iImage) values(%d,'%s',%d,%d,%d)",
-                                      id, quoted.c_str(), parentId, order, icon))) {
+    if (id <= 0 || !ExecuteSql(Format(
+                       "insert into TreeItems(ID,Name,ParentItemID,iOrder,iImage) values(%d,'%s',%d,%d,%d)",
+                       id, quoted.c_str(), parentId, order, icon))) {
         g_strDbError.Set(m_strError.empty() ? std::string("新建类别失败!") : m_strError);
         return 0;
     }

@@ -40,7 +40,7 @@ std::string FormatSpanAsDate(long long seconds);
 long long ParseSpanFromDate(std::string_view text);
 
 class CTaskTable : public CDbAccess {
-public:
+  public:
     // New task ID, strictly larger than every earlier one; 0 on failure ("取ID号失败！").
     int AllocateTaskId();
     bool InsertTask(int id, std::string_view name, int status, std::string_view firstUrl, int list,
@@ -59,8 +59,8 @@ public:
     bool SetTaskStatus(int id, int status);
     // Writes the run columns for a start (status 0/1) or a stop (2 and above); see the header
     // comment of the .cpp for the bookkeeping. entry may be null.
-    bool UpdateTaskRunStats(int id, int status, std::string_view nextUrl, int startPage, const TaskRunStats& stats,
-                            TaskRunEntry* entry);
+    bool UpdateTaskRunStats(int id, int status, std::string_view nextUrl, int startPage,
+                            const TaskRunStats& stats, TaskRunEntry* entry);
     int GetCategoryTaskId(int nodeId);
     // New category node under parent with the icon; its ID, or 0 ("新建类别失败!").
     int NewCategory(std::string_view name, int parentId, int icon);

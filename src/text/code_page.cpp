@@ -12,10 +12,11 @@ namespace {
 
 // Owns one iconv descriptor.
 class IconvHandle {
-public:
+  public:
     IconvHandle(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
     ~IconvHandle() {
-        if (valid()) iconv_close(handle_);
+        if (valid())
+            iconv_close(handle_);
     }
     IconvHandle(const IconvHandle&) = delete;
     IconvHandle& operator=(const IconvHandle&) = delete;
@@ -23,7 +24,7 @@ public:
     bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return handle_; }
 
-private:
+  private:
     iconv_t handle_;
 };
 
@@ -31,7 +32,8 @@ private:
 // target cannot hold, by "?". Returns false when the pair of charsets is unknown.
 bool ConvertWithIconv(std::string_view text, const char* to, const char* from, std::string& out) {
     IconvHandle cd(to, from);
-    if (!cd.valid()) return false;
+    if (!cd.valid())
+        return false;
     out.clear();
     out.reserve(text.size() * 3 / 2 + 16);
     char* in = const_cast<char*>(text.data());
@@ -42,8 +44,10 @@ bool ConvertWithIconv(std::string_view text, const char* to, const char* from, s
         size_t outLeft = sizeof(buffer);
         const size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
         out.append(buffer, outPtr - buffer);
-        if (rc != static_cast<size_t>(-1)) break;
-        if (errno == E2BIG) continue;
+        if (rc != static_cast<size_t>(-1))
+            break;
+        if (errno == E2BIG)
+            continue;
         // EILSEQ (invalid or unrepresentable) or EINVAL (cut short at the end): one "?" for the
         // byte, then go on with the next one.
         out += '?';
@@ -55,9 +59,11 @@ bool ConvertWithIconv(std::string_view text, const char* to, const char* from, s
 }
 
 std::string Convert(std::string_view text, const char* to, const char* from) {
-    if (IsAscii(text)) return std::string(text);
+    if (IsAscii(text))
+        return std::string(text);
     std::string out;
-    if (!ConvertWithIconv(text, to, from, out)) return std::string(text);
+    if (!ConvertWithIconv(text, to, from, out))
+        return std::string(text);
     return out;
 }
 
@@ -70,12 +76,17 @@ std::string Lower(std::string_view text) {
 
 }  // namespace
 
-std::string translateCharToUTF_8(std::string_view gb) { return Convert(gb, "UTF-8", "GB18030"); }
+std::string translateCharToUTF_8(std::string_view gb) {
+    return Convert(gb, "UTF-8", "GB18030");
+}
 
-std::string TranslateUTF_8ToGB(std::string_view utf8) { return Convert(utf8, "GB18030", "UTF-8"); }
+std::string TranslateUTF_8ToGB(std::string_view utf8) {
+    return Convert(utf8, "GB18030", "UTF-8");
+}
 
 std::string ConvertToGb(std::string_view text, std::string_view charset, bool* known) {
-    if (known) *known = true;
+    if (known)
+        *known = true;
     std::string name = Lower(charset);
     name.erase(std::remove_if(name.begin(), name.end(),
                               [](unsigned char c) { return std::isspace(c) || c == '"' || c == '\''; }),
@@ -84,10 +95,12 @@ std::string ConvertToGb(std::string_view text, std::string_view charset, bool* k
         name == "x-gbk" || name == "euc-cn") {
         return std::string(text);
     }
-    if (name == "utf-8" || name == "utf8") return TranslateUTF_8ToGB(text);
+    if (name == "utf-8" || name == "utf8")
+        return TranslateUTF_8ToGB(text);
     std::string out;
     if (!ConvertWithIconv(text, "GB18030", name.c_str(), out)) {
-        if (known) *known = false;
+        if (known)
+            *known = false;
         return std::string(text);
     }
     return out;
@@ -121,9 +134,11 @@ bool IsValidUtf8(std::string_view text) {
         } else {
             return false;
         }
-        if (i + len > n) return false;
+        if (i + len > n)
+            return false;
         for (size_t k = 1; k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) return false;
+            if ((s[i + k] & 0xC0) != 0x80)
+                return false;
             cp = (cp << 6) | (s[i + k] & 0x3F);
         }
         if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
@@ -136,8 +151,10 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 std::string ExternalTextToGb(std::string_view text) {
-    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") return TranslateUTF_8ToGB(text.substr(3));
-    if (IsValidUtf8(text)) return TranslateUTF_8ToGB(text);
+    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF")
+        return TranslateUTF_8ToGB(text.substr(3));
+    if (IsValidUtf8(text))
+        return TranslateUTF_8ToGB(text);
     return std::string(text);
 }
 

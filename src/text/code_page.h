@@ -20,8 +20,12 @@ std::string translateCharToUTF_8(std::string_view gb);
 std::string TranslateUTF_8ToGB(std::string_view utf8);
 
 // Edge helpers: the same two conversions under names that say where they are used.
-inline std::string GbToUtf8(std::string_view gb) { return translateCharToUTF_8(gb); }
-inline std::string Utf8ToGb(std::string_view utf8) { return TranslateUTF_8ToGB(utf8); }
+inline std::string GbToUtf8(std::string_view gb) {
+    return translateCharToUTF_8(gb);
+}
+inline std::string Utf8ToGb(std::string_view utf8) {
+    return TranslateUTF_8ToGB(utf8);
+}
 
 // Any iconv charset name -> GB18030. GB2312, GBK and GB18030 input is returned unchanged
 // (GBK is decoded as GB18030, its superset). An unknown charset name leaves the text unchanged

@@ -94,7 +94,8 @@ size_t GbValidCharLength(std::string_view text, size_t pos) {
         return 2;
     if (!IsDigit(second) || pos + 3 >= text.size())
         return 0;
-    return IsLead(static_cast<unsigned char>(text[pos + 2])) && IsDigit(static_cast<unsigned char>(text[pos + 3]))
+    return IsLead(static_cast<unsigned char>(text[pos + 2])) &&
+                   IsDigit(static_cast<unsigned char>(text[pos + 3]))
                ? 4
                : 0;
 }

@@ -15,33 +15,41 @@ bool IsGbLeadByte(char c) {
     return byte >= 0x81 && byte <= 0xFE;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 }  // namespace
 
 std::string Trim(std::string_view text) {
     size_t begin = 0;
     size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
     return std::string(text.substr(begin, end - begin));
 }
 
 size_t ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-    if (from.empty() || text.empty()) return 0;
+    if (from.empty() || text.empty())
+        return 0;
     std::string out;
     size_t count = 0;
     size_t pos = 0;
     while (true) {
         const size_t found = text.find(from, pos);
-        if (found == std::string::npos) break;
-        if (count == 0) out.reserve(text.size());
+        if (found == std::string::npos)
+            break;
+        if (count == 0)
+            out.reserve(text.size());
         out.append(text, pos, found - pos);
         out.append(to);
         pos = found + from.size();
         ++count;
     }
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     out.append(text, pos, std::string::npos);
     text.swap(out);
     return count;
@@ -60,19 +68,25 @@ std::string ToLowerAscii(std::string_view text) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
         if (IsGbLeadByte(x) || IsGbLeadByte(y)) {
             // A double-byte character matches only itself, byte for byte.
-            if (x != y) return false;
-            if (i + 1 < a.size() && a[i + 1] != b[i + 1]) return false;
+            if (x != y)
+                return false;
+            if (i + 1 < a.size() && a[i + 1] != b[i + 1])
+                return false;
             ++i;
             continue;
         }
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
     }
     return true;
 }
@@ -115,15 +129,18 @@ std::vector<std::string> SplitAll(std::string_view text, std::string_view separa
 
 std::vector<std::string> SplitList(std::string_view text) {
     std::vector<std::string> items;
-    if (Trim(text).empty()) return items;
-    for (const std::string& item : SplitAll(text, ",")) items.push_back(Trim(item));
+    if (Trim(text).empty())
+        return items;
+    for (const std::string& item : SplitAll(text, ","))
+        items.push_back(Trim(item));
     return items;
 }
 
 std::string Join(const std::vector<std::string>& items, std::string_view separator) {
     std::string out;
     for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) out.append(separator);
+        if (i > 0)
+            out.append(separator);
         out.append(items[i]);
     }
     return out;
@@ -131,7 +148,8 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
 
 long long ParseLeadingInt(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) ++i;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
         negative = text[i] == '-';
@@ -147,14 +165,17 @@ long long ParseLeadingInt(std::string_view text) {
         }
         value = value * 10 + (text[i] - '0');
     }
-    if (clamped) value = std::numeric_limits<long long>::max();
+    if (clamped)
+        value = std::numeric_limits<long long>::max();
     return negative ? -value : value;
 }
 
 int ToInt(std::string_view text) {
     const long long value = ParseLeadingInt(text);
-    if (value > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
-    if (value < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+    if (value > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (value < std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
     return static_cast<int>(value);
 }
 

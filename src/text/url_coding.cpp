@@ -5,9 +5,12 @@ namespace sorvik {
 namespace {
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -45,7 +48,8 @@ std::string UrlDecodeText(std::string_view text) {
             int value = -1;
             for (size_t j = i + 1; j < end; ++j) {
                 const int digit = HexValue(text[j]);
-                if (digit < 0) break;
+                if (digit < 0)
+                    break;
                 value = (value < 0 ? 0 : value * 16) + digit;
             }
             out += value < 0 ? '?' : static_cast<char>(value);

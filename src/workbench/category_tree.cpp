@@ -1,13 +1,12 @@
 #include "workbench/category_tree.h"
 
-#include "text/gb_text.h"
-
 #include <mutex>
 #include <set>
 
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/task_table.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {

@@ -10,38 +10,44 @@
 namespace sorvik {
 
 const std::vector<std::string>& TaskListTitles() {
-    static const std::vector<std::string> titles = {"任务", "网址", "开始时间", "结束时间", "用时",
-                                                    "记录数", "大小(KB)", "链接数", "网页大小(KB)"};
+    static const std::vector<std::string> titles = {"任务",   "网址",     "开始时间", "结束时间",    "用时",
+                                                    "记录数", "大小(KB)", "链接数",   "网页大小(KB)"};
     return titles;
 }
 
 std::string FormatListDate(const std::string& dbDate) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (std::sscanf(dbDate.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) < 3) return {};
-    if (y == 1899 && mo == 12 && d == 30 && h == 0 && mi == 0 && s == 0) return {};
+    if (std::sscanf(dbDate.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) < 3)
+        return {};
+    if (y == 1899 && mo == 12 && d == 30 && h == 0 && mi == 0 && s == 0)
+        return {};
     return Format("%02d:%02d:%02d %04d-%02d-%02d", h, mi, s, y, mo, d);
 }
 
 std::string FormatListSpan(const std::string& dbSpan) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (std::sscanf(dbSpan.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) < 3) return "00:00:00";
+    if (std::sscanf(dbSpan.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) < 3)
+        return "00:00:00";
     return Format("%02d:%02d:%02d", h, mi, s);
 }
 
 std::string FormatListCount(long long count) {
-    if (count == 0) return {};
+    if (count == 0)
+        return {};
     return Format("%u", static_cast<unsigned>(count));
 }
 
 std::string FormatListKilobytes(long long bytes) {
-    if (bytes == 0) return {};
+    if (bytes == 0)
+        return {};
     return Format("%u", static_cast<unsigned>(bytes / 1024));
 }
 
 bool LoadTaskList(int list, std::vector<TaskListRow>& rows, std::string& error) {
     std::scoped_lock lock(g_csDatabase);
     CDbAccess db;
-    auto recordset = db.OpenRecordset(Format("select * from Task where iStatus<>6 and iType=%d order by ID", list));
+    auto recordset =
+        db.OpenRecordset(Format("select * from Task where iStatus<>6 and iType=%d order by ID", list));
     if (!recordset) {
         error = db.m_strError;
         return false;

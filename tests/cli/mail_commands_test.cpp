@@ -62,16 +62,16 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.err, "发信地址不能为空！\n");
     ProcessResult account =
-        RunCliGb(h, {"mail-account", std::to_string(source), "--smtp", "127.0.0.1", "--port", std::to_string(port),
-                "--from", "sender@sorvik.test", "--name", "发信人"});
+        RunCliGb(h, {"mail-account", std::to_string(source), "--smtp", "127.0.0.1", "--port",
+                     std::to_string(port), "--from", "sender@sorvik.test", "--name", "发信人"});
     ASSERT_EQ(account.exitCode, 0) << account.err;
     ProcessResult shown = RunCliGb(h, {"mail-account", std::to_string(source)});
     EXPECT_NE(shown.out.find("#发信姓名=发信人\n"), std::string::npos) << shown.out;
 
     ASSERT_TRUE(sorvik::WriteWholeFile(home.file("body.txt"), sorvik::GbToUtf8("您好，<%@名称%>！\n")));
-    ProcessResult task =
-        RunCliGb(h, {"mail-task", std::to_string(source), "--address-column", "邮箱", "--flag-column", "已发送",
-                "--subject", "通知", "--body", home.file("body.txt"), "--template", "简洁模版"});
+    ProcessResult task = RunCliGb(
+        h, {"mail-task", std::to_string(source), "--address-column", "邮箱", "--flag-column", "已发送",
+            "--subject", "通知", "--body", home.file("body.txt"), "--template", "简洁模版"});
     ASSERT_EQ(task.exitCode, 0) << task.err;
     const int mailTask = sorvik::ToInt(task.out);
     ASSERT_GT(mailTask, 0);
@@ -101,10 +101,10 @@ TEST(CliMail, ReceiveStoresTheMailboxOfATask) {
     ASSERT_EQ(RunCliGb(h, {"init"}).exitCode, 0);
     const int mailbox = AddTask(home, "inbox.txt", "#任务类型=接收邮件\r\n#任务名称=收件箱\r\n");
     ASSERT_GT(mailbox, 0);
-    ProcessResult account =
-        RunCliGb(h, {"mail-account", std::to_string(mailbox), "--smtp", "127.0.0.1", "--from", "alice@x.org",
-                "--pop3", sorvik::Format("127.0.0.1:%d", dovecot.port()), "--user",
-                sorvik::test::DovecotServer::kUser, "--password", sorvik::test::DovecotServer::kPassword});
+    ProcessResult account = RunCliGb(
+        h, {"mail-account", std::to_string(mailbox), "--smtp", "127.0.0.1", "--from", "alice@x.org", "--pop3",
+            sorvik::Format("127.0.0.1:%d", dovecot.port()), "--user", sorvik::test::DovecotServer::kUser,
+            "--password", sorvik::test::DovecotServer::kPassword});
     ASSERT_EQ(account.exitCode, 0) << account.err;
 
     ProcessResult received = RunCliGb(h, {"receive", std::to_string(mailbox)});

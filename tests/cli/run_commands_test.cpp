@@ -16,11 +16,11 @@
 namespace sorvik {
 namespace {
 
+using test::ChildProcessesNamed;
 using test::HttpReply;
 using test::HttpRequestRecord;
 using test::HttpTestServer;
 using test::ProcessResult;
-using test::ChildProcessesNamed;
 using test::RunCli;
 using test::U8;
 

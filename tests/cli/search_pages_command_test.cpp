@@ -10,9 +10,7 @@
 using sorvik::test::RunCliGb;
 using sorvik::test::TempDir;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(CliSearchPages, PrintsTheChosenEnginesPagesWithTheEncodedKeyword) {
     TempDir home;
@@ -23,8 +21,9 @@ TEST(CliSearchPages, PrintsTheChosenEnginesPagesWithTheEncodedKeyword) {
         "#需要搜索关键字网址2=http://b.test/s?q=<搜索关键字>\r\n"
         "#需要搜索关键字网址3=http://c.test/find/<搜索关键字>\r\n"
         "#需要搜索关键字网址3_关键字编码方式=UTF-8\r\n";
-    auto insert = RunCliGb(home.path(), {"sql", "insert into Task(ID,cTask,iStatus,iType,cSearchScript) values(3,'t',4,3,'" +
-                                              sorvik::SqlQuote(script) + "')"});
+    auto insert = RunCliGb(
+        home.path(), {"sql", "insert into Task(ID,cTask,iStatus,iType,cSearchScript) values(3,'t',4,3,'" +
+                                 sorvik::SqlQuote(script) + "')"});
     ASSERT_EQ(insert.exitCode, 0) << insert.err;
 
     auto result = RunCliGb(home.path(), {"search-pages", "3", "中国 x"});

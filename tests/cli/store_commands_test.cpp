@@ -38,7 +38,9 @@ TEST(CliStore, InitCreatesTheDatabaseOnceAndAgainChangesNothing) {
 TEST(CliStore, SqlRunsTheStatementFormsOfTheSystem) {
     TempDir home;
     const std::string h = home.path();
-    Sql(h, "Create Table T(ID_ IDENTITY CONSTRAINT PK_T PRIMARY KEY,iNode_ int,标题 varchar(100),价格 decimal(10,2))");
+    Sql(h,
+        "Create Table T(ID_ IDENTITY CONSTRAINT PK_T PRIMARY KEY,iNode_ int,标题 varchar(100),价格 "
+        "decimal(10,2))");
     Sql(h, "insert into T (iNode_,标题,价格) values (7,'O''Neil 的书',12.5)");
     Sql(h, "insert into T (iNode_,标题,价格) values (7,'第二',3)");
     Sql(h, "insert into T (iNode_,标题) values (8,'别的')");
@@ -57,7 +59,8 @@ TEST(CliStore, SqlRunsTheStatementFormsOfTheSystem) {
     EXPECT_EQ(Sql(h, "select ID_ from T where iNode_=9"), "ID_\n4\n");
     EXPECT_EQ(Sql(h, "select count(*) as n from T where ID_ not in (select top 1 ID_ from T order by ID_)"),
               "n\n2\n");
-    EXPECT_EQ(Sql(h, "select top 1 aa.标题 from (select 标题,iNode_ from T) aa where iNode_=9"), "标题\n新\n");
+    EXPECT_EQ(Sql(h, "select top 1 aa.标题 from (select 标题,iNode_ from T) aa where iNode_=9"),
+              "标题\n新\n");
     Sql(h, "insert into [Set] (cKey,cValue) values('k','v')");
     EXPECT_EQ(Sql(h, "select cValue from [Set] where cKey='k'"), "cValue\nv\n");
 }
@@ -82,9 +85,10 @@ TEST(CliStore, ErrorsAndUsageGiveNonZeroStatus) {
 TEST(CliStore, TasksListsTheRowsOfAListWithTheirStatistics) {
     TempDir home;
     const std::string h = home.path();
-    Sql(h, "insert into Task(ID,cTask,iStatus,cWeb,iType,iRecordCount,iRecordSize,iConnCount,iWebBytes,"
-           "dStartTime,iUseTime) values(5,'任务五',4,'http://x/',4,3,2048,0,500,'2024-01-02 03:04:05',"
-           "'1899-12-30 01:02:03')");
+    Sql(h,
+        "insert into Task(ID,cTask,iStatus,cWeb,iType,iRecordCount,iRecordSize,iConnCount,iWebBytes,"
+        "dStartTime,iUseTime) values(5,'任务五',4,'http://x/',4,3,2048,0,500,'2024-01-02 03:04:05',"
+        "'1899-12-30 01:02:03')");
     auto result = RunCliGb(h, {"tasks", "--list", "4"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out,

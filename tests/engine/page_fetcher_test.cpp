@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "support/run_process.h"
-
 #include <atomic>
 #include <mutex>
 #include <thread>
 
 #include "engine/url_status_table.h"
 #include "support/http_test_server.h"
+#include "support/run_process.h"
 #include "support/temp_dir.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"

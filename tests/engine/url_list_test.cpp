@@ -4,10 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "support/run_process.h"
-
 #include "store/db_access.h"
 #include "support/core_fixture.h"
+#include "support/run_process.h"
 #include "text/code_page.h"
 
 namespace sorvik {

@@ -16,10 +16,12 @@ using sorvik::test::CoreTest;
 namespace {
 
 class DbAccessTest : public CoreTest {
-protected:
+  protected:
     void SetUp() override {
         CoreTest::SetUp();
-        ASSERT_TRUE(db.ExecuteSql("Create Table T(ID_ IDENTITY CONSTRAINT PK_T PRIMARY KEY,iNode_ int,cName varchar(50),cNote memo)"))
+        ASSERT_TRUE(
+            db.ExecuteSql("Create Table T(ID_ IDENTITY CONSTRAINT PK_T PRIMARY KEY,iNode_ int,cName "
+                          "varchar(50),cNote memo)"))
             << db.m_strProviderError;
     }
     CDbAccess db;
@@ -37,7 +39,9 @@ TEST_F(DbAccessTest, SelectJoinedJoinsFirstColumnAndKeepsNullItems) {
     // Exactly one final character is cut, whatever the separator's length.
     EXPECT_EQ(db.SelectJoinedEx("cName", "T", "1=1 order by ID_", "##", false), "a####c#");
     db.ExecuteSql("insert into T(iNode_,cName) values(1,'a')");
-    EXPECT_EQ(db.SelectJoinedEx("cName", "T", "cName is not null order by cName", "\x01", true), "a\x01" "c");
+    EXPECT_EQ(db.SelectJoinedEx("cName", "T", "cName is not null order by cName", "\x01", true),
+              "a\x01"
+              "c");
 }
 
 TEST_F(DbAccessTest, SelectTopIntReadsDecimalPrefixOrDefault) {
@@ -63,7 +67,8 @@ TEST_F(DbAccessTest, SelectToArrayComposesOptionalParts) {
 
 TEST_F(DbAccessTest, TextsWithQuotesAndChineseRoundTripAndAreStoredAsUtf8) {
     const std::string value = "O'Brien 说“你好”";
-    ASSERT_TRUE(db.ExecuteSql("insert into T(iNode_,cName,cNote) values(1,'" + SqlQuote(value) + "','00123')"));
+    ASSERT_TRUE(
+        db.ExecuteSql("insert into T(iNode_,cName,cNote) values(1,'" + SqlQuote(value) + "','00123')"));
     EXPECT_EQ(db.SelectTopString("cName", "T", "iNode_=1"), value);
     // A memo column never turns "00123" into a number.
     EXPECT_EQ(db.SelectTopString("cNote", "T", "iNode_=1"), "00123");
@@ -143,6 +148,7 @@ TEST_F(DbAccessTest, ConcurrentWritersEachWithTheirOwnObjectLoseNothing) {
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     EXPECT_EQ(db.SelectCount("T", "1=1"), 200);
 }

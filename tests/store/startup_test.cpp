@@ -34,8 +34,8 @@ TEST(Startup, FirstStartCreatesTheSystemTablesWithDefaultRowsAndASecondChangesNo
     ASSERT_TRUE(Start(home.path(), error)) << error;
     EXPECT_TRUE(FileExists(home.file("DataBase/SearchResult.ddd")));
     CDbAccess db;
-    for (const char* table : {"Task", "Task_ID", "TreeItems", "TreeItems_ID", "PlanTask", "ShowModule", "TaskMod",
-                              "[Set]", "sc_tm_SearchKey", "sc_ReceiveBox"}) {
+    for (const char* table : {"Task", "Task_ID", "TreeItems", "TreeItems_ID", "PlanTask", "ShowModule",
+                              "TaskMod", "[Set]", "sc_tm_SearchKey", "sc_ReceiveBox"}) {
         EXPECT_TRUE(db.ExecuteQuery(std::string("select count(*) from ") + table).has_value()) << table;
     }
     // The task lists, the editor node, a result category; the node selected by default exists.

@@ -14,7 +14,7 @@ using sorvik::test::CoreTest;
 namespace {
 
 class TaskTableTest : public CoreTest {
-protected:
+  protected:
     int NewTask(int status = 4) {
         const int id = tasks.AllocateTaskId();
         EXPECT_GT(id, 0);
@@ -70,9 +70,10 @@ TEST_F(TaskTableTest, StatusWritesFollowTheListRule) {
 
 TEST_F(TaskTableTest, RestartAfterAnEndResetsTotalsWhileResumeAddsToThem) {
     const int id = NewTask(4);
-    tasks.ExecuteSql(Format("update Task set iRecordCount=50,iWebBytes=900,dStartTime='2001-01-01 00:00:00',"
-                            "iUseTime='1899-12-30 01:00:00' where ID=%d",
-                            id));
+    tasks.ExecuteSql(
+        Format("update Task set iRecordCount=50,iWebBytes=900,dStartTime='2001-01-01 00:00:00',"
+               "iUseTime='1899-12-30 01:00:00' where ID=%d",
+               id));
     TaskRunEntry entry;
     entry.keywordList = "a\r\nb\r\n";
     entry.searchKeyIndexPre = 1;

@@ -12,7 +12,7 @@
 namespace sorvik::test {
 
 class CoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         StartupOptions options;
         options.home = home_.path();

@@ -1,13 +1,12 @@
 #include "support/run_process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <dirent.h>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
@@ -20,16 +19,21 @@ namespace sorvik::test {
 
 namespace {
 
-void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void SetNonBlocking(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 }  // namespace
 
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args, int timeoutSeconds) {
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         int timeoutSeconds) {
     ProcessResult result;
     int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+        return result;
     const pid_t pid = fork();
-    if (pid < 0) return result;
+    if (pid < 0)
+        return result;
     if (pid == 0) {
         const int devNull = open("/dev/null", O_RDONLY);
         dup2(devNull, 0);
@@ -39,7 +43,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
         close(errPipe[0]);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
@@ -58,14 +63,16 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
             const int fd = i == 0 ? outPipe[0] : errPipe[0];
             bool& open = i == 0 ? outOpen : errOpen;
             std::string& sink = i == 0 ? result.out : result.err;
-            if (!open) continue;
+            if (!open)
+                continue;
             while (true) {
                 const ssize_t n = read(fd, buffer, sizeof buffer);
                 if (n > 0) {
                     sink.append(buffer, static_cast<size_t>(n));
                     continue;
                 }
-                if (n == 0) open = false;
+                if (n == 0)
+                    open = false;
                 break;
             }
         }
@@ -94,7 +101,8 @@ ProcessResult RunCli(const std::string& home, const std::vector<std::string>& ar
 
 ProcessResult RunCliGb(const std::string& home, const std::vector<std::string>& gbArgs, int timeoutSeconds) {
     std::vector<std::string> utf8;
-    for (const std::string& arg : gbArgs) utf8.push_back(GbToUtf8(arg));
+    for (const std::string& arg : gbArgs)
+        utf8.push_back(GbToUtf8(arg));
     ProcessResult result = RunCli(home, utf8, timeoutSeconds);
     EXPECT_TRUE(IsValidUtf8(result.out)) << "standard output is not UTF-8";
     EXPECT_TRUE(IsValidUtf8(result.err)) << "standard error is not UTF-8";
@@ -106,21 +114,25 @@ ProcessResult RunCliGb(const std::string& home, const std::vector<std::string>& 
 std::vector<pid_t> ChildProcessesNamed(const std::string& name) {
     std::vector<pid_t> pids;
     DIR* proc = opendir("/proc");
-    if (!proc) return pids;
+    if (!proc)
+        return pids;
     const std::string tag = "(" + name + ")";
     while (dirent* entry = readdir(proc)) {
         const pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
-        if (pid <= 0) continue;
+        if (pid <= 0)
+            continue;
         std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
         std::string line;
         std::getline(stat, line);
         const size_t close = line.rfind(')');
-        if (close == std::string::npos || line.find(tag) == std::string::npos) continue;
+        if (close == std::string::npos || line.find(tag) == std::string::npos)
+            continue;
         std::istringstream rest(line.substr(close + 2));
         char state = 0;
         int parent = 0;
         rest >> state >> parent;
-        if (parent == getpid()) pids.push_back(pid);
+        if (parent == getpid())
+            pids.push_back(pid);
     }
     closedir(proc);
     return pids;

@@ -24,12 +24,15 @@ ProcessResult RunCli(const std::string& home, const std::vector<std::string>& ar
 
 // The same for tests that work in the internal code page: the arguments (GB18030) go out as UTF-8,
 // what comes back must be UTF-8 (checked) and is handed back converted to GB18030.
-ProcessResult RunCliGb(const std::string& home, const std::vector<std::string>& gbArgs, int timeoutSeconds = 120);
+ProcessResult RunCliGb(const std::string& home, const std::vector<std::string>& gbArgs,
+                       int timeoutSeconds = 120);
 
 // The running child processes of this process whose program name is name (from /proc).
 std::vector<pid_t> ChildProcessesNamed(const std::string& name);
 
 // A u8"..." literal as the UTF-8 bytes it holds.
-inline const char* U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+inline const char* U8(const char8_t* text) {
+    return reinterpret_cast<const char*>(text);
+}
 
 }  // namespace sorvik::test
