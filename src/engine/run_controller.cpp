@@ -77,6 +77,13 @@ RunController::RunController(RunObserver& observer, RunPrompt& prompt)
     giMaxThreadCount = stored >= 1 && stored <= 63 ? stored : 5;
 }
 
+int RunController::RequestSave(int taskNumber) {
+    std::scoped_lock lock(g_csDatabase);
+    std::vector<ThreadParams*> running;
+    for (const auto& worker : workers_) running.push_back(worker->params.get());
+    return sorvik::RequestSave(running, taskNumber == kAllTasks ? sorvik::kAllTasks : taskNumber);
+}
+
 RunController::~RunController() {
     Shutdown();
 }

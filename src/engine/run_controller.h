@@ -82,6 +82,10 @@ class RunController : public RunMessageSink {
     // when the task has no waiting or running entry.
     static constexpr int kAllTasks = -1;
     bool StopTask(int taskNumber, int reason);
+    // Asks the running harvest of the task (kAllTasks: every one) to store its buffered records
+    // at its next batch check, as selecting the task or saving results does. Returns how many
+    // runs were asked.
+    int RequestSave(int taskNumber);
     // Starts waiting runs while fewer than giMaxThreadCount workers run. Skipped while the
     // global stop flag is set.
     void DispatchQueue();

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -166,6 +167,61 @@ TEST_F(RunControllerTest, OneThreadRunsThreeTasksOneAfterAnother) {
     // The worker announced each task before it ended.
     EXPECT_NE(std::find(observer.progressLines.begin(), observer.progressLines.end(), "正打开任务: t1"),
               observer.progressLines.end());
+}
+
+TEST_F(RunControllerTest, ASaveRequestStoresTheBufferBeforeTheBatchIsFull) {
+    // Page 2 is held until the save is requested; page 3 is held until the test has looked at
+    // the table, so the records stored by then are those the request saved.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool saveAsked = false, page3Asked = false, looked = false;
+    auto wait = [&](bool& flag) {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(20), [&] { return flag; });
+    };
+    auto page = [this](int n) {
+        std::string body = "<li>p" + std::to_string(n) + "a</li><li>p" + std::to_string(n) + "b</li>";
+        if (n < 3)
+            body += "<a href=\"" + server.Url("/" + std::to_string(n + 1) + ".htm") + "\">next</a>";
+        HttpReply reply;
+        reply.body = body;
+        return reply;
+    };
+    server.AddHandler("/1.htm", [&](const HttpRequestRecord&) { return page(1); });
+    server.AddHandler("/2.htm", [&](const HttpRequestRecord&) {
+        wait(saveAsked);
+        return page(2);
+    });
+    server.AddHandler("/3.htm", [&](const HttpRequestRecord&) {
+        {
+            std::scoped_lock lock(mutex);
+            page3Asked = true;
+        }
+        changed.notify_all();
+        wait(looked);
+        return page(3);
+    });
+    const int task = AddTask("分页", ListScript("Saved", server.Url("/1.htm")) +
+                                         "#下一页网址=<a href=\"[^\"]*\">next</a>\r\n");
+    ASSERT_TRUE(Start(task));
+    ASSERT_TRUE(RunUntil([&] { return server.CountRequests("/2.htm") == 1; }));
+    EXPECT_EQ(controller->RequestSave(task + 1000), 0);
+    EXPECT_EQ(controller->RequestSave(task), 1);
+    {
+        std::scoped_lock lock(mutex);
+        saveAsked = true;
+    }
+    changed.notify_all();
+    wait(page3Asked);
+    // Pages 1 and 2 are stored although the batch size of 500 is far from reached.
+    EXPECT_EQ(CDbAccess().SelectCount("Saved", "1=1"), 4);
+    {
+        std::scoped_lock lock(mutex);
+        looked = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(CDbAccess().SelectCount("Saved", "1=1"), 6);
 }
 
 TEST_F(RunControllerTest, TheSixtyFifthEntryIsRefused) {
