@@ -229,7 +229,13 @@ TEST_F(FetcherTest, StallInTheMiddleOfABodyPausesTheRun) {
 }
 
 TEST_F(FetcherTest, StopRequestAbortsATransferInProgress) {
-    server_.AddSlowBody("/drip.htm", std::string(2000, 'x'), 1, std::chrono::milliseconds(100));
+    // The drip (20 bytes/s for 30 s) stays above the low-speed limit here, so only the stop can
+    // end the transfer early; a stop that did not abort it would let the whole body arrive.
+    FetchSettings settings = CurrentFetchSettings();
+    settings.lowSpeedBytes = 1;
+    settings.lowSpeedSeconds = 60;
+    SetFetchSettings(settings);
+    server_.AddSlowBody("/drip.htm", std::string(600, 'x'), 1, std::chrono::milliseconds(50));
     std::thread stopper([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         params_.RequestStop(kStopPause);
