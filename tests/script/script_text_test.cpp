@@ -8,54 +8,38 @@
 
 using namespace sorvik;
 
-TEST(GetScriptValue, FirstLineWithAndWithoutAlternative) {
-    const std::string script = "#表名=abc\r\n#任务名称=t\r\n";
+TEST(GetScriptValue, FirstLineOfTheKeyWithAndWithoutAlternative) {
+    const std::string script = "#表名= a b \r\n#任务名称=t\r\n";
     std::string value = "old";
     EXPECT_TRUE(GetScriptValue("#表名=", script, value));
-    EXPECT_EQ(value, "abc");
-    EXPECT_EQ(ScriptValue("#表名=", "", script), "abc");                 // alternative searched
-    EXPECT_EQ(ScriptValue("#表名=", "#表名=other\r\n", script), "abc");  // alternative wins
-    EXPECT_EQ(ScriptValue("#表名=", script, ""), "abc");                 // empty alternative: script
-    EXPECT_EQ(ScriptValue("#任务名称=", script), "t");
-}
-
-TEST(GetScriptValue, LastLineWithoutLineEnd) {
-    EXPECT_EQ(ScriptValue("#表名=", "//Sorvik脚本\r\n#表名=abc"), "abc");
-    EXPECT_EQ(ScriptValue("#表名=", "#表名=abc"), "abc");
+    EXPECT_EQ(value, " a b ");                                             // values are not trimmed
+    EXPECT_EQ(ScriptValue("#表名=", "#表名=other\r\n", script), " a b ");  // alternative wins
+    EXPECT_EQ(ScriptValue("#表名=", script, ""), " a b ");                 // empty alternative: script
+    EXPECT_EQ(ScriptValue("#表名=", "//Sorvik脚本\r\n#表名=abc"), "abc");  // last line without line end
     EXPECT_EQ(ScriptValue("#表名=", "#表名="), "");
 }
 
 TEST(GetScriptValue, KeyOnlyAtTheStartOfALine) {
     EXPECT_EQ(ScriptValue("#表名=", "  #表名=abc\r\n"), "");
-    EXPECT_EQ(ScriptValue("#表名=", "#a=1\r\n  #表名=abc\r\n"), "");
-    EXPECT_EQ(ScriptValue("#表名=", "//#表名=abc\r\n"), "");
     EXPECT_EQ(ScriptValue("#表名=", "#a=1\r\n//#表名=abc\r\n"), "");
     EXPECT_EQ(ScriptValue("#表名=", "#a=1 #表名=abc\r\n"), "");
     EXPECT_EQ(ScriptValue("#表名=", "#a=1\r\n#表名=abc\r\n"), "abc");
 }
 
-TEST(GetScriptValue, FirstMatchWinsAndComparisonIsExact) {
+TEST(GetScriptValue, FirstMatchWinsAndTheEqualsSignBelongsToTheKey) {
     EXPECT_EQ(ScriptValue("#表名=", "#表名=a\r\n#表名=b\r\n"), "a");
     EXPECT_EQ(ScriptValue("#a=", "#A=1\r\n"), "");
     EXPECT_EQ(ScriptValue("#表名=", "#x=1\r\n#表名=\r\n#表名=b\r\n"), "");  // an empty first line hides b
-}
-
-TEST(GetScriptValue, TheEqualsSignBelongsToTheKey) {
     const std::string script = "#字段名列表_测试=a,b\r\n#表名1=t10\r\n#表名10=t1\r\n";
     EXPECT_EQ(ScriptValue("#字段名列表=", script), "");
     EXPECT_EQ(ScriptValue("#字段名列表_测试=", script), "a,b");
-    EXPECT_EQ(ScriptValue("#字段名列表=", script + "#字段名列表=c\r\n"), "c");
     EXPECT_EQ(ScriptValue("#表名1=", script), "t10");
     EXPECT_EQ(ScriptValue("#表名10=", script), "t1");
-}
-
-TEST(GetScriptValue, PrefixKeyGivesTheRestOfTheLine) {
+    // A key without "=" gives the rest of the line.
     EXPECT_EQ(ScriptValue("#下一页网址_", "#下一页网址=n\r\n#下一页网址_2=x\r\n"), "2=x");
-}
-
-TEST(GetScriptValue, ValuesAreNotTrimmed) {
-    EXPECT_EQ(ScriptValue("#表名=", "#表名= a b \r\n"), " a b ");
-    EXPECT_EQ(ScriptValue("#表名=", "#表名=中国\r\n"), "中国");
+    // Entry 2 absent or empty reads as empty, which is where a family reader stops.
+    EXPECT_EQ(ScriptValue("标题_正则2=", "标题_正则1=a\r\n标题_正则3=c\r\n"), "");
+    EXPECT_EQ(ScriptValue("标题_正则3=", "标题_正则1=a\r\n标题_正则3=c\r\n"), "c");
 }
 
 TEST(GetScriptValue, BareLineFeedCostsTheLastByte) {
@@ -65,31 +49,16 @@ TEST(GetScriptValue, BareLineFeedCostsTheLastByte) {
     EXPECT_EQ(ScriptValue("#表名=", "#表名=\n"), "");
 }
 
-TEST(GetScriptValue, NumberedFamilyEntriesAreSeparateKeys) {
-    // Entry 2 absent or empty reads as empty, which is where a family reader stops.
+TEST(GetScriptBlock, ContentBetweenOpeningAndClosingLinesOrNothing) {
     const std::string script =
-        "标题_正则1=a\r\n标题_正则3=c\r\n内容_正则1=x\r\n内容_正则2=\r\n内容_正则3=z\r\n";
-    EXPECT_EQ(ScriptValue("标题_正则1=", script), "a");
-    EXPECT_EQ(ScriptValue("标题_正则2=", script), "");
-    EXPECT_EQ(ScriptValue("标题_正则3=", script), "c");
-    EXPECT_EQ(ScriptValue("内容_正则2=", script), "");
-    EXPECT_EQ(ScriptValue("内容_正则3=", script), "z");
-}
-
-TEST(GetScriptBlock, ContentBetweenOpeningAndClosingLines) {
-    const std::string script = "#a=1\r\n[变量_a]{\r\nl1\r\nl2\r\n}[变量_a]\r\n#b=2\r\n";
+        "#a=1\r\n[变量_a]{\r\nl1\r\nl2\r\n}[变量_a]\r\n#b=2\r\n[变量_b]{\r\nm\r\n}[变量_b]";
     std::string content = "old";
     EXPECT_TRUE(GetScriptBlock("[变量_a]", content, script));
     EXPECT_EQ(content, "l1\r\nl2");
-    EXPECT_EQ(ScriptBlock("[变量_a]", script + "[变量_b]{\r\nm\r\n}[变量_b]"), "l1\r\nl2");
-    EXPECT_EQ(ScriptBlock("[变量_b]", script + "[变量_b]{\r\nm\r\n}[变量_b]"), "m");
-}
-
-TEST(GetScriptBlock, MissingOrEmptyBlocksGiveNothing) {
+    EXPECT_EQ(ScriptBlock("[变量_b]", script), "m");
     EXPECT_EQ(ScriptBlock("[变量_a]", "[变量_a]{\r\nl1\r\n"), "");         // no closing line
     EXPECT_EQ(ScriptBlock("[变量_a]", "l1\r\n}[变量_a]\r\n"), "");         // no opening line
     EXPECT_EQ(ScriptBlock("[变量_a]", "[变量_a]{\r\n}[变量_a]\r\n"), "");  // nothing inside
-    EXPECT_EQ(ScriptBlock("[变量_a]", "[变量_a]{\r\n\r\n}[变量_a]\r\n"), "");
     EXPECT_EQ(ScriptBlock("[变量_ab]", "[变量_a]{\r\nx\r\n}[变量_a]\r\n"), "");
     EXPECT_EQ(ScriptBlock("", "{\r\nx\r\n}"), "");
 }
@@ -100,82 +69,53 @@ TEST(GetScriptBlock, KeysInsideABlockAreFoundByThePlainLookup) {
     EXPECT_EQ(ScriptBlock("[#需要搜索关键字网址]", script), "#表名=k");
 }
 
-TEST(SetScriptValue, ReplacesTheFirstLineOfTheKey) {
+TEST(SetScriptValue, ReplacesTheFirstLineOfTheKeyOrAppendsIt) {
     std::string script = "#a=1\r\n#表名=old\r\n#表名=second\r\n";
     const size_t offset = SetScriptValue("#表名=", script, "新表");
     EXPECT_EQ(script, "#a=1\r\n#表名=新表\r\n#表名=second\r\n");
     EXPECT_EQ(script.substr(offset, 4), "新表");
-    EXPECT_EQ(ScriptValue("#表名=", script), "新表");
 
-    std::string first = "#a=1\r\n#b=2";
-    EXPECT_EQ(SetScriptValue("#a=", first, "xyz"), 3u);
-    EXPECT_EQ(first, "#a=xyz\r\n#b=2");
-    const size_t last = SetScriptValue("#b=", first, "");
-    EXPECT_EQ(last, std::string::npos);
-    EXPECT_EQ(first, "#a=xyz");
-}
+    std::string last = "#a=1\r\n#b=2";
+    EXPECT_EQ(last.substr(SetScriptValue("#b=", last, "33")), "33");
+    EXPECT_EQ(last, "#a=1\r\n#b=33");
 
-TEST(SetScriptValue, ReplacesTheLastLineWithoutLineEnd) {
-    std::string script = "#a=1\r\n#b=2";
-    const size_t offset = SetScriptValue("#b=", script, "33");
-    EXPECT_EQ(script, "#a=1\r\n#b=33");
-    EXPECT_EQ(script.substr(offset), "33");
-}
-
-TEST(SetScriptValue, RemovesTheWholeLine) {
-    std::string middle = "#a=1\r\n#b=2\r\n#c=3\r\n";
-    EXPECT_EQ(SetScriptValue("#b=", middle, ""), std::string::npos);
-    EXPECT_EQ(middle, "#a=1\r\n#c=3\r\n");
-
-    std::string first = "#a=1\r\n#b=2\r\n";
-    SetScriptValue("#a=", first, "");
-    EXPECT_EQ(first, "#b=2\r\n");
-
-    std::string last = "#a=1\r\n#b=2";  // the last line takes the line end before it along
-    SetScriptValue("#b=", last, "");
-    EXPECT_EQ(last, "#a=1");
-
-    std::string only = "#b=2";
-    SetScriptValue("#b=", only, "");
-    EXPECT_EQ(only, "");
-}
-
-TEST(SetScriptValue, AppendsAMissingKeyAndLeavesTheTextForAnEmptyValue) {
-    std::string script = "#a=1\r\n  #表名=x";
-    const size_t offset = SetScriptValue("#表名=", script, "t");
-    EXPECT_EQ(script, "#a=1\r\n  #表名=x\r\n#表名=t");
-    EXPECT_EQ(script.substr(offset), "t");
-    EXPECT_EQ(ScriptValue("#表名=", script), "t");
-
-    std::string unchanged = "#a=1\r\n";
-    EXPECT_EQ(SetScriptValue("#b=", unchanged, ""), std::string::npos);
-    EXPECT_EQ(unchanged, "#a=1\r\n");
-
+    std::string missing = "#a=1\r\n  #表名=x";
+    EXPECT_EQ(missing.substr(SetScriptValue("#表名=", missing, "t")), "t");
+    EXPECT_EQ(missing, "#a=1\r\n  #表名=x\r\n#表名=t");
     std::string empty;
-    const size_t emptyOffset = SetScriptValue("#b=", empty, "v");
-    EXPECT_EQ(empty.substr(emptyOffset), "v");
+    EXPECT_EQ(empty.substr(SetScriptValue("#b=", empty, "v")), "v");
     EXPECT_EQ(ScriptValue("#b=", empty), "v");
 }
 
-TEST(ByteOffsetToCharIndex, CountsDoubleByteCharactersAndCrLfAsOne) {
-    const std::string text = "中a\r\nb";  // D6 D0 61 0D 0A 62
-    EXPECT_EQ(ByteOffsetToCharIndex(text, 0), 0u);
-    EXPECT_EQ(ByteOffsetToCharIndex(text, 2), 1u);
-    EXPECT_EQ(ByteOffsetToCharIndex(text, 3), 2u);
-    EXPECT_EQ(ByteOffsetToCharIndex(text, 5), 3u);
-    EXPECT_EQ(ByteOffsetToCharIndex(text, 6), 4u);
-    EXPECT_EQ(ByteOffsetToCharIndex(text, 100), 4u);
-    EXPECT_EQ(ByteOffsetToCharIndex("a\rb\nc", 5), 5u);  // a lone CR or LF is a character
-    EXPECT_EQ(ByteOffsetToCharIndex("", 3), 0u);
+TEST(SetScriptValue, AnEmptyValueRemovesTheWholeLine) {
+    std::string middle = "#a=1\r\n#b=2\r\n#c=3\r\n";
+    EXPECT_EQ(SetScriptValue("#b=", middle, ""), std::string::npos);
+    EXPECT_EQ(middle, "#a=1\r\n#c=3\r\n");
+    std::string first = "#a=1\r\n#b=2\r\n";
+    SetScriptValue("#a=", first, "");
+    EXPECT_EQ(first, "#b=2\r\n");
+    std::string last = "#a=1\r\n#b=2";  // the last line takes the line end before it along
+    SetScriptValue("#b=", last, "");
+    EXPECT_EQ(last, "#a=1");
+    std::string only = "#b=2";
+    SetScriptValue("#b=", only, "");
+    EXPECT_EQ(only, "");
+    std::string unchanged = "#a=1\r\n";
+    EXPECT_EQ(SetScriptValue("#b=", unchanged, ""), std::string::npos);
+    EXPECT_EQ(unchanged, "#a=1\r\n");
 }
 
-TEST(ByteOffsetToCharIndex, GbkAndFourByteCharactersCountOne) {
-    // 丄 is 81 41: its second byte has no high bit.
+TEST(ByteOffsetToCharIndex, CountsMultiByteCharactersAndCrLfAsOne) {
+    const std::string text = "中a\r\nb";  // D6 D0 61 0D 0A 62
+    EXPECT_EQ(ByteOffsetToCharIndex(text, 2), 1u);
+    EXPECT_EQ(ByteOffsetToCharIndex(text, 5), 3u);
+    EXPECT_EQ(ByteOffsetToCharIndex(text, 100), 4u);
+    EXPECT_EQ(ByteOffsetToCharIndex("a\rb\nc", 5), 5u);  // a lone CR or LF is a character
+    // 丄 is 81 41: its second byte has no high bit. U+1F600 is 94 39 FC 36 in GB18030.
     EXPECT_EQ(ByteOffsetToCharIndex("\x81\x41"
                                     "b",
                                     3),
               2u);
-    // U+1F600 is 94 39 FC 36 in GB18030.
     EXPECT_EQ(ByteOffsetToCharIndex("\x94\x39\xFC\x36"
                                     "a",
                                     5),
@@ -184,21 +124,15 @@ TEST(ByteOffsetToCharIndex, GbkAndFourByteCharactersCountOne) {
                                     "a",
                                     4),
               1u);
-}
-
-TEST(ByteOffsetToCharIndex, PlacesTheCaretOnAWrittenValue) {
+    // The caret on a written value: "//Sorvik脚本" 10, CR LF 1, "#任务名称=测试" 8, CR LF 1, CR LF 1,
+    // "#表名=" 4.
     std::string script = "//Sorvik脚本\r\n#任务名称=测试\r\n";
     const size_t offset = SetScriptValue("#表名=", script, "结果");
-    // "//Sorvik脚本" 10, CR LF 1, "#任务名称=测试" 8, CR LF 1, CR LF 1, "#表名=" 4.
     EXPECT_EQ(ByteOffsetToCharIndex(script, offset), 25u);
 }
 
-TEST(KeyValueForms, KeyWithoutEquals) {
+TEST(KeyValueForms, KeyWithoutEqualsAndFieldKeyFallingBackToLevelFormsInOrder) {
     EXPECT_EQ(GetKeyValue("#表名", "#表名1=x\r\n#表名=t\r\n"), "t");
-    EXPECT_EQ(GetKeyValue("#表名", ""), "");
-}
-
-TEST(KeyValueForms, FieldKeyFallsBackToLevelFormsInOrder) {
     EXPECT_EQ(GetFieldKeyValue("标题", "正则", "标题_正则=r\r\n标题_1_正则=r1\r\n"), "r");
     EXPECT_EQ(GetFieldKeyValue("标题", "正则", "标题_2_正则=r2\r\n"), "r2");
     EXPECT_EQ(GetFieldKeyValue("标题", "正则", "标题_3_正则=r3\r\n标题_1_正则=r1\r\n"), "r1");

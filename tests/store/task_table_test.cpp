@@ -26,29 +26,17 @@ class TaskTableTest : public CoreTest {
 
 }  // namespace
 
-TEST_F(TaskTableTest, AllocatedIdsGrowAndTheAllocationTableKeepsOneRow) {
-    const int first = tasks.AllocateTaskId();
-    const int second = tasks.AllocateTaskId();
-    EXPECT_GT(first, 0);
-    EXPECT_GT(second, first);
-    EXPECT_EQ(tasks.SelectCount("Task_ID", "1=1"), 1);
-}
-
 TEST_F(TaskTableTest, TaskRowsAreWrittenAndReadBack) {
     const int id = NewTask();
-    EXPECT_TRUE(tasks.TaskExists(id));
-    EXPECT_FALSE(tasks.TaskExists(id + 1000));
+    EXPECT_GT(tasks.AllocateTaskId(), id);
+    EXPECT_EQ(tasks.SelectCount("Task_ID", "1=1"), 1);
     EXPECT_EQ(tasks.ReadTaskField("cTask", id), "任务'一");
-    EXPECT_EQ(tasks.ReadTaskScript(id), "#表名=T\r\n");
-    ASSERT_TRUE(tasks.SaveTaskScript(id, "#表名=U\r\n"));
-    EXPECT_EQ(tasks.ReadTaskText(id, false), "#表名=U\r\n");
 
     EXPECT_EQ(tasks.SetTaskScriptValue(id, "#字段宽度", "10,20", true), 1);
     EXPECT_EQ(tasks.SetTaskScriptValue(id, "#表名", "V", false), 1);
     EXPECT_EQ(tasks.ReadTaskText(id, true), "\r\n#字段宽度=10,20");
     EXPECT_EQ(tasks.ReadTaskScript(id), "#表名=V\r\n");
     EXPECT_EQ(tasks.SetTaskScriptValue(id + 1000, "#表名", "V", false), -1);
-
     EXPECT_EQ(tasks.SetTaskScriptValue(0, "#表名", "V", false), -1);
     EXPECT_EQ(g_strDbError.Get(), "请先选择任务！");
 
@@ -135,16 +123,12 @@ TEST_F(TaskTableTest, NewCategoriesTakeTheNextOrderAndFreshIds) {
     EXPECT_EQ(tasks.SelectTopString("Name", "TreeItems", Format("ID=%d", c)), "c'd");
     ASSERT_TRUE(tasks.RenameCategory(c, "新名"));
     EXPECT_EQ(tasks.SelectTopString("Name", "TreeItems", Format("ID=%d", c)), "新名");
-    tasks.ExecuteSql(Format("update TreeItems set iTask=17 where ID=%d", c));
-    EXPECT_EQ(tasks.GetCategoryTaskId(c), 17);
 }
 
 TEST(TaskTimes, RunningTimeIsADateCountedFromTheZeroDate) {
     EXPECT_EQ(FormatSpanAsDate(3720), "1899-12-30 01:02:00");
-    EXPECT_EQ(FormatSpanAsDate(0), "1899-12-30 00:00:00");
     EXPECT_EQ(FormatSpanAsDate(86400 + 61), "1899-12-31 00:01:01");
     EXPECT_EQ(ParseSpanFromDate("1899-12-31 00:01:01"), 86461);
-    EXPECT_EQ(ParseSpanFromDate(""), 0);
     EXPECT_EQ(ParseSpanFromDate("garbage"), 0);
     std::time_t t = 0;
     ASSERT_TRUE(ParseDbTime("2024-02-29 13:14:15", t));

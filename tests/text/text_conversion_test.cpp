@@ -22,37 +22,27 @@ std::string U8(const char8_t* text) {
 
 // ---------------------------------------------------------------- URL coding
 
-TEST(UrlEncodeText, EscapesSpaceSlashAndPercentOnly) {
+TEST(UrlCoding, EncodeEscapesSpaceSlashPercentAndHighBytesOnly) {
     EXPECT_EQ(UrlEncodeText("a b/c%"), "a%20b%2fc%25");
-    EXPECT_EQ(UrlEncodeText("x+y&z=1"), "x+y&z=1");
-    EXPECT_EQ(UrlEncodeText("?:#~-_."), "?:#~-_.");
-    EXPECT_EQ(UrlEncodeText(""), "");
-}
-
-TEST(UrlEncodeText, EscapesEachHighByteWithLowerCaseDigits) {
+    EXPECT_EQ(UrlEncodeText("x+y&z=1?:#~-_."), "x+y&z=1?:#~-_.");
     EXPECT_EQ(UrlEncodeText("中国"), "%d6%d0%b9%fa");
     EXPECT_EQ(UrlEncodeText(std::string("\x80\xff", 2)), "%80%ff");
     // A NUL byte is an ordinary byte below 0x80 and is copied.
     EXPECT_EQ(UrlEncodeText(std::string("a\0b", 3)), std::string("a\0b", 3));
+    const std::string text = "中国 a/b%c&d=1 \xA1\xA1";
+    EXPECT_EQ(UrlDecodeText(UrlEncodeText(text)), text);
 }
 
-TEST(UrlDecodeText, PlusHexAndOtherBytes) {
+TEST(UrlCoding, DecodeReadsPlusAndHexAndTurnsBadEscapesIntoQuestionMarks) {
     EXPECT_EQ(UrlDecodeText("a+b%41"), "a bA");
     EXPECT_EQ(UrlDecodeText("%D6%d0%b9%FA"), "中国");
-    EXPECT_EQ(UrlDecodeText("中&x=1"), "中&x=1");
-    EXPECT_EQ(UrlDecodeText(""), "");
-}
-
-TEST(UrlDecodeText, BadEscapeGivesQuestionMarkAndConsumesTwoCharacters) {
     EXPECT_EQ(UrlDecodeText("%zzq"), "?q");
-    EXPECT_EQ(UrlDecodeText("%g4q"), "?q");
     // One hex digit is read as the whole number; the second character is still consumed.
     EXPECT_EQ(UrlDecodeText("%4gq"), std::string("\x04q", 2));
 }
 
-TEST(UrlDecodeText, PercentAtTheEndStopsAtTheEndOfTheText) {
+TEST(UrlCoding, PercentAtTheEndStopsAtTheEndOfTheText) {
     EXPECT_EQ(UrlDecodeText("ab%"), "ab?");
-    EXPECT_EQ(UrlDecodeText("%"), "?");
     EXPECT_EQ(UrlDecodeText("ab%4"), std::string("ab\x04", 3));
     // The view ends right after "%": the "41" behind it in memory must not be read.
     const std::string buffer = "ab%41";
@@ -60,16 +50,9 @@ TEST(UrlDecodeText, PercentAtTheEndStopsAtTheEndOfTheText) {
     EXPECT_EQ(UrlDecodeText(std::string_view(buffer).substr(0, 4)), std::string("ab\x04", 3));
 }
 
-TEST(UrlCoding, DecodeUndoesEncodeForTextWithoutPlus) {
-    const std::string text = "中国 a/b%c&d=1 \xA1\xA1";
-    EXPECT_EQ(UrlDecodeText(UrlEncodeText(text)), text);
-}
-
 // ---------------------------------------------------------------- GB18030 <-> UTF-8
 
-TEST(CodePage, CommonCharactersTakeTheThreeByteForm) {
-    EXPECT_EQ(translateCharToUTF_8("中"), "\xE4\xB8\xAD");
-    EXPECT_EQ(translateCharToUTF_8("一"), "\xE4\xB8\x80");
+TEST(CodePage, ConvertsByTheStandardInBothDirections) {
     EXPECT_EQ(translateCharToUTF_8("a中b"),
               "a\xE4\xB8\xAD"
               "b");
@@ -77,52 +60,28 @@ TEST(CodePage, CommonCharactersTakeTheThreeByteForm) {
                                  "a"),
               "\xD6\xD0"
               "a");
-    EXPECT_EQ(Utf8ToGb(U8(u8"中国人")), "中国人");
     EXPECT_EQ(GbToUtf8("中国人"), U8(u8"中国人"));
-}
-
-TEST(CodePage, AsciiAndEmptyPassUnchanged) {
-    const std::string ascii = "http://h/a?b=1&c=%20\r\n\t~";
-    EXPECT_EQ(translateCharToUTF_8(ascii), ascii);
-    EXPECT_EQ(TranslateUTF_8ToGB(ascii), ascii);
-    EXPECT_EQ(translateCharToUTF_8(""), "");
-    EXPECT_EQ(TranslateUTF_8ToGB(""), "");
-    const std::string withNul("a\0b", 3);
+    const std::string withNul("a\0b\r\n", 5);
     EXPECT_EQ(TranslateUTF_8ToGB(withNul), withNul);
-}
-
-TEST(CodePage, TwoByteUtf8ConvertsByTheStandard) {
-    // é is U+00E9: C3 A9 in UTF-8, A8 A6 in GB2312/GB18030.
+    EXPECT_EQ(translateCharToUTF_8(withNul), withNul);
+    // é is U+00E9: C3 A9 in UTF-8, A8 A6 in GB18030.
     EXPECT_EQ(TranslateUTF_8ToGB(U8(u8"é")), "\xA8\xA6");
-    EXPECT_EQ(translateCharToUTF_8("\xA8\xA6"), "\xC3\xA9");
-    // Greek and Cyrillic letters of GB2312 as well.
-    EXPECT_EQ(TranslateUTF_8ToGB(U8(u8"αЖ")), "αЖ");
-    EXPECT_EQ(translateCharToUTF_8("αЖ"), U8(u8"αЖ"));
-}
-
-TEST(CodePage, FourByteCharactersSurviveTheRoundTrip) {
-    const std::string emoji = U8(u8"a😀中");
-    const std::string gb = TranslateUTF_8ToGB(emoji);
-    EXPECT_EQ(gb, "a\x94\x39\xFC\x36\xD6\xD0");
-    EXPECT_EQ(translateCharToUTF_8(gb), emoji);
-}
-
-TEST(CodePage, GbkCharactersOutsideGb2312Convert) {
     // 丄 (U+4E04) is 81 41 in GBK: its second byte is the ASCII letter A.
     EXPECT_EQ(translateCharToUTF_8("\x81\x41"), "\xE4\xB8\x84");
     EXPECT_EQ(TranslateUTF_8ToGB("\xE4\xB8\x84"), "\x81\x41");
+    // Four-byte characters survive the round trip.
+    const std::string emoji = U8(u8"a😀中");
+    EXPECT_EQ(TranslateUTF_8ToGB(emoji), "a\x94\x39\xFC\x36\xD6\xD0");
+    EXPECT_EQ(translateCharToUTF_8(TranslateUTF_8ToGB(emoji)), emoji);
 }
 
-TEST(CodePage, InvalidUtf8BytesBecomeQuestionMarks) {
+TEST(CodePage, InvalidBytesBecomeQuestionMarks) {
     EXPECT_EQ(TranslateUTF_8ToGB("a\xFF"
                                  "b"),
               "a?b");
     EXPECT_EQ(TranslateUTF_8ToGB("a\xE4\xB8"), "a??");                 // cut short at the end
     EXPECT_EQ(TranslateUTF_8ToGB("\xE4\xB8" + U8(u8"a中")), "??a中");  // cut short in the middle
     EXPECT_EQ(TranslateUTF_8ToGB("\xC0\xAF"), "??");                   // overlong form
-}
-
-TEST(CodePage, InvalidGbBytesBecomeQuestionMarks) {
     EXPECT_EQ(translateCharToUTF_8("a\xFF"
                                    "b"),
               "a?b");
@@ -147,39 +106,27 @@ TEST(CodePage, EveryTwoByteCombinationGivesValidUtf8) {
     }
 }
 
-TEST(ConvertToGb, KnownCharsets) {
+TEST(ConvertToGb, KnownCharsetsConvertAndAnUnknownOneLeavesTheTextAndSaysSo) {
     bool known = false;
-    EXPECT_EQ(ConvertToGb(U8(u8"中"), "UTF-8", &known), "中");
+    EXPECT_EQ(ConvertToGb(U8(u8"中"), " \"utf8\" ", &known), "中");
     EXPECT_TRUE(known);
-    EXPECT_EQ(ConvertToGb(U8(u8"中"), " \"utf8\" "), "中");
     EXPECT_EQ(ConvertToGb("中", "GBK"), "中");
-    EXPECT_EQ(ConvertToGb("中", "gb2312"), "中");
     EXPECT_EQ(ConvertToGb("中", ""), "中");
     EXPECT_EQ(ConvertToGb("\xE9", "ISO-8859-1"), "\xA8\xA6");
     EXPECT_EQ(ConvertToGb("\xA4\xA4", "Big5"), "中");
-}
-
-TEST(ConvertToGb, UnknownCharsetLeavesTheTextAndSaysSo) {
-    bool known = true;
     EXPECT_EQ(ConvertToGb("abc\xE9", "no-such-charset", &known), "abc\xE9");
     EXPECT_FALSE(known);
 }
 
 TEST(IsValidUtf8, AcceptsWellFormedAndRejectsMalformed) {
     EXPECT_TRUE(IsValidUtf8(""));
-    EXPECT_TRUE(IsValidUtf8("plain ascii"));
-    EXPECT_TRUE(IsValidUtf8(U8(u8"é中😀")));
+    EXPECT_TRUE(IsValidUtf8(U8(u8"a é中😀")));
     EXPECT_FALSE(IsValidUtf8("中"));                // GB bytes D6 D0
-    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong "/"
     EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));      // overlong, three bytes
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
     EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
     EXPECT_FALSE(IsValidUtf8("\xE4\xB8"));          // cut short
     EXPECT_FALSE(IsValidUtf8("\x80"));              // lone continuation byte
-}
-
-TEST(IsAscii, HighBytesAreNotAscii) {
-    EXPECT_TRUE(IsAscii(""));
     EXPECT_TRUE(IsAscii(std::string("a\0\x7F", 3)));
     EXPECT_FALSE(IsAscii("a中"));
 }
@@ -188,13 +135,12 @@ TEST(ExternalTextToGb, ByteOrderMarkValidUtf8AndGbInput) {
     EXPECT_EQ(ExternalTextToGb("\xEF\xBB\xBF" + U8(u8"#表名=数据\r\n")), "#表名=数据\r\n");
     EXPECT_EQ(ExternalTextToGb(U8(u8"#表名=数据\r\n")), "#表名=数据\r\n");
     EXPECT_EQ(ExternalTextToGb("#表名=数据\r\n"), "#表名=数据\r\n");  // already GB18030
-    EXPECT_EQ(ExternalTextToGb("#a=1\r\n"), "#a=1\r\n");
     EXPECT_EQ(ExternalTextToGb("\xEF\xBB\xBF"), "");
 }
 
 // ---------------------------------------------------------------- file helpers
 
-TEST(FileHelpers, WriteThenReadGivesTheSameBytes) {
+TEST(FileHelpers, WriteThenReadGivesTheSameBytesAndFailuresAreClean) {
     test::TempDir dir;
     const std::string path = dir.file("data.bin");
     const std::string bytes(
@@ -208,34 +154,14 @@ TEST(FileHelpers, WriteThenReadGivesTheSameBytes) {
     ASSERT_TRUE(WriteWholeFile(path, "x"));  // truncates
     ASSERT_TRUE(ReadWholeFile(path, read));
     EXPECT_EQ(read, "x");
-    ASSERT_TRUE(WriteWholeFile(path, ""));
-    ASSERT_TRUE(ReadWholeFile(path, read));
-    EXPECT_EQ(read, "");
-}
 
-TEST(FileHelpers, ReadFailsCleanlyOnMissingFileAndOnFolder) {
-    test::TempDir dir;
-    std::string read = "old";
     EXPECT_FALSE(ReadWholeFile(dir.file("missing.txt"), read));
     EXPECT_EQ(read, "");
     read = "old";
     EXPECT_FALSE(ReadWholeFile(dir.path(), read));
     EXPECT_EQ(read, "");
-    EXPECT_FALSE(ReadWholeFile("", read));
-}
-
-TEST(FileHelpers, WriteIntoMissingFolderFails) {
-    test::TempDir dir;
     EXPECT_FALSE(WriteWholeFile(dir.file("no/such/file.txt"), "x"));
     EXPECT_FALSE(FileExists(dir.file("no")));
-}
-
-TEST(FileHelpers, FileExistsForFilesAndFolders) {
-    test::TempDir dir;
-    EXPECT_TRUE(FileExists(dir.path()));
-    EXPECT_FALSE(FileExists(dir.file("a.txt")));
-    ASSERT_TRUE(WriteWholeFile(dir.file("a.txt"), "a"));
-    EXPECT_TRUE(FileExists(dir.file("a.txt")));
     EXPECT_FALSE(FileExists(""));
 }
 
@@ -246,19 +172,6 @@ TEST(FileHelpers, MakeDirectoriesCreatesParentsAndRefusesAFile) {
     EXPECT_TRUE(FileExists(nested));
     EXPECT_TRUE(MakeDirectories(nested));  // already there
     ASSERT_TRUE(WriteWholeFile(dir.file("f"), "x"));
-    EXPECT_FALSE(MakeDirectories(dir.file("f")));
     EXPECT_FALSE(MakeDirectories(dir.file("f/sub")));
-}
-
-TEST(FileHelpers, AppendBytesAndJoinPath) {
-    std::string buffer("a\0", 2);
-    AppendBytes(buffer, "");
-    EXPECT_EQ(buffer, std::string("a\0", 2));
-    AppendBytes(buffer, std::string_view("\0b", 2));
-    EXPECT_EQ(buffer, std::string("a\0\0b", 4));
-
-    EXPECT_EQ(JoinPath("home", "download"), "home/download");
-    EXPECT_EQ(JoinPath("home/", "/download"), "home/download");
-    EXPECT_EQ(JoinPath("/", "x"), "/x");
-    EXPECT_EQ(JoinPath("home//", "a/b"), "home/a/b");
+    EXPECT_EQ(JoinPath("home//", "/a/b"), "home/a/b");
 }
