@@ -131,16 +131,6 @@ TEST_F(RunCommandsTest, InterruptPausesAndResumeContinuesAtTheSamePage) {
     EXPECT_NE(rows.find("/p.php?n=1\n/p.php?n=2\n/p.php?n=3"), std::string::npos) << rows;
 }
 
-TEST_F(RunCommandsTest, ALostServerLeavesAPausedTaskAndAFailingExit) {
-    server.AddStatus("/gone.htm", 404);
-    const std::string id =
-        Add(std::string(U8(u8"#任务名称=失联\n#表名=Lost\n#要搜索网址=")) + server.Url("/gone.htm") + "\n");
-    ProcessResult run = RunCli(home.path(), {"run", id});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find(U8(u8"连接已断开，系统自动暂停！")), std::string::npos) << run.err;
-    EXPECT_NE(Sql("select iStatus from Task where ID=1").find("2"), std::string::npos);
-}
-
 TEST_F(RunCommandsTest, BadArgumentsAreRefused) {
     EXPECT_EQ(RunCli(home.path(), {"run"}).exitCode, 2);
     EXPECT_EQ(RunCli(home.path(), {"run", "x1"}).exitCode, 2);

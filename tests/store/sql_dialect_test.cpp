@@ -267,19 +267,6 @@ TEST(SqlDialectOnSqlite, TextColumnsKeepTextAndNumberColumnsCompareAsNumbers) {
               (Rows{{"00123", "integer"}, {"0042", "integer"}}));
 }
 
-TEST(SqlDialectOnSqlite, NamesAndKeywordsAreCaseInsensitive) {
-    JetDb db;
-    db.Exec("CREATE TABLE TreeItems (ID LONG, Name TEXT(255), ParentItemID Long, iOrder long, iTask long)");
-    db.Exec("Create Table Task (ID long, cTask text, cSetInfo MEMO)");
-    db.Exec("insert into TreeItems (ID,Name,ParentItemID,iOrder) values(1,'b',0,2)");
-    db.Exec("insert into treeitems (ID,Name,ParentItemID,iOrder) values(2,'a',0,1)");
-    db.Exec("insert into Task(ID,cTask) values(5,'t')");
-    EXPECT_EQ(db.Column("SELECT * FROM TreeItemS where ParentItemID=0 order by iOrder"), (Values{"2", "1"}));
-    EXPECT_EQ(db.Column("Select Top 1 iTask  from TREEITEMS where ID=1"), (Values{"NULL"}));
-    db.Exec("update task set cSetInfo='0012' where ID=5");
-    EXPECT_EQ(db.Column("SELECT TOP 1 cSetInfo FROM TASK WHERE ID=5"), (Values{"0012"}));
-}
-
 TEST(SqlDialectOnSqlite, KeywordsInsideValuesAreStoredAsWritten) {
     JetDb db;
     db.Exec("create table [Set] (cKey text, cValue memo)");

@@ -99,17 +99,6 @@ TEST_F(TaskTableTest, RestartAfterAnEndResetsTotalsWhileResumeAddsToThem) {
     EXPECT_EQ(tasks.ReadTaskInt("iType", id), 4);
 }
 
-TEST_F(TaskTableTest, ADeletedRunningTaskStaysInTheDeletedList) {
-    const int id = NewTask(1);
-    tasks.ExecuteSql(Format("update Task set iType=5 where ID=%d", id));
-    TaskRunEntry entry;
-    tasks.UpdateTaskRunStats(id, 4, "", 0, {}, &entry);
-    EXPECT_EQ(tasks.ReadTaskInt("iType", id), 5);
-    tasks.UpdateTaskRunStats(id, 5, "", 0, {}, &entry);
-    EXPECT_EQ(tasks.ReadTaskInt("iType", id), 5);
-    EXPECT_EQ(tasks.ReadTaskInt("iStatus", id), 2);
-}
-
 TEST_F(TaskTableTest, NewCategoriesTakeTheNextOrderAndFreshIds) {
     const int parent = tasks.NewCategory("父", 0, 2);
     ASSERT_GT(parent, 46);  // above the default tree
