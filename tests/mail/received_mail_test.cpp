@@ -7,14 +7,11 @@ namespace {
 
 const std::time_t kNow = 1700000000;
 
-TEST(EncodedWords, Gb2312BaseAndQuotedFormsDecodeToGb) {
+TEST(EncodedWords, CharsetsFormsAndAdjacentWordsDecodeToGb) {
     // 中文 in GB2312 is D6 D0 CE C4.
     EXPECT_EQ(DecodeEncodedWords("=?gb2312?B?1tDOxA==?="), "中文");
     EXPECT_EQ(DecodeEncodedWords("=?GB2312?Q?=D6=D0=CE=C4_x?="), "中文 x");
     EXPECT_EQ(DecodeEncodedWords("plain text"), "plain text");
-}
-
-TEST(EncodedWords, OtherCharsetsAndAdjacentWords) {
     // 中文 in UTF-8 is E4 B8 AD E6 96 87; the blank between two encoded words disappears.
     EXPECT_EQ(DecodeEncodedWords("Re: =?utf-8?b?5Lit?= =?UTF-8?Q?=E6=96=87?= end"), "Re: 中文 end");
     EXPECT_EQ(DecodeEncodedWords("=?iso-8859-1?q?caf=E9?="), "caf\xa8\xa6");  // é in GB18030

@@ -106,29 +106,17 @@ TEST_F(SmtpServerTest, PlainDeliveryWithoutLogin) {
     EXPECT_NE(mail.find("\r\n\r\n\r\nHello.\r\n.A line with a leading dot\r\n"), std::string::npos) << mail;
 }
 
-TEST_F(SmtpServerTest, LoginAndPlainAuthentication) {
+TEST_F(SmtpServerTest, CramMd5LoginAndPlainAuthentication) {
     StartServer({"--auth", std::string(kUser) + ":" + kPassword});
-    for (int method : {2, 3}) {
+    for (int method : {1, 2, 3}) {
         SendMailRequest r = Request();
         r.method = method;
         r.user = kUser;
         r.password = kPassword;
         SendMailResult result = SendMail(r);
         ASSERT_TRUE(result.ok) << "method " << method << ": " << result.error;
+        EXPECT_EQ(Envelope(method)[2], kUser);
     }
-    EXPECT_EQ(Envelope(1)[2], kUser);
-    EXPECT_EQ(Envelope(2)[2], kUser);
-}
-
-TEST_F(SmtpServerTest, CramMd5Authentication) {
-    StartServer({"--auth", std::string(kUser) + ":" + kPassword});
-    SendMailRequest r = Request();
-    r.method = 1;
-    r.user = kUser;
-    r.password = kPassword;
-    SendMailResult result = SendMail(r);
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(Envelope(1)[2], kUser);
 }
 
 TEST_F(SmtpServerTest, WrongPasswordIsAConnectFailureWithTheServersReply) {
@@ -150,21 +138,7 @@ TEST_F(SmtpServerTest, WrongPasswordIsAConnectFailureWithTheServersReply) {
     EXPECT_FALSE(FileExists(dir_.file("out/1.eml")));
 }
 
-TEST_F(SmtpServerTest, StartTlsWithTheTestCertificateTrusted) {
-    StartTlsServer({"--auth", std::string(kUser) + ":" + kPassword});
-    SendMailRequest r = Request();
-    r.method = 2;
-    r.user = kUser;
-    r.password = kPassword;
-    r.connection.tls.caFile = dir_.file("cert.pem");
-    SendMailResult result = SendMail(r);
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_TRUE(result.usedTls);
-    EXPECT_EQ(Envelope(1)[3], "tls");
-    EXPECT_EQ(Envelope(1)[2], kUser);
-}
-
-TEST_F(SmtpServerTest, UntrustedCertificateIsRefusedUnlessCheckingIsOff) {
+TEST_F(SmtpServerTest, StartTlsVerifiesTheCertificateUnlessCheckingIsOff) {
     StartTlsServer({"--auth", std::string(kUser) + ":" + kPassword});
     SendMailRequest r = Request();
     r.method = 3;
@@ -175,25 +149,23 @@ TEST_F(SmtpServerTest, UntrustedCertificateIsRefusedUnlessCheckingIsOff) {
     EXPECT_NE(refused.error.find("certificate"), std::string::npos) << refused.error;
     EXPECT_FALSE(FileExists(dir_.file("out/1.eml")));
 
-    r.connection.tls.verifyPeer = false;
-    SendMailResult accepted = SendMail(r);
-    ASSERT_TRUE(accepted.ok) << accepted.error;
-    EXPECT_EQ(Envelope(1)[3], "tls");
-}
-
-TEST_F(SmtpServerTest, CertificateNameMustMatchTheHost) {
-    StartTlsServer({"--auth", std::string(kUser) + ":" + kPassword});
-    SendMailRequest r = Request();
-    r.method = 2;
-    r.user = kUser;
-    r.password = kPassword;
     r.connection.tls.caFile = dir_.file("cert.pem");
+    SendMailResult trusted = SendMail(r);
+    ASSERT_TRUE(trusted.ok) << trusted.error;
+    EXPECT_TRUE(trusted.usedTls);
+    EXPECT_EQ(Envelope(1)[3], "tls");
+    EXPECT_EQ(Envelope(1)[2], kUser);
     r.server = "localhost";  // named in the certificate
-    SendMailResult byName = SendMail(r);
-    EXPECT_TRUE(byName.ok) << byName.error;
+    EXPECT_TRUE(SendMail(r).ok);
     r.server = "127.0.0.2";  // reaches the same machine, but is not in the certificate
-    SendMailResult wrongName = SendMail(r);
-    EXPECT_FALSE(wrongName.ok);
+    EXPECT_FALSE(SendMail(r).ok);
+
+    r.server = "127.0.0.1";
+    r.connection.tls.caFile.clear();
+    r.connection.tls.verifyPeer = false;
+    SendMailResult unchecked = SendMail(r);
+    ASSERT_TRUE(unchecked.ok) << unchecked.error;
+    EXPECT_EQ(Envelope(3)[3], "tls");
 }
 
 TEST_F(SmtpServerTest, ImplicitTlsFromTheFirstByte) {
@@ -205,15 +177,6 @@ TEST_F(SmtpServerTest, ImplicitTlsFromTheFirstByte) {
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_TRUE(result.usedTls);
     EXPECT_EQ(Envelope(1)[3], "tls");
-}
-
-TEST_F(SmtpServerTest, RefusedRecipientReportsTheReply) {
-    StartServer({"--reject", "gone@sorvik.test"});
-    SendMailRequest r = Request();
-    r.to = "gone@sorvik.test";
-    SendMailResult result = SendMail(r);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "发送信息失败!\nResponse:550 5.1.1 mailbox unavailable");
 }
 
 TEST_F(SmtpServerTest, HtmlMailWithImagesAndAttachmentArrivesWhole) {
@@ -247,19 +210,10 @@ TEST(SendMailChecks, MissingServerOrAttachmentIsAnError) {
 }
 
 TEST(SendMailChecks, NoServerListening) {
-    // A port that was bound and released again: nothing listens there.
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    int port = ntohs(a.sin_port);
-    close(fd);
+    // A port that was listened on and released again: nothing listens there.
     SendMailRequest r;
+    r.port = test::ScriptedPeer([](int) {}).port();
     r.server = "127.0.0.1";
-    r.port = port;
     r.senderAddress = "a@x.org";
     r.to = "b@x.org";
     SendMailResult result = SendMail(r);
@@ -284,14 +238,11 @@ TEST(SmtpFaults, ServerThatNeverAnswersTimesOut) {
 TEST(SmtpFaults, ServerThatDropsTheLineDuringData) {
     test::ScriptedPeer peer([](int fd) {
         using P = test::ScriptedPeer;
-        P::Say(fd, "220 hi\r\n");
-        P::ReadLine(fd);
-        P::Say(fd, "250 ok\r\n");
-        P::ReadLine(fd);
-        P::Say(fd, "250 ok\r\n");
-        P::ReadLine(fd);
-        P::Say(fd, "250 ok\r\n");
-        P::ReadLine(fd);
+        // Greeting, HELO, MAIL FROM, RCPT TO, DATA.
+        for (const char* reply : {"220 hi\r\n", "250 ok\r\n", "250 ok\r\n", "250 ok\r\n"}) {
+            P::Say(fd, reply);
+            P::ReadLine(fd);
+        }
         P::Say(fd, "354 go on\r\n");
         P::ReadLine(fd);  // the first header line, then the line drops
     });
