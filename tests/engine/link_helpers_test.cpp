@@ -12,83 +12,41 @@ using namespace sorvik;
 
 using Links = std::vector<std::string>;
 
-TEST(ResolveUrl, RelativeLinksAgainstAFilePage) {
+TEST(ResolveUrl, RelativeLinksAgainstFilesFoldersAndBareHosts) {
     const std::string base = "http://host/a/b/c.htm";
     EXPECT_EQ(ResolveUrl(base, "../x.htm"), "http://host/a/x.htm");
-    EXPECT_EQ(ResolveUrl(base, "../../x.htm"), "http://host/x.htm");
     EXPECT_EQ(ResolveUrl(base, "../../../../x.htm"), "http://host/x.htm");  // never above the host
     EXPECT_EQ(ResolveUrl(base, "/x.htm"), "http://host/x.htm");
     EXPECT_EQ(ResolveUrl(base, "./x.htm"), "http://host/a/b/./x.htm");
     EXPECT_EQ(ResolveUrl(base, "x.htm"), "http://host/a/b/x.htm");
-    EXPECT_EQ(ResolveUrl("http://h/a/list_1.htm", "list_2.htm"), "http://h/a/list_2.htm");
-    EXPECT_EQ(ResolveUrl("http://h/list.php?page=1", "show.php?id=2"), "http://h/show.php?id=2");
-}
-
-TEST(ResolveUrl, RelativeLinksAgainstAFolder) {
     EXPECT_EQ(ResolveUrl("http://host/a/", "x.htm?a=1&amp;b=2"), "http://host/a/x.htm?a=1&b=2");
     EXPECT_EQ(ResolveUrl("http://host/a/?q=1", "x.htm"), "http://host/a/x.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/b/", "../x.htm"), "http://host/a/x.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/", "./x.htm"), "http://host/a/./x.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/", "list"), "http://host/a/list");
-}
-
-TEST(ResolveUrl, BaseWithoutPathOrWithAFolderNameWithoutSlash) {
-    EXPECT_EQ(ResolveUrl("http://h", "x.htm"), "http://h/x.htm");
-    EXPECT_EQ(ResolveUrl("http://h", "/x.htm"), "http://h/x.htm");
-    EXPECT_EQ(ResolveUrl("http://h", "./x.htm"), "http://h/./x.htm");
     EXPECT_EQ(ResolveUrl("http://h", "../x.htm"), "http://h/x.htm");
     EXPECT_EQ(ResolveUrl("http://h?x=1", "a.htm"), "http://h/a.htm");
     // The fetcher fetches http://h/news as http://h/news/, so its links live in /news/.
     EXPECT_EQ(ResolveUrl("http://h/news", "x.htm"), "http://h/news/x.htm");
-    EXPECT_EQ(ResolveUrl("http://h/news", "./x.htm"), "http://h/news/./x.htm");
     EXPECT_EQ(ResolveUrl("http://h/a/news", "../x.htm"), "http://h/a/x.htm");
     // A query or a "." anywhere in the path: the last segment is a file.
     EXPECT_EQ(ResolveUrl("http://h/a/list?p=1", "x.htm"), "http://h/a/x.htm");
     EXPECT_EQ(ResolveUrl("http://h/v1.2/docs", "x.htm"), "http://h/v1.2/x.htm");
-}
-
-TEST(ResolveUrl, HostNameLooksAndAbsoluteLinks) {
-    EXPECT_EQ(ResolveUrl("http://host/a/", "www.example.com/p.htm"), "http://www.example.com/p.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/", "www.example.com"), "http://www.example.com");
-    EXPECT_EQ(ResolveUrl("http://host/a/", "x.htm?v=1.2"), "http://host/a/x.htm?v=1.2");
-    EXPECT_EQ(ResolveUrl("http://host/a/", "img/logo.v2.png"), "http://host/a/img/logo.v2.png");
-    EXPECT_EQ(ResolveUrl("http://host/a/", "http://host/a/b.htm"), "http://host/a/b.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/", "http://other/b.htm"), "http://other/b.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/c.htm", "http://other/b.htm"), "http://other/b.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/c.htm", "HTTPS://other/b.htm"), "HTTPS://other/b.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/c.htm", "ftp://f/x.zip"), "ftp://f/x.zip");
-}
-
-TEST(ResolveUrl, HttpsBasesAndSchemeRelativeLinks) {
-    const std::string base = "https://host/a/b/c.htm";
-    EXPECT_EQ(ResolveUrl(base, "../x.htm"), "https://host/a/x.htm");
-    EXPECT_EQ(ResolveUrl(base, "/x.htm"), "https://host/x.htm");
-    EXPECT_EQ(ResolveUrl(base, "x.htm"), "https://host/a/b/x.htm");
-    EXPECT_EQ(ResolveUrl(base, "https://o/x"), "https://o/x");
-    EXPECT_EQ(ResolveUrl(base, "//cdn.host/x.js"), "https://cdn.host/x.js");
-    EXPECT_EQ(ResolveUrl("http://host/", "//cdn.host/x.js"), "http://cdn.host/x.js");
-    EXPECT_EQ(ResolveUrl("https://host:8443", "/x"), "https://host:8443/x");
-    EXPECT_EQ(ResolveUrl("https://host:8443/a/b.htm", "c.htm"), "https://host:8443/a/c.htm");
-}
-
-TEST(ResolveUrl, QueryAndFragmentLinks) {
-    EXPECT_EQ(ResolveUrl("http://h/list.php?page=1", "?page=2"), "http://h/list.php?page=2");
     EXPECT_EQ(ResolveUrl("http://h/list.php?page=1", "?page=2&amp;s=1"), "http://h/list.php?page=2&s=1");
     EXPECT_EQ(ResolveUrl("http://h/a.htm?x=1", "#top"), "http://h/a.htm?x=1#top");
+    EXPECT_EQ(ResolveUrl("http://h/中文/列表.htm", "内容.htm"), "http://h/中文/内容.htm");
 }
 
-TEST(ResolveUrl, EmptyAndHostlessInputs) {
+TEST(ResolveUrl, AbsoluteSchemeRelativeHostLikeAndHostlessLinks) {
+    EXPECT_EQ(ResolveUrl("http://host/a/", "www.example.com/p.htm"), "http://www.example.com/p.htm");
+    EXPECT_EQ(ResolveUrl("http://host/a/", "img/logo.v2.png"), "http://host/a/img/logo.v2.png");
+    EXPECT_EQ(ResolveUrl("http://host/a/c.htm", "HTTPS://other/b.htm"), "HTTPS://other/b.htm");
+    EXPECT_EQ(ResolveUrl("http://host/a/c.htm", "ftp://f/x.zip"), "ftp://f/x.zip");
+    EXPECT_EQ(ResolveUrl("https://host/a/b/c.htm", "//cdn.host/x.js"), "https://cdn.host/x.js");
+    EXPECT_EQ(ResolveUrl("http://host/", "//cdn.host/x.js"), "http://cdn.host/x.js");
+    EXPECT_EQ(ResolveUrl("https://host:8443/a/b.htm", "c.htm"), "https://host:8443/a/c.htm");
     EXPECT_EQ(ResolveUrl("http://h/a/", ""), "");
     EXPECT_EQ(ResolveUrl("http://h/a/", "amp;"), "");
     EXPECT_EQ(ResolveUrl("", "x.htm"), "x.htm");
-    EXPECT_EQ(ResolveUrl("", "/x.htm"), "/x.htm");
-    EXPECT_EQ(ResolveUrl("/a/b.htm", "c.htm"), "/a/c.htm");
-    EXPECT_EQ(ResolveUrl("/a/", "c.htm"), "/a/c.htm");
-    EXPECT_EQ(ResolveUrl("/a/b/", "../c.htm"), "/a/c.htm");
     EXPECT_EQ(ResolveUrl("/a/b/", "../../../c.htm"), "/c.htm");
-    EXPECT_EQ(ResolveUrl("/a/b.htm", "/c.htm"), "/c.htm");
     EXPECT_EQ(ResolveUrl("www.x.com/a/b.htm", "/c.htm"), "www.x.com/c.htm");
-    EXPECT_EQ(ResolveUrl("http://h/中文/列表.htm", "内容.htm"), "http://h/中文/内容.htm");
 }
 
 TEST(HtmlToText, DropsTagsAndStrayClosingBrackets) {
@@ -104,38 +62,23 @@ TEST(HtmlToText, DropsTagsAndStrayClosingBrackets) {
     EXPECT_FALSE(HtmlToText("", text));
 }
 
-TEST(GetTagAttribute, QuotesCaseAndBlanks) {
+TEST(GetTagAttribute, QuotesCaseBlanksAndCutTags) {
     std::string value;
     EXPECT_TRUE(GetTagAttribute("<A HREF='x.htm' class=a>", "href", value));
     EXPECT_EQ(value, "x.htm");
-    EXPECT_TRUE(GetTagAttribute("<a href=\"y.htm\">", "HREF", value));
-    EXPECT_EQ(value, "y.htm");
-    EXPECT_TRUE(GetTagAttribute("<a href=z.htm>", "href", value));
-    EXPECT_EQ(value, "z.htm");
-    EXPECT_TRUE(GetTagAttribute("<a href=z.htm target=_blank>", "href", value));
+    EXPECT_TRUE(GetTagAttribute("<a href=z.htm target=_blank>", "HREF", value));
     EXPECT_EQ(value, "z.htm");
     EXPECT_TRUE(GetTagAttribute("<a href = \"x.htm\">", "href", value));
-    EXPECT_EQ(value, "");
-    EXPECT_TRUE(GetTagAttribute("<a href=\"\">", "href", value));
-    EXPECT_EQ(value, "");
-    EXPECT_TRUE(GetTagAttribute("<a href>", "href", value));
     EXPECT_EQ(value, "");
     EXPECT_TRUE(GetTagAttribute("<img src=\"a.gif\"", "src", value));  // tag cut short
     EXPECT_EQ(value, "a.gif");
     EXPECT_TRUE(GetTagAttribute("<a href=", "href", value));
     EXPECT_EQ(value, "");
-}
-
-TEST(GetTagAttribute, NameMayBeInsideALongerWordAndMissingNameIsNotFound) {
-    std::string value = "old";
-    EXPECT_TRUE(GetTagAttribute("<link xhref=\"u\">", "href", value));
+    EXPECT_TRUE(GetTagAttribute("<link xhref=\"u\">", "href", value));  // inside a longer word
     EXPECT_EQ(value, "u");
     EXPECT_FALSE(GetTagAttribute("<a title=\"中\">", "href", value));
     EXPECT_EQ(value, "");
     EXPECT_FALSE(GetTagAttribute("<a>", "", value));
-    EXPECT_FALSE(GetTagAttribute("<a", "href", value));
-    EXPECT_TRUE(GetTagAttribute("<a title=\"中文\" href=\"链接.htm\">", "href", value));
-    EXPECT_EQ(value, "链接.htm");
 }
 
 TEST(ExtractHrefLinks, TargetsInDocumentOrder) {
@@ -179,29 +122,16 @@ TEST(ExtractMailLinks, AddressesAfterMailto) {
     EXPECT_TRUE(addresses.empty());
 }
 
-TEST(SiteRootOfUrl, KeepsSchemeHostAndPort) {
+TEST(SiteRootOfUrl, KeepsSchemeHostAndPortAndLeavesUnparsableUrls) {
     EXPECT_EQ(SiteRootOfUrl("http://host/a/b.htm?x=1"), "http://host/");
-    EXPECT_EQ(SiteRootOfUrl("http://host"), "http://host/");
-    EXPECT_EQ(SiteRootOfUrl("https://host/a/"), "https://host/");
     EXPECT_EQ(SiteRootOfUrl("HTTPS://host/a/"), "https://host/");
-    EXPECT_EQ(SiteRootOfUrl("http://127.0.0.1:8080/a/b.htm"), "http://127.0.0.1:8080/");
-    EXPECT_EQ(SiteRootOfUrl("https://host:8443/a/"), "https://host:8443/");
     EXPECT_EQ(SiteRootOfUrl("http://host:80/a/"), "http://host/");
     EXPECT_EQ(SiteRootOfUrl("www.host.cn/a/b.htm"), "http://www.host.cn/");
-}
-
-TEST(SiteRootOfUrl, UnparsableUrlsStayAsTheyAre) {
-    EXPECT_EQ(SiteRootOfUrl(""), "");
-    EXPECT_EQ(SiteRootOfUrl("/a/b.htm"), "/a/b.htm");
     EXPECT_EQ(SiteRootOfUrl("ftp://host/x"), "ftp://host/x");
     EXPECT_EQ(SiteRootOfUrl("http:///x"), "http:///x");
     EXPECT_EQ(SiteRootOfUrl("http://host:abc/"), "http://host:abc/");
-}
-
-TEST(LinkHelpers, SiteRootAsBaseResolvesSiteAbsoluteLinks) {
     const std::string root = SiteRootOfUrl("https://host:8443/a/b/c.htm");
     EXPECT_EQ(ResolveUrl(root, "/x.htm"), "https://host:8443/x.htm");
-    EXPECT_EQ(ResolveUrl(root, "x.htm"), "https://host:8443/x.htm");
 }
 
 TEST(LinkHelpers, ArbitraryBytesNeverBreakTheHelpers) {

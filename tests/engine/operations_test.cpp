@@ -33,157 +33,95 @@ class OperationsTest : public ::testing::Test {
 
 }  // namespace
 
-// --- 替换字符串 ---
-
-TEST_F(OperationsTest, ReplacePlainDeletesWithoutTarget) {
-    EXPECT_EQ(Op("banana", "替换字符串,普通,a"), "bnn");
-    EXPECT_EQ(Op("banana", "替换字符串,普通,an,AN"), "bANANa");
-    EXPECT_EQ(Op("banana", "替换字符串,,a,o"), "bonono");
-    EXPECT_EQ(Op("banana", "替换字符串,普通,,o"), "banana");
-}
-
-TEST_F(OperationsTest, ReplaceEscapedReadsLineEndsTabsAndBackslashes) {
-    EXPECT_EQ(Op("a\r\nb\tc\\d", "替换字符串,转义,\\r\\n,|"), "a|b\tc\\d");
-    EXPECT_EQ(Op("a\r\nb\tc\\d", "替换字符串,转义,\\t,_"), "a\r\nb_c\\d");
-    EXPECT_EQ(Op("a\r\nb\tc\\d", "替换字符串,转义,\\\\,/"), "a\r\nb\tc/d");
-    // The plain mode reads no escapes.
-    EXPECT_EQ(Op("a\tb", "替换字符串,普通,\\t,_"), "a\tb");
-}
-
-TEST_F(OperationsTest, ReplaceOnlyWhenTheValueIsMadeOfTheSource) {
-    EXPECT_EQ(Op("&nbsp;&nbsp;", "替换字符串,只含,&nbsp;,"), "");
-    EXPECT_EQ(Op("x&nbsp;", "替换字符串,只含,&nbsp;,"), "x&nbsp;");
-    EXPECT_EQ(Op("\r\n\r\n", "替换字符串,只含,\\r\\n,-"), "--");
-    EXPECT_EQ(Op("", "替换字符串,只含,a,b"), "");
-}
-
-TEST_F(OperationsTest, ReplaceFullWidthDigits) {
-    EXPECT_EQ(Op("电话０１２３４５６７８９号", "替换字符串,全角数字转半角"), "电话0123456789号");
-}
-
-TEST_F(OperationsTest, ReplaceTrimAndCutBeforeTheSource) {
-    EXPECT_EQ(Op("  a b \r\n", "替换字符串,删除前后空格"), "a b");
-    EXPECT_EQ(Op("价格:12元(含税)", "替换字符串,删除开头的,("), "价格:12元");
-    EXPECT_EQ(Op("no mark", "替换字符串,删除开头的,("), "no mark");
+TEST_F(OperationsTest, SingleOperationsOnAValue) {
+    struct Case {
+        std::string value, line, expected;
+    };
+    const std::vector<Case> cases = {
+        {"banana", "替换字符串,普通,a", "bnn"},  // no target: deleted
+        {"banana", "替换字符串,,a,o", "bonono"},
+        {"banana", "替换字符串,普通,,o", "banana"},
+        {"a\r\nb\tc\\d", "替换字符串,转义,\\r\\n,|", "a|b\tc\\d"},
+        {"a\r\nb\tc\\d", "替换字符串,转义,\\\\,/", "a\r\nb\tc/d"},
+        {"a\tb", "替换字符串,普通,\\t,_", "a\tb"},  // the plain mode reads no escapes
+        {"&nbsp;&nbsp;", "替换字符串,只含,&nbsp;,", ""},
+        {"x&nbsp;", "替换字符串,只含,&nbsp;,", "x&nbsp;"},
+        {"\r\n\r\n", "替换字符串,只含,\\r\\n,-", "--"},
+        {"电话０１２３４５６７８９号", "替换字符串,全角数字转半角", "电话0123456789号"},
+        {"  a b \r\n", "替换字符串,删除前后空格", "a b"},
+        {"价格:12元(含税)", "替换字符串,删除开头的,(", "价格:12元"},
+        {"no mark", "替换字符串,删除开头的,(", "no mark"},
+        {"a1b22", "替换字符串,正则,[0-9]+,#", "a#b#"},
+        {"abc", "替换字符串,倒序,a,b", "abc"},  // unknown mode
+        {"old", "取值,new", "new"},
+        {"old", "取值", ""},
+        {"x", "为空,默认", ""},  // a missing argument is an empty text
+        {"<b>x</b> y", "获取,文本", "x y"},
+        {"价格面议", "查找,面议,0,1", "0"},
+        {"价格100", "查找,面议,0,1", "1"},
+        {"a\\b", "比较,a\\\\b,same,other", "same"},
+        {"x.htm", "转换网址", "x.htm"},  // no page URL
+        {"a@b.cn", "转换成链接", "<a href=mailto:a@b.cn>a@b.cn</a>"},
+        {"", "转换成链接", ""},
+        {"100%s", "转换成链接", "<a target=_blank  href=100%s>100%s</a>"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Op(c.value, c.line), c.expected) << c.line;
+    context.currentPage = 3;
+    EXPECT_EQ(Op("3", "比较,\\当前页,last,more"), "last");
+    EXPECT_EQ(Op("2", "比较,\\当前页,last,more"), "more");
+    context.pageUrl = "http://h.cn/a/b.htm";
+    EXPECT_EQ(Op("x.htm", "转换网址"), "http://h.cn/a/x.htm");
+    MapFetcher pages;
+    pages.pages["http://h.cn/a/p.htm"] = "PAGE";
+    pages.Wire(context);
+    EXPECT_EQ(Op("p.htm", "获取,网页源码"), "PAGE");
 }
 
 TEST_F(OperationsTest, ReplaceReturnIdMapsThroughTwoScriptLists) {
     const auto script =
         Script({"#类别名=新闻, 体育,财经", "#类别号=1,2", "F_处理1=替换字符串,返回ID,#类别名,#类别号"});
     EXPECT_EQ(Run("体育", script), "2");
-    EXPECT_EQ(Run("新闻", script), "1");
     EXPECT_EQ(Run("财经", script), "");  // the second list is shorter
     EXPECT_EQ(Run("其他", script), "其他");
 }
 
-TEST_F(OperationsTest, ReplaceRegexAndUnknownMode) {
-    EXPECT_EQ(Op("a1b22", "替换字符串,正则,[0-9]+,#"), "a#b#");
-    EXPECT_EQ(Op("abc", "替换字符串,倒序,a,b"), "abc");
-}
-
-// --- 取值 and 为空 ---
-
-TEST_F(OperationsTest, TakeValueGivesALiteral) {
-    EXPECT_EQ(Op("old", "取值,new"), "new");
-    EXPECT_EQ(Op("old", "取值"), "");
-}
-
-TEST_F(OperationsTest, TakeValueFromThePageSourceKeepsCommasInThePattern) {
+TEST_F(OperationsTest, TakeValueFromThePageALevelRecordOrAVariable) {
     context.pageSource = "<i>x,1</i><i>x,2</i>";
+    // Commas inside the pattern stay part of it.
     EXPECT_EQ(Op("", "取值,正则,\\源码,全部,~<i>x,(.*?)</i>"),
               "1\x01"
               "2\x01");
-    EXPECT_EQ(Op("", "取值,正则,\\源码,,~<i>(.*?)</i>"), "x,1");
     EXPECT_EQ(Op("", "取值,正则,\\源码,2,<i>(.*?)</i>"), "<i>x,2</i>");
-}
-
-TEST_F(OperationsTest, TakeValueFromALevelRecord) {
+    EXPECT_EQ(Op("old", "取值,正则,\\源码,全部"), "");  // no pattern
     context.levelRecords[1] = {"L1 first <b>1a</b>", "L1 current <b>1b</b>"};
     context.levelRecords[2] = {"L2 current <b>2</b>"};
     context.currentLevel = 2;
     EXPECT_EQ(Op("", "取值,正则,1,,~<b>(.*?)</b>"), "1b");
-    EXPECT_EQ(Op("", "取值,正则,2,,~<b>(.*?)</b>"), "2");
-    EXPECT_EQ(Op("", "取值,正则,0,,~<b>(.*?)</b>"), "2");
     EXPECT_EQ(Op("", "取值,正则,,,~<b>(.*?)</b>"), "2");
     context.currentLevel = 0;  // no level yet: level 1
     EXPECT_EQ(Op("", "取值,正则,,,~<b>(.*?)</b>"), "1b");
-}
-
-TEST_F(OperationsTest, TakeValueFromAVariable) {
     const auto script = Script({"<变量_src>=id=7;id=8;", "F_处理1=取值,正则,<变量_src>,2,id=[0-9]"});
     EXPECT_EQ(Run("", script), "id=8");
 }
 
-TEST_F(OperationsTest, TakeValueWithoutPatternIsEmpty) {
-    context.pageSource = "abc";
-    EXPECT_EQ(Op("old", "取值,正则,\\源码,全部"), "");
-}
-
-TEST_F(OperationsTest, WhenEmptyActsAsTakeValueAndGoesOn) {
-    const auto script = Script({"F_处理1=为空,默认,有值", "F_处理2=替换字符串,普通,默认,default"});
-    EXPECT_EQ(Run("", script), "default");
-}
-
-TEST_F(OperationsTest, WhenEmptyOnAValueEndsTheList) {
-    const auto script = Script({"F_处理1=为空,默认,有值", "F_处理2=替换字符串,普通,有值,changed"});
-    EXPECT_EQ(Run("x", script), "有值");
-    // A missing argument is an empty text.
-    EXPECT_EQ(Op("x", "为空,默认"), "");
+TEST_F(OperationsTest, WhenEmptyGoesOnOnlyForAnEmptyValueAndTheListEndsAtAGap) {
+    EXPECT_EQ(Run("", Script({"F_处理1=为空,默认,有值", "F_处理2=替换字符串,普通,默认,default"})), "default");
+    EXPECT_EQ(Run("x", Script({"F_处理1=为空,默认,有值", "F_处理2=替换字符串,普通,有值,changed"})), "有值");
     // With "正则" the value stays.
-    const auto regex = Script({"F_处理1=为空,正则,\\源码,,x", "F_处理2=取值,never"});
-    EXPECT_EQ(Run("x", regex), "x");
-}
-
-// --- 获取, 查找, 比较, 转换网址, 转换成链接, 加入内存 ---
-
-TEST_F(OperationsTest, FetchModeOperation) {
-    EXPECT_EQ(Op("<b>x</b> y", "获取,文本"), "x y");
-    MapFetcher pages;
-    pages.pages["http://h.cn/p.htm"] = "PAGE";
-    pages.Wire(context);
-    context.pageUrl = "http://h.cn/list.htm";
-    EXPECT_EQ(Op("p.htm", "获取,网页源码"), "PAGE");
-}
-
-TEST_F(OperationsTest, FindAndCompare) {
-    EXPECT_EQ(Op("价格面议", "查找,面议,0,1"), "0");
-    EXPECT_EQ(Op("价格100", "查找,面议,0,1"), "1");
-    context.currentPage = 3;
-    EXPECT_EQ(Op("3", "比较,\\当前页,last,more"), "last");
-    EXPECT_EQ(Op("2", "比较,\\当前页,last,more"), "more");
-    EXPECT_EQ(Op("a\\b", "比较,a\\\\b,same,other"), "same");
-}
-
-TEST_F(OperationsTest, ConvertUrlNeedsAPageUrl) {
-    EXPECT_EQ(Op("x.htm", "转换网址"), "x.htm");
-    context.pageUrl = "http://h.cn/a/b.htm";
-    EXPECT_EQ(Op("x.htm", "转换网址"), "http://h.cn/a/x.htm");
-}
-
-TEST_F(OperationsTest, ConvertToLink) {
-    EXPECT_EQ(Op("a@b.cn", "转换成链接"), "<a href=mailto:a@b.cn>a@b.cn</a>");
-    EXPECT_EQ(Op("http://h.cn/", "转换成链接"), "<a target=_blank  href=http://h.cn/>http://h.cn/</a>");
-    EXPECT_EQ(Op("", "转换成链接"), "");
-    EXPECT_EQ(Op("100%s", "转换成链接"), "<a target=_blank  href=100%s>100%s</a>");
+    EXPECT_EQ(Run("x", Script({"F_处理1=为空,正则,\\源码,,x", "F_处理2=取值,never"})), "x");
+    // An unknown operation is skipped; the list ends at the first missing number.
+    EXPECT_EQ(Run("x", Script({"F_处理1=飞翔,a,b", "F_处理2=取值,two", "F_处理4=取值,four"})), "two");
 }
 
 TEST_F(OperationsTest, AddToMemoryUnderTheFieldNameOrAGivenName) {
     Op("v1", "加入内存");
     Op("v2", "加入内存,#价格");
-    Op("v3", "加入内存,单位");
+    Op("v4", "加入内存");  // the same name again: the latest value
     ASSERT_NE(context.memory.Find("#F"), nullptr);
-    EXPECT_EQ(*context.memory.Find("#F"), "v1");
-    EXPECT_EQ(*context.memory.Find("#价格"), "v2");
-    EXPECT_EQ(*context.memory.Find("单位"), "v3");
-    // The same name again: the latest value.
-    Op("v4", "加入内存");
     EXPECT_EQ(*context.memory.Find("#F"), "v4");
-    EXPECT_EQ(context.memory.size(), 3u);
-}
-
-TEST_F(OperationsTest, UnknownOperationAndTheEndOfTheList) {
-    const auto script = Script({"F_处理1=飞翔,a,b", "F_处理2=取值,two", "F_处理4=取值,four"});
-    EXPECT_EQ(Run("x", script), "two");
+    EXPECT_EQ(*context.memory.Find("#价格"), "v2");
+    EXPECT_EQ(context.memory.size(), 2u);
 }
 
 // --- database operations on a real home ---
@@ -265,6 +203,8 @@ TEST_F(OperationsDbTest, SaveBuildsTreeRowsOncePerPath) {
     EXPECT_EQ(db.SelectTopInt("iParent_", "Tree", "cFullName_='电器/电视/液晶'", -1),
               db.SelectTopInt("ID_", "Tree", "cFullName_='电器/电视'", -1));
     EXPECT_TRUE(statuses.empty());
+    Op("x/y", "保存,Tree,/", {}, true);  // not for variables
+    EXPECT_EQ(db.SelectCount("Tree", "1=1"), 5);
 }
 
 TEST_F(OperationsDbTest, SaveQuotesNamesAndReportsFailedRows) {
@@ -273,9 +213,4 @@ TEST_F(OperationsDbTest, SaveQuotesNamesAndReportsFailedRows) {
     Op("a/b", "保存,NoSuchTable,/");
     ASSERT_EQ(statuses.size(), 2u);  // one per failed row
     EXPECT_EQ(statuses[0], "插入表数据失败！(NoSuchTable)");
-}
-
-TEST_F(OperationsDbTest, SaveDoesNotRunForVariables) {
-    Op("a/b", "保存,Tree,/", {}, true);
-    EXPECT_EQ(db.SelectCount("Tree", "1=1"), 0);
 }

@@ -36,17 +36,8 @@ TEST(ScriptIndex, GivesTheScanningLookupsValues) {
     ExpectSameAsScan(script, {"#表名=", "#字段名列表=", "#字段名列表_测试=", "F_1=", "F_1_1=", "bare=",
                               "last=", "noequals=", "missing=", "F_1=x=", "=", "#下一页网址_", "last"});
     EXPECT_EQ(IndexedScriptValue("#字段名列表=", script), "a,b");
-    EXPECT_EQ(IndexedScriptValue("F_1=", script), "x=y");
-    EXPECT_EQ(IndexedScriptValue("bare=", script), "l");  // a bare LF line loses its last byte
-    EXPECT_EQ(IndexedScriptValue("last=", script), "no line end");
-}
-
-TEST(ScriptIndex, ReadsTheAlternativeTextWhenGiven) {
-    const std::string script = "k=script\r\n";
-    const std::string option = "k=option\r\n";
-    EXPECT_EQ(IndexedScriptValue("k=", script, option), "option");
-    EXPECT_EQ(IndexedScriptValue("k=", script, ""), "script");
-    EXPECT_EQ(IndexedScriptValue("k=", "", ""), "");
+    // The alternative text is read instead when given.
+    EXPECT_EQ(IndexedScriptValue("#表名=", script, "#表名=option\r\n"), "option");
 }
 
 TEST(ScriptIndex, AChangedTextIsNeverReadStale) {

@@ -30,74 +30,52 @@ class VariablesTest : public ::testing::Test {
 
 }  // namespace
 
-// --- definitions ---
-
-TEST_F(VariablesTest, PlainTextReplacesEveryOccurrence) {
-    const auto script = Script({"<变量_站点>=www.example.cn"});
-    EXPECT_EQ(Substitute("http://<变量_站点>/a?s=<变量_站点>", script),
-              "http://www.example.cn/a?s=www.example.cn");
-}
-
-TEST_F(VariablesTest, TestDefinitionWinsOnlyInATestRun) {
+TEST_F(VariablesTest, DefinitionsTestLinesAndEmptyOnes) {
+    EXPECT_EQ(Substitute("http://<变量_站>/a?s=<变量_站>", Script({"<变量_站>=w.cn"})),
+              "http://w.cn/a?s=w.cn");
     const auto script = Script({"<变量_v>=real", "<变量_v>_测试=test"});
     context.taskNumber = 0;
     EXPECT_EQ(Evaluate("<变量_v>", script), "test");
+    // An empty test line falls back to the plain one.
+    EXPECT_EQ(Evaluate("<变量_v>", Script({"<变量_v>_测试=", "<变量_v>=real"})), "real");
     context.taskNumber = 12;
     EXPECT_EQ(Evaluate("<变量_v>", script), "real");
-    // An empty test line falls back to the plain one.
-    context.taskNumber = 0;
-    EXPECT_EQ(Evaluate("<变量_v>", Script({"<变量_v>_测试=", "<变量_v>=real"})), "real");
-}
-
-TEST_F(VariablesTest, EmptyDefinitionLeavesTheValueAndEmptiesATokenInText) {
-    EXPECT_EQ(Evaluate("<变量_none>", "", "start"), "start");
     std::string value = "v";
     EXPECT_FALSE(EvaluateVariable(context, "<变量_none>", value, ""));
     EXPECT_EQ(value, "v");
     EXPECT_EQ(Substitute("a<变量_none>b", ""), "ab");
+    EXPECT_EQ(Evaluate("<变量_s>", Script({"<变量_s>=<变量_s>"})), "<变量_s>");
+    // The alternative text is searched instead of the script.
+    value.clear();
+    EvaluateVariable(context, "<变量_v>", value, Script({"<变量_v>=script"}), Script({"<变量_v>=option"}));
+    EXPECT_EQ(value, "option");
 }
 
-TEST_F(VariablesTest, PageSourceWithARegexRule) {
+TEST_F(VariablesTest, SourcesPageKeywordMemoryBlockAndOtherVariables) {
     context.pageSource = "<title>标题</title><p>x</p>";
-    const auto script = Script({"<变量_题>=\\源码", "<变量_题>_正则=~<title>(.*?)</title>"});
-    EXPECT_EQ(Evaluate("<变量_题>", script), "标题");
-}
-
-TEST_F(VariablesTest, SearchKeywordAndMemoryList) {
     context.searchKeyword = "手机";
     context.memory.Add("#价格", "12");
-    const auto script = Script({"<变量_k>=<搜索关键字>", "<变量_m>=#价格", "<变量_x>=#没有"});
+    const auto script =
+        Script({"<变量_题>=\\源码", "<变量_题>_正则=~<title>(.*?)</title>", "<变量_k>=<搜索关键字>",
+                "<变量_m>=#价格", "<变量_x>=#没有", "<变量_b>=[变量_b]", "[变量_b]{", "line1", "line2",
+                "}[变量_b]", "<变量_a>=id=42;", "<变量_a>_正则=~id=(.*?);", "<变量_n>=<变量_a>",
+                "<变量_n>_处理1=替换字符串,普通,4,x", "<变量_t>=<变量_k>-<变量_k>"});
+    EXPECT_EQ(Evaluate("<变量_题>", script), "标题");
     EXPECT_EQ(Evaluate("<变量_k>", script), "手机");
     EXPECT_EQ(Evaluate("<变量_m>", script), "12");
     EXPECT_EQ(Evaluate("<变量_x>", script, "old"), "");
-}
-
-TEST_F(VariablesTest, BlockDefinitionGivesTheBlockContent) {
-    const auto script = Script({"<变量_b>=[变量_b]", "[变量_b]{", "line1", "line2", "}[变量_b]"});
     EXPECT_EQ(Evaluate("<变量_b>", script), "line1\r\nline2");
-}
-
-TEST_F(VariablesTest, OwnTokenAsDefinitionIsItsText) {
-    EXPECT_EQ(Evaluate("<变量_s>", Script({"<变量_s>=<变量_s>"})), "<变量_s>");
-}
-
-TEST_F(VariablesTest, NamedVariableIsEvaluatedFullyThenOwnRulesApply) {
-    const auto script = Script({"<变量_a>=id=42;", "<变量_a>_正则=~id=(.*?);", "<变量_b>=<变量_a>",
-                                "<变量_b>_处理1=替换字符串,普通,4,x"});
-    EXPECT_EQ(Evaluate("<变量_b>", script), "x2");
-}
-
-TEST_F(VariablesTest, TextWithTokensIsSubstitutedInTurn) {
-    const auto script = Script({"<变量_a>=A", "<变量_b>=<变量_a>-<变量_a>"});
-    EXPECT_EQ(Evaluate("<变量_b>", script), "<变量_a>-<变量_a>");
-    EXPECT_EQ(Substitute("[<变量_b>]", script), "[A-A]");
+    // A named variable is evaluated fully, then its own rules apply.
+    EXPECT_EQ(Evaluate("<变量_n>", script), "x2");
+    // A text with tokens is substituted in turn.
+    EXPECT_EQ(Evaluate("<变量_t>", script), "<变量_k>-<变量_k>");
+    EXPECT_EQ(Substitute("[<变量_t>]", script), "[手机-手机]");
 }
 
 TEST_F(VariablesTest, SearchObjectTakesTheLineAtTheTokensPlace) {
     context.searchObjectText = "北京\r\n上海\r\n";
     const auto script = Script({"#搜索类别=<变量_对象1>,<变量_对象2>", "<变量_对象1>=<变量_对象>",
                                 "<变量_对象2>=<变量_对象>", "<变量_对象3>=<变量_对象>"});
-    EXPECT_EQ(Evaluate("<变量_对象1>", script), "北京");
     EXPECT_EQ(Evaluate("<变量_对象2>", script), "上海");
     EXPECT_EQ(Evaluate("<变量_对象3>", script, "old"), "");
     context.searchObjectText = "北京";
@@ -106,22 +84,15 @@ TEST_F(VariablesTest, SearchObjectTakesTheLineAtTheTokensPlace) {
 
 TEST_F(VariablesTest, SystemStringReadsTheLatestSplit) {
     const auto script = Script({"<变量_all>=a|b|c", "<变量_all>_拆分字符串=|", "<变量_s2>=<系统变量_字符串2>",
-                                "<变量_s4>=<系统变量_字符串4>", "<变量_s0>=<系统变量_字符串>"});
+                                "<变量_s4>=<系统变量_字符串4>"});
     EXPECT_EQ(Evaluate("<变量_all>", script), "a");
     EXPECT_EQ(Evaluate("<变量_s2>", script), "b");
     EXPECT_EQ(Evaluate("<变量_s4>", script, "old"), "");
-    EXPECT_EQ(Evaluate("<变量_s0>", script, "old"), "");
     std::string out;
     EXPECT_TRUE(GetSystemString(context, 2, out));
     EXPECT_EQ(out, "c");
     EXPECT_FALSE(GetSystemString(context, 3, out));
     EXPECT_FALSE(GetSystemString(context, -1, out));
-}
-
-TEST_F(VariablesTest, AlternativeTextIsSearchedInsteadOfTheScript) {
-    std::string value;
-    EvaluateVariable(context, "<变量_v>", value, Script({"<变量_v>=script"}), Script({"<变量_v>=option"}));
-    EXPECT_EQ(value, "option");
 }
 
 // --- substitution limits ---
@@ -136,11 +107,8 @@ TEST_F(VariablesTest, TooLongTokenEndsTheSubstitution) {
     EXPECT_EQ(Substitute("<变量_ok> " + text, script), "ok " + longToken + " ok");
 }
 
-TEST_F(VariablesTest, TokenWithoutCloseIsLeft) {
+TEST_F(VariablesTest, UnclosedTokenIsLeftAndASelfReferringValueIsReplacedOnce) {
     EXPECT_EQ(Substitute("a <变量_open", Script({"<变量_open=x"})), "a <变量_open");
-}
-
-TEST_F(VariablesTest, SelfReferringValueIsReplacedOnce) {
     const auto script = Script({"<变量_a>=x<变量_a>"});
     EXPECT_EQ(Substitute("[<变量_a>]", script), "[x<变量_a>]");
     const auto doubling = Script({"<变量_d>=<变量_d><变量_d>y"});
@@ -198,20 +166,14 @@ class FieldRefsTest : public CoreTest {
     const std::vector<std::string> titles{"名称", "价格"};
 };
 
-TEST_F(FieldRefsTest, TitlesAndValuesAreFilledIn) {
+TEST_F(FieldRefsTest, TitlesAndValuesAreFilledInButUnknownColumnsAreNotReadAndValuesCantLoop) {
     std::string text = "<字段标题=cTitle>:<字段名=cTitle>, <字段标题=cPrice>:<字段名=cPrice> #<字段名=ID_>";
     SubstituteFieldRefs(text, names, titles, "R", 2);
     EXPECT_EQ(text, "名称:冰箱, 价格:99 #2");
-}
-
-TEST_F(FieldRefsTest, UnknownTitleEndsTheTitlePass) {
-    std::string text = "<字段标题=cOther> <字段标题=cTitle>";
+    text = "<字段标题=cOther> <字段标题=cTitle>";  // an unknown title ends the title pass
     SubstituteFieldRefs(text, names, titles, "R", 2);
     EXPECT_EQ(text, "<字段标题=cOther> <字段标题=cTitle>");
-}
-
-TEST_F(FieldRefsTest, UnknownColumnsAreNotReadAndValuesCantLoop) {
-    std::string text = "[<字段名=(select count(*) from Task)>]";
+    text = "[<字段名=(select count(*) from Task)>]";
     SubstituteFieldRefs(text, names, titles, "R", 2);
     EXPECT_EQ(text, "[]");
     // A value holding its own token is replaced up to the pass bound, and ends.
