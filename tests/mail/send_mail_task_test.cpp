@@ -196,20 +196,19 @@ TEST_F(SendMailTaskTest, CreationStoresOutboxRowAndTaskScript) {
 TEST_F(SendMailTaskTest, CreationChecks) {
     StartServer();
     MakeSourceTask(1);
-    SendMailTaskResult result;
-    SendMailTaskRequest request = Request();
-    request.addressColumn = "电话";
-    EXPECT_FALSE(CreateSendMailTask(request, result));
-    EXPECT_EQ(result.error, "取数据失败！");
-    request = Request();
-    request.attachments = "/no/such/file.pdf";
-    EXPECT_FALSE(CreateSendMailTask(request, result));
-    EXPECT_EQ(result.error, "附件不存在!(/no/such/file.pdf)");
-    request = Request();
-    request.allRows = false;
-    request.rowIds = {99};
-    EXPECT_FALSE(CreateSendMailTask(request, result));
-    EXPECT_EQ(result.error, "没有收件人！");
+    SendMailTaskRequest noColumn = Request(), noFile = Request(), noRows = Request();
+    noColumn.addressColumn = "电话";
+    noFile.attachments = "/no/such/file.pdf";
+    noRows.allRows = false;
+    noRows.rowIds = {99};
+    using Case = std::pair<SendMailTaskRequest, std::string>;
+    for (const auto& [request, message] :
+         {Case{noColumn, "取数据失败！"}, Case{noFile, "附件不存在!(/no/such/file.pdf)"},
+          Case{noRows, "没有收件人！"}}) {
+        SendMailTaskResult result;
+        EXPECT_FALSE(CreateSendMailTask(request, result));
+        EXPECT_EQ(result.error, message);
+    }
 }
 
 TEST_F(SendMailTaskTest, OnePersonalisedMailPerAddressAndSentFlags) {
