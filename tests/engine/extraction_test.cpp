@@ -190,10 +190,7 @@ TEST_F(ExtractionTest, ExitConditionAndLinksBackToTheChainEndTheFollowing) {
 }
 
 TEST_F(ExtractionTest, LevelNextPageRuleSearchesTheLevelsCurrentRecord) {
-    EXPECT_EQ(ReadNextPageRule("#下一页网址_1=abc\r\n").level, 1);
-    EXPECT_EQ(ReadNextPageRule("#下一页网址_1=abc\r\n").pattern, "abc");
     EXPECT_TRUE(ReadNextPageRule("#下一页网址_测试=abc\r\n#下一页网址=x\r\n").pattern.empty());
-    EXPECT_EQ(ReadNextPageRule("#下一页网址=x\r\n").level, 0);
 
     server.AddPage(
         "/v/1.htm",
