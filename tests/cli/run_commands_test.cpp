@@ -132,9 +132,9 @@ TEST_F(RunCommandsTest, InterruptPausesAndResumeContinuesAtTheSamePage) {
 }
 
 TEST_F(RunCommandsTest, BadArgumentsAreRefused) {
-    EXPECT_EQ(RunCli(home.path(), {"run"}).exitCode, 2);
-    EXPECT_EQ(RunCli(home.path(), {"run", "x1"}).exitCode, 2);
-    EXPECT_EQ(RunCli(home.path(), {"run", "1", "--threads", "64"}).exitCode, 2);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"run"}, {"run", "x1"}, {"run", "1", "--threads", "64"}})
+        EXPECT_EQ(RunCli(home.path(), args).exitCode, 2) << args.back();
     EXPECT_EQ(RunCli(home.path(), {"add", folder.file("missing.txt")}).exitCode, 1);
     const std::string nameless = folder.file("nameless.txt");
     ASSERT_TRUE(WriteWholeFile(nameless, "#要搜索网址=http://127.0.0.1/\n"));

@@ -39,26 +39,11 @@ TEST(FileScramble, ThreeHundredBytesUseKeyXor44AndGrowByTheTrailer) {
                   static_cast<unsigned char>(marker[i]) ^ sorvik::kFileKeyByte);
     }
 
-    // Back in place, and into another file.
-    const std::string copy = dir.file("copy");
-    ASSERT_TRUE(sorvik::UnscrambleFile(path, "germ", copy));
-    std::string restored;
-    ASSERT_TRUE(sorvik::ReadWholeFile(copy, restored));
-    EXPECT_EQ(restored, plain);
+    // Back in place.
     ASSERT_TRUE(sorvik::UnscrambleFile(path, "germ"));
+    std::string restored;
     ASSERT_TRUE(sorvik::ReadWholeFile(path, restored));
     EXPECT_EQ(restored, plain);
-}
-
-TEST(FileScramble, KeyDependsOnTheLengthModulo256) {
-    const std::string a = sorvik::ScrambleBytes(std::string(256, 'x'), "germ");
-    const std::string b = sorvik::ScrambleBytes(std::string(257, 'x'), "germ");
-    EXPECT_EQ(static_cast<unsigned char>(a[0]), 'x' ^ sorvik::kFileKeyByte);
-    EXPECT_EQ(static_cast<unsigned char>(b[0]), 'x' ^ sorvik::kFileKeyByte ^ 1);
-    std::string plain;
-    ASSERT_TRUE(sorvik::UnscrambleBytes(std::string(), "germ", plain) == false);
-    ASSERT_TRUE(sorvik::UnscrambleBytes(sorvik::ScrambleBytes("", "germ"), "germ", plain));
-    EXPECT_EQ(plain, "");
 }
 
 TEST(FileScramble, AWrongTrailerWritesNothing) {
@@ -80,4 +65,6 @@ TEST(FileScramble, AWrongTrailerWritesNothing) {
     ASSERT_TRUE(sorvik::WriteWholeFile(path, sorvik::ScrambleBytes("data", "seed")));
     EXPECT_FALSE(sorvik::UnscrambleFile(path, "germ", dir.file("out")));
     EXPECT_FALSE(sorvik::FileExists(dir.file("out")));
+    std::string plain;
+    EXPECT_FALSE(sorvik::UnscrambleBytes(std::string(), "germ", plain));
 }
