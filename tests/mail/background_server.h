@@ -119,33 +119,12 @@ class BackgroundServer {
     std::string buffer_;
 };
 
-// The Python interpreter of the system (where Debian puts python3-aiosmtpd), else any python3
-// on PATH; empty when none can import the module (an empty module: plain python3).
+// The Python interpreter of the system (where Debian puts python3-aiosmtpd), else one in
+// /usr/local; empty when none can import the module (an empty module: plain python3).
 inline std::string FindPython(const std::string& module = "") {
-    std::vector<std::string> candidates = {"/usr/bin/python3"};
-    if (const char* path = getenv("PATH")) {
-        std::string p = path;
-        size_t start = 0;
-        while (start <= p.size()) {
-            size_t colon = p.find(':', start);
-            std::string dir = p.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-            if (!dir.empty()) {
-                candidates.push_back(dir + "/python3");
-            }
-            if (colon == std::string::npos) {
-                break;
-            }
-            start = colon + 1;
-        }
-    }
-    for (const auto& c : candidates) {
-        if (access(c.c_str(), X_OK) != 0) {
-            continue;
-        }
-        if (module.empty()) {
-            return c;
-        }
-        if (RunProcess(c, {"-c", "import " + module}, 60).exitCode == 0) {
+    for (const std::string c : {"/usr/bin/python3", "/usr/local/bin/python3"}) {
+        if (access(c.c_str(), X_OK) == 0 &&
+            (module.empty() || RunProcess(c, {"-c", "import " + module}, 60).exitCode == 0)) {
             return c;
         }
     }

@@ -1,8 +1,5 @@
-"""Parses a mail file with Python's email package and prints its structure, one line per part.
-
-Used by the mail tests as an independent MIME parser: every defect the parser notices is listed,
-and every leaf part is given with its decoded content in hex.
-"""
+# An independent MIME parser for the mail tests: one line per part with its defects and decoded
+# content in hex, then the decoded subject.
 import email
 import email.policy
 import email.header

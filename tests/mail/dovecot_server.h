@@ -23,11 +23,17 @@
 
 namespace sorvik::test {
 
-inline int FreeLoopbackPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+inline sockaddr_in Loopback(int port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    return a;
+}
+
+inline int FreeLoopbackPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = Loopback(0);
     bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     socklen_t len = sizeof a;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
@@ -37,10 +43,7 @@ inline int FreeLoopbackPort() {
 
 inline bool PortAccepts(int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
+    sockaddr_in a = Loopback(port);
     bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     close(fd);
     return ok;
@@ -62,14 +65,10 @@ class DovecotServer {
 
     // Puts a message into the mailbox; messages are numbered in the order they were added.
     bool AddMessage(const std::string& text) {
-        if (!MakeDirectories(Maildir() + "/new") || !MakeDirectories(Maildir() + "/cur") ||
-            !MakeDirectories(Maildir() + "/tmp")) {
-            return false;
-        }
         ++added_;
         // Dovecot numbers new mail by the time stamp that starts the file name.
         std::string path = Maildir() + Format("/new/%d.M%dP1.sorvik", 1700000000 + added_, added_);
-        if (!WriteWholeFile(path, text)) {
+        if (!MakeMaildir() || !WriteWholeFile(path, text)) {
             return false;
         }
         if (geteuid() == 0) {
@@ -100,9 +99,7 @@ class DovecotServer {
         int mailGid = root ? 65534 : static_cast<int>(getgid());
         port_ = FreeLoopbackPort();
         tlsPort_ = tls_ ? FreeLoopbackPort() : 0;
-        MakeDirectories(Maildir() + "/new");
-        MakeDirectories(Maildir() + "/cur");
-        MakeDirectories(Maildir() + "/tmp");
+        MakeMaildir();
         if (root) {
             // The mail process runs as nobody: it must reach the maildir through the test folder.
             chmod(folder_.c_str(), 0755);
@@ -163,6 +160,10 @@ class DovecotServer {
 
   private:
     std::string Maildir() const { return folder_ + "/home/" + kUser + "/Maildir"; }
+    bool MakeMaildir() const {
+        return MakeDirectories(Maildir() + "/new") && MakeDirectories(Maildir() + "/cur") &&
+               MakeDirectories(Maildir() + "/tmp");
+    }
 
     static std::string CurrentUserName() {
         passwd* pw = getpwuid(getuid());

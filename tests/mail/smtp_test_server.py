@@ -1,13 +1,7 @@
-"""A real SMTP server for the mail tests, built on aiosmtpd (Debian: python3-aiosmtpd).
-
-Listens on an ephemeral loopback port and prints that port as its first line of output. Every
-message it accepts is written to the --out folder as N.eml (the content as received, dot
-stuffing undone) and N.env (sender, recipients, login name, "tls" or "plain").
-
-Options: --cert/--key offer STARTTLS (or, with --implicit-tls, TLS from the first byte);
---auth USER:PASSWORD requires a login (LOGIN and PLAIN built in, CRAM-MD5 added here);
---reject RCPT refuses that recipient.
-"""
+# A real SMTP server for the mail tests (aiosmtpd) on a loopback port it prints first. Stores
+# message N as out/N.eml (as received, dots unstuffed) and N.env (sender, recipients, login, tls).
+# --cert/--key: STARTTLS (or TLS at once with --implicit-tls); --auth U:P: login required
+# (LOGIN, PLAIN, CRAM-MD5 added here); --reject RCPT: refuses that recipient.
 import argparse
 import asyncio
 import hashlib
