@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "store/task_table.h"
 #include "support/core_fixture.h"
 #include "text/file_helpers.h"
 
@@ -55,16 +54,6 @@ TEST_F(MailTemplatesTest, BuiltInListThenUserOnesSavedUpdatedAndDeletedWithTheDi
     EXPECT_EQ(error, "不能删除系统提供的模版！");
     ASSERT_TRUE(DeleteMailTemplate("O'Brien", error)) << error;
     EXPECT_EQ(Titles().size(), 3u);
-}
-
-TEST_F(MailTemplatesTest, DefaultTemplateIsASettingOfTheSourceTask) {
-    CTaskTable tasks;
-    int id = tasks.AllocateTaskId();
-    ASSERT_TRUE(tasks.InsertTask(id, "src", 4, "", 3, "#任务名称=src\r\n"));
-    EXPECT_EQ(DefaultMailTemplateTitle(id), "");
-    std::string error;
-    ASSERT_TRUE(SetDefaultMailTemplate(id, "信笺模版", error)) << error;
-    EXPECT_EQ(DefaultMailTemplateTitle(id), "信笺模版");
 }
 
 TEST_F(MailTemplatesTest, PreviewFillsTheTemplateAndPointsImagesAtFiles) {

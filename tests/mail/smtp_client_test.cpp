@@ -116,7 +116,8 @@ TEST_F(SmtpServerTest, EveryLoginMethodWithRightAndWrongPassword) {
         r.password = "wrong";
         SendMailResult refused = SendMail(r);
         EXPECT_FALSE(refused.ok);
-        EXPECT_EQ(refused.error.rfind(Format("不能连接到服务器!, Error:%d\n535", EPROTO), 0), 0u) << refused.error;
+        EXPECT_EQ(refused.error.rfind(Format("不能连接到服务器!, Error:%d\n535", EPROTO), 0), 0u)
+            << refused.error;
         r.password = kPassword;
         SendMailResult result = SendMail(r);
         ASSERT_TRUE(result.ok) << "method " << method << ": " << result.error;
@@ -193,9 +194,10 @@ TEST(SendMailChecks, MissingServerOrAttachmentOrNoServerListening) {
         int port;
         std::string errorStart;
     };
-    for (const auto& c : {Case{"", "", 25, "SMTP服务器不能为空！"},
-                          Case{"127.0.0.1", "/nonexistent/file.bin", 25, "文件读取错误！(/nonexistent/file.bin)"},
-                          Case{"127.0.0.1", "", freePort, Format("不能连接到服务器!, Error:%d", ECONNREFUSED)}}) {
+    for (const auto& c :
+         {Case{"", "", 25, "SMTP服务器不能为空！"},
+          Case{"127.0.0.1", "/nonexistent/file.bin", 25, "文件读取错误！(/nonexistent/file.bin)"},
+          Case{"127.0.0.1", "", freePort, Format("不能连接到服务器!, Error:%d", ECONNREFUSED)}}) {
         SendMailRequest r;
         r.senderAddress = "a@x.org";
         r.to = "b@x.org";

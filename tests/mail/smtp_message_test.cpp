@@ -99,12 +99,8 @@ TEST(SmtpMessageText, SetMimeMovesPlainBodyIntoTextPart) {
     const SmtpBodyPart& text = *m.root.Children()[0];
     EXPECT_EQ(m.root.contentType, "multipart/mixed");
     EXPECT_EQ(text.text, "body");
-    std::string header = m.BuildHeader(kWhen);
-    EXPECT_NE(header.find("MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" +
-                          m.root.boundary + "\"\r\n"),
-              std::string::npos);
     // Multipart entities carry no transfer encoding of their own.
-    EXPECT_EQ(header.find("Content-Transfer-Encoding"), std::string::npos);
+    EXPECT_EQ(m.BuildHeader(kWhen).find("Content-Transfer-Encoding"), std::string::npos);
     EXPECT_EQ(m.BuildBody(),
               "This is a multi-part message in MIME format"
               "\r\n--" +
