@@ -82,10 +82,8 @@ class DovecotServer {
         int n = 0;
         for (const char* sub : {"/new", "/cur"}) {
             std::error_code ec;
-            for (auto it = std::filesystem::directory_iterator(Maildir() + sub, ec);
-                 !ec && it != std::filesystem::directory_iterator(); ++it) {
-                ++n;
-            }
+            n += static_cast<int>(std::distance(std::filesystem::directory_iterator(Maildir() + sub, ec),
+                                                std::filesystem::directory_iterator()));
         }
         return n;
     }

@@ -69,7 +69,6 @@ class ScriptedPeer {
     ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
     int port() const { return port_; }
-    const std::atomic<bool>& stopping() const { return stop_; }
 
     // Helpers for scripts.
     static void Say(int fd, const std::string& text) { (void)!write(fd, text.data(), text.size()); }

