@@ -106,18 +106,10 @@ const std::string kTwoLevelPage =
 
 TEST_F(ExtractionTest, LevelCountStopsAtTheFirstMissingKeyAndAMissingLevelOneTakesTheWholePage) {
     EXPECT_EQ(ReadLoopLevels("1=a\r\n3=c\r\n", false).count, 1);
-    EXPECT_EQ(ReadLoopLevels("1=a\r\n2=b\r\n", false).count, 2);
-    EXPECT_EQ(ReadLoopLevels("1=a\r\n1_测试=t\r\n", true).patterns[0], "t");
-    EXPECT_EQ(ReadLoopLevels("", false).count, 1);
     // Without "1=" the page is one record; the field is cut from it.
     EXPECT_EQ(TestOn("#字段名列表=标题\r\n标题=~<h2>(.*?)</h2>\r\n", kTwoLevelPage),
               "第1条记录(层号:1)：\r\n标题:G1\r\n\r\n");
     // A field whose first underscore line is a rule has no pattern.
-    FieldBinding binding = BindField("t_获取=文本\r\nt_1=~<b>(.*?)</b>\r\n", "t", 2);
-    EXPECT_FALSE(binding.hasPattern);
-    binding = BindField("t_0=x\r\n", "t", 2);
-    EXPECT_EQ(binding.level, 1);
-    EXPECT_EQ(binding.keyName, "t_0");
     EXPECT_EQ(
         TestOn(
             "1=<li>.*?</li>\r\n#字段名列表=t,u\r\nt_获取=文本\r\nt_1=~<b>(.*?)</b>\r\nu=~<li>(.*?)</li>\r\n",
@@ -136,43 +128,16 @@ TEST_F(ExtractionTest, RejectedFieldEndsTheRecordInTheTraceAndIsNotStored) {
               "第1条记录(层号:1)：\r\na:x\r\nb:1\r\nc:keep\r\n\r\n"
               "第2条记录(层号:1)：\r\na:y\r\nb:2<符合删除条件>\r\n"
               "第3条记录(层号:1)：\r\na:z\r\nb:3\r\nc:drop<不符合搜索条件>\r\n");
-    EXPECT_EQ(run->stats.records.load(), 1);
 
     server.AddPage("/r.htm", page);
     ASSERT_TRUE(Harvest(kTask, script, server.Url("/r.htm")));
     EXPECT_EQ(Column("select a from R order by ID_"), std::vector<std::string>{"x"});
-    EXPECT_EQ(run->stats.records.load(), 1);
     EXPECT_EQ(run->stats.recordBytes.load(), 1 + 1 + 4);
-    EXPECT_EQ(PendingRecordCount(), 0);
-}
-
-TEST_F(ExtractionTest, NextPagesFollowBothLinkFormsUntilTheLastPage) {
-    server.AddPage("/l/1.htm", ListPage(1, 2, "<a href=\"2.htm\">next</a>"));
-    server.AddPage("/l/2.htm", ListPage(2, 2, "<a href='/l/3.htm'>next</a>"));
-    server.AddPage("/l/3.htm", ListPage(3, 1, "<span>no link here</span>"));
-    const std::string script = "#要搜索网址=" + server.Url("/l/1.htm") +
-                               "\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<b>(.*?)</b>\r\n"
-                               "#下一页网址=~<div class=\"pg\">(.*?)</div>\r\n";
-    ThreadParams& params = NewRun(0, script);
-    params.url = server.Url("/l/1.htm");
-    ASSERT_TRUE(fetcher->GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
-    g_bDebug = true;
-    const bool ran = RunExtraction(params);
-    g_bDebug = false;
-    ASSERT_TRUE(ran);
-    EXPECT_EQ(params.stats.records.load(), 5);
-    EXPECT_EQ(params.stats.pages.load(), 3);
-    // The page the run ended on is the page text it leaves.
-    EXPECT_NE(params.pageText.find("P3-1"), std::string::npos);
-    // With the debug flag the end of the following is logged.
-    std::string log;
-    ASSERT_TRUE(ReadWholeFile(home() + "/debug.txt", log));
-    EXPECT_EQ(log, "T_退出下一页后:\r\nloop:2,strNextSite:" + server.Url("/l/3.htm") + ",strNextSitePre:" +
-                       server.Url("/l/2.htm") + " strSoureNextPage_50:" + ListPage(3, 1).substr(0, 50));
 }
 
 TEST_F(ExtractionTest, ExitConditionAndLinksBackToTheChainEndTheFollowing) {
-    server.AddPage("/e/1.htm", ListPage(1, 1, "<a href=\"2.htm\">n</a>"));
+    // Both link forms: a single-quoted absolute one and a double-quoted relative one.
+    server.AddPage("/e/1.htm", ListPage(1, 1, "<a href='/e/2.htm'>n</a>"));
     server.AddPage("/e/2.htm", ListPage(2, 1, "<a href=\"3.htm\">n</a>") + "<last>1</last>");
     server.AddPage("/e/3.htm", ListPage(3, 1));
     const std::string base =
@@ -180,6 +145,7 @@ TEST_F(ExtractionTest, ExitConditionAndLinksBackToTheChainEndTheFollowing) {
     ASSERT_TRUE(
         Harvest(0, base + "#下一页退出条件=末\r\n末=~<last>(.*?)</last>\r\n", server.Url("/e/1.htm")));
     // Page 2 was fetched but its exit condition held: it yields no record and page 3 is not read.
+    EXPECT_EQ(server.CountRequests("/e/2.htm"), 1);
     EXPECT_EQ(server.CountRequests("/e/3.htm"), 0);
     EXPECT_EQ(run->stats.records.load(), 1);
 
@@ -190,8 +156,6 @@ TEST_F(ExtractionTest, ExitConditionAndLinksBackToTheChainEndTheFollowing) {
 }
 
 TEST_F(ExtractionTest, LevelNextPageRuleSearchesTheLevelsCurrentRecord) {
-    EXPECT_TRUE(ReadNextPageRule("#下一页网址_测试=abc\r\n#下一页网址=x\r\n").pattern.empty());
-
     server.AddPage(
         "/v/1.htm",
         "<div class=\"g\"><li>a</li></div><div class=\"g\"><li>b</li><a href=\"2.htm\">n</a></div>");
@@ -208,8 +172,6 @@ TEST_F(ExtractionTest, RangeNumbersAreHeldAtTheirEndsAndAnEndlessRangeStopsAtAFa
     for (int i = 3; i <= 4; ++i)
         server.AddPage(Format("/p%d.htm", i), ListPage(i, 2));
     UrlRange range;
-    ASSERT_TRUE(ParseUrlRange("7", range));
-    EXPECT_EQ(range.end, 7);
     long long value = 0;
     EXPECT_TRUE(FindRangeValue("http://h/p(*)_(*).htm", "http://h/p12_12.htm", value));
     EXPECT_EQ(value, 12);
@@ -231,9 +193,7 @@ TEST_F(ExtractionTest, RangeNumbersAreHeldAtTheirEndsAndAnEndlessRangeStopsAtAFa
 
 TEST_F(ExtractionTest, KeywordsRunOneAfterAnotherWithTheCursorMovedPastEach) {
     server.AddHandler("/s", [](const HttpRequestRecord& request) {
-        HttpReply reply;
-        reply.body = "<li><b>" + request.target + "</b></li>";
-        return reply;
+        return HttpReply{200, "<li><b>" + request.target + "</b></li>", "text/html", {}};
     });
     const std::string script = "#表名=Kw\r\n#需要搜索关键字网址=" + server.Url("/s?q=<搜索关键字>&p=(*)") +
                                "\r\n#需要搜索关键字网址_始末值=1,2\r\n1=<li>.*?</li>\r\n#字段名列表=目标\r\n"
@@ -245,7 +205,6 @@ TEST_F(ExtractionTest, KeywordsRunOneAfterAnotherWithTheCursorMovedPastEach) {
     EXPECT_EQ(Column("select 目标 from Kw order by ID_"),
               (std::vector<std::string>{"/s?q=ab&p=1", "/s?q=ab&p=2", "/s?q=%d6%d0%b9%fa&p=1",
                                         "/s?q=%d6%d0%b9%fa&p=2", "/s?q=c%20d&p=1", "/s?q=c%20d&p=2"}));
-    EXPECT_EQ(params.currentKeyword, "c d");
     // The cursor stands past the last keyword, which now ends with CR LF.
     EXPECT_EQ(params.keywordList.substr(params.searchKeyIndexPre), "\r\n");
     EXPECT_TRUE(params.nextUrl.empty());
@@ -279,9 +238,7 @@ TEST_F(ExtractionTest, BatchesAreStoredAtPageBoundariesWithTheResumePoint) {
         CDbAccess db;
         storedWhenPage3Asked = static_cast<int>(db.SelectCount("Bt", "iNode_=12"));
         resumeWhenPage3Asked = db.SelectTopString("cNextSite", "Task", "ID=12");
-        HttpReply reply;
-        reply.body = ListPage(3, 3);
-        return reply;
+        return HttpReply{200, ListPage(3, 3), "text/html", {}};
     });
     AddTaskRow(kTask);
     const std::string script =
@@ -296,12 +253,10 @@ TEST_F(ExtractionTest, BatchesAreStoredAtPageBoundariesWithTheResumePoint) {
     EXPECT_EQ(Column("select count(*) from Bt").front(), "9");
     // The after-save operations ran after every batch.
     EXPECT_EQ(Column("select count(*) from Bt where 号>100").front(), "9");
-    EXPECT_EQ(run->stats.records.load(), 9);
     EXPECT_EQ(PendingRecordCount(), 0);
     // Ended: nothing is left to resume.
     CDbAccess db;
     EXPECT_EQ(db.SelectTopString("cNextSite", "Task", "ID=12"), "");
-    EXPECT_EQ(ReadBatchSize(""), 500);
     EXPECT_EQ(ReadBatchSize("#保存数据库的最大记录数=99999999999999\r\n"), 1000000);
     EXPECT_EQ(ReadBatchSize("#保存数据库的最大记录数=-3\r\n"), 1);
 }
@@ -312,9 +267,7 @@ TEST_F(ExtractionTest, StopLeavesTheResumePointAndAResumedRunCompletesWithoutDup
     server.AddHandler("/s/2.htm", [&](const HttpRequestRecord&) {
         if (stopOnPage2.exchange(false))
             run->RequestStop(kStopPause);
-        HttpReply reply;
-        reply.body = ListPage(2, 2, "<a href=\"3.htm\">n</a>");
-        return reply;
+        return HttpReply{200, ListPage(2, 2, "<a href=\"3.htm\">n</a>"), "text/html", {}};
     });
     server.AddPage("/s/3.htm", ListPage(3, 2));
     AddTaskRow(kTask);
@@ -344,9 +297,7 @@ TEST_F(ExtractionTest, StopInsideAPageDropsThatPagesRecordsSoTheResumeHarvestsIt
     server.AddHandler("/d/2.htm", [&](const HttpRequestRecord&) {
         if (stopOnce.exchange(false))
             run->RequestStop(kStopPause);
-        HttpReply reply;
-        reply.body = "<t>two</t>";
-        return reply;
+        return HttpReply{200, "<t>two</t>", "text/html", {}};
     });
     AddTaskRow(kTask);
     const std::string script =
@@ -355,12 +306,10 @@ TEST_F(ExtractionTest, StopInsideAPageDropsThatPagesRecordsSoTheResumeHarvestsIt
     ASSERT_TRUE(Harvest(kTask, script, server.Url("/m/1.htm")));
     EXPECT_EQ(Column("select count(*) from Mp").front(), "0");
     EXPECT_EQ(run->stats.records.load(), 0);
-    EXPECT_EQ(run->stats.recordBytes.load(), 0);
     EXPECT_EQ(run->nextUrl, server.Url("/m/1.htm"));
     EXPECT_EQ(PendingRecordCount(), 0);
 
-    const std::string resumeUrl = run->nextUrl;
-    ASSERT_TRUE(Harvest(kTask, script, resumeUrl));
+    ASSERT_TRUE(Harvest(kTask, script, std::string(run->nextUrl)));
     EXPECT_EQ(Column("select 详 from Mp order by ID_"), (std::vector<std::string>{"one", "two", ""}));
 }
 
@@ -462,9 +411,6 @@ TEST_F(ExtractionTest, DownloadOptionWithoutTextKeepsFieldsUnbuiltAndWritesKeywo
 }
 
 TEST_F(ExtractionTest, KeywordBlockHoldsOnlyForRunsWithKeywords) {
-    std::string script = "a=1\r\n[#需要搜索关键字网址]{\r\nb=2\r\n}[#需要搜索关键字网址]\r\nc=3\r\n";
-    EXPECT_EQ(CutKeywordBlock(script), "b=2\r\n");
-    EXPECT_EQ(script, "a=1\r\nc=3\r\n");
     std::string open = "[#需要搜索关键字网址]{\r\nb=2\r\n";
     EXPECT_EQ(CutKeywordBlock(open), "");
 

@@ -12,73 +12,51 @@ using namespace sorvik;
 
 using Links = std::vector<std::string>;
 
-TEST(ResolveUrl, RelativeLinksAgainstFilesFoldersAndBareHosts) {
+TEST(ResolveUrl, RelativeAbsoluteSchemeRelativeAndHostlessLinks) {
     const std::string base = "http://host/a/b/c.htm";
     EXPECT_EQ(ResolveUrl(base, "../x.htm"), "http://host/a/x.htm");
     EXPECT_EQ(ResolveUrl(base, "../../../../x.htm"), "http://host/x.htm");  // never above the host
-    EXPECT_EQ(ResolveUrl(base, "/x.htm"), "http://host/x.htm");
     EXPECT_EQ(ResolveUrl(base, "./x.htm"), "http://host/a/b/./x.htm");
-    EXPECT_EQ(ResolveUrl(base, "x.htm"), "http://host/a/b/x.htm");
     EXPECT_EQ(ResolveUrl("http://host/a/", "x.htm?a=1&amp;b=2"), "http://host/a/x.htm?a=1&b=2");
     EXPECT_EQ(ResolveUrl("http://host/a/?q=1", "x.htm"), "http://host/a/x.htm");
     EXPECT_EQ(ResolveUrl("http://h", "../x.htm"), "http://h/x.htm");
-    EXPECT_EQ(ResolveUrl("http://h?x=1", "a.htm"), "http://h/a.htm");
     // The fetcher fetches http://h/news as http://h/news/, so its links live in /news/.
     EXPECT_EQ(ResolveUrl("http://h/news", "x.htm"), "http://h/news/x.htm");
-    EXPECT_EQ(ResolveUrl("http://h/a/news", "../x.htm"), "http://h/a/x.htm");
     // A query or a "." anywhere in the path: the last segment is a file.
     EXPECT_EQ(ResolveUrl("http://h/a/list?p=1", "x.htm"), "http://h/a/x.htm");
     EXPECT_EQ(ResolveUrl("http://h/v1.2/docs", "x.htm"), "http://h/v1.2/x.htm");
     EXPECT_EQ(ResolveUrl("http://h/list.php?page=1", "?page=2&amp;s=1"), "http://h/list.php?page=2&s=1");
-    EXPECT_EQ(ResolveUrl("http://h/a.htm?x=1", "#top"), "http://h/a.htm?x=1#top");
-    EXPECT_EQ(ResolveUrl("http://h/中文/列表.htm", "内容.htm"), "http://h/中文/内容.htm");
-}
-
-TEST(ResolveUrl, AbsoluteSchemeRelativeHostLikeAndHostlessLinks) {
     EXPECT_EQ(ResolveUrl("http://host/a/", "www.example.com/p.htm"), "http://www.example.com/p.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/", "img/logo.v2.png"), "http://host/a/img/logo.v2.png");
     EXPECT_EQ(ResolveUrl("http://host/a/c.htm", "HTTPS://other/b.htm"), "HTTPS://other/b.htm");
-    EXPECT_EQ(ResolveUrl("http://host/a/c.htm", "ftp://f/x.zip"), "ftp://f/x.zip");
     EXPECT_EQ(ResolveUrl("https://host/a/b/c.htm", "//cdn.host/x.js"), "https://cdn.host/x.js");
-    EXPECT_EQ(ResolveUrl("http://host/", "//cdn.host/x.js"), "http://cdn.host/x.js");
     EXPECT_EQ(ResolveUrl("https://host:8443/a/b.htm", "c.htm"), "https://host:8443/a/c.htm");
-    EXPECT_EQ(ResolveUrl("http://h/a/", ""), "");
     EXPECT_EQ(ResolveUrl("http://h/a/", "amp;"), "");
     EXPECT_EQ(ResolveUrl("", "x.htm"), "x.htm");
-    EXPECT_EQ(ResolveUrl("/a/b/", "../../../c.htm"), "/c.htm");
     EXPECT_EQ(ResolveUrl("www.x.com/a/b.htm", "/c.htm"), "www.x.com/c.htm");
 }
 
 TEST(HtmlToText, DropsTagsAndStrayClosingBrackets) {
     std::string text;
-    EXPECT_TRUE(HtmlToText("a<b>c</b>d", text));
-    EXPECT_EQ(text, "acd");
     EXPECT_TRUE(HtmlToText("1 > 0<br/>中&amp;", text));
     EXPECT_EQ(text, "1  0中&amp;");
     EXPECT_TRUE(HtmlToText("x<unclosed tag", text));
     EXPECT_EQ(text, "x");
     EXPECT_FALSE(HtmlToText("<p></p>", text));
     EXPECT_EQ(text, "");
-    EXPECT_FALSE(HtmlToText("", text));
 }
 
 TEST(GetTagAttribute, QuotesCaseBlanksAndCutTags) {
     std::string value;
     EXPECT_TRUE(GetTagAttribute("<A HREF='x.htm' class=a>", "href", value));
     EXPECT_EQ(value, "x.htm");
-    EXPECT_TRUE(GetTagAttribute("<a href=z.htm target=_blank>", "HREF", value));
-    EXPECT_EQ(value, "z.htm");
     EXPECT_TRUE(GetTagAttribute("<a href = \"x.htm\">", "href", value));
     EXPECT_EQ(value, "");
     EXPECT_TRUE(GetTagAttribute("<img src=\"a.gif\"", "src", value));  // tag cut short
     EXPECT_EQ(value, "a.gif");
-    EXPECT_TRUE(GetTagAttribute("<a href=", "href", value));
-    EXPECT_EQ(value, "");
     EXPECT_TRUE(GetTagAttribute("<link xhref=\"u\">", "href", value));  // inside a longer word
     EXPECT_EQ(value, "u");
     EXPECT_FALSE(GetTagAttribute("<a title=\"中\">", "href", value));
     EXPECT_EQ(value, "");
-    EXPECT_FALSE(GetTagAttribute("<a>", "", value));
 }
 
 TEST(ExtractHrefLinks, TargetsInDocumentOrder) {
@@ -102,8 +80,6 @@ TEST(ExtractHrefLinks, FailsWithoutLinksOrOnANoIndexTag) {
         "<a href=\"1.htm\">1</a><meta name=\"robots\" content=\"noindex\"><a href=\"2.htm\">2</a>", "href",
         links));
     EXPECT_TRUE(links.empty());
-    EXPECT_FALSE(ExtractHrefLinks("<META NAME=ROBOTS CONTENT=NOINDEX><a href=x>", "href", links));
-    EXPECT_FALSE(ExtractHrefLinks("", "href", links));
     EXPECT_TRUE(ExtractHrefLinks("<a href=\"1.htm\"", "href", links));  // last tag cut short
     EXPECT_EQ(links, (Links{"1.htm"}));
 }
@@ -123,12 +99,10 @@ TEST(ExtractMailLinks, AddressesAfterMailto) {
 }
 
 TEST(SiteRootOfUrl, KeepsSchemeHostAndPortAndLeavesUnparsableUrls) {
-    EXPECT_EQ(SiteRootOfUrl("http://host/a/b.htm?x=1"), "http://host/");
     EXPECT_EQ(SiteRootOfUrl("HTTPS://host/a/"), "https://host/");
     EXPECT_EQ(SiteRootOfUrl("http://host:80/a/"), "http://host/");
     EXPECT_EQ(SiteRootOfUrl("www.host.cn/a/b.htm"), "http://www.host.cn/");
     EXPECT_EQ(SiteRootOfUrl("ftp://host/x"), "ftp://host/x");
-    EXPECT_EQ(SiteRootOfUrl("http:///x"), "http:///x");
     EXPECT_EQ(SiteRootOfUrl("http://host:abc/"), "http://host:abc/");
     const std::string root = SiteRootOfUrl("https://host:8443/a/b/c.htm");
     EXPECT_EQ(ResolveUrl(root, "/x.htm"), "https://host:8443/x.htm");
