@@ -106,8 +106,20 @@ class SendMailTaskTest : public test::CoreTest {
         return r;
     }
 
-    // Runs the task as its worker would.
-    void Run(int taskId, RecordingWindow& window) {
+    void Prepare(int records, std::vector<std::string> serverOptions = {}) {
+        ASSERT_NO_FATAL_FAILURE(StartServer(serverOptions));
+        ASSERT_NO_FATAL_FAILURE(MakeSourceTask(records));
+    }
+    SendMailTaskResult Create(const SendMailTaskRequest& request) {
+        SendMailTaskResult created;
+        EXPECT_TRUE(CreateSendMailTask(request, created)) << created.error;
+        return created;
+    }
+
+    // Runs the task as its worker would (paused after stopAfter sent mails); its progress lines.
+    std::vector<std::string> Run(int taskId, int stopAfter = -1) {
+        RecordingWindow window;
+        window.stopAfter = stopAfter;
         ThreadParams params;
         params.kind = RunKind::kSendMail;
         params.taskNumber = taskId;
@@ -115,6 +127,12 @@ class SendMailTaskTest : public test::CoreTest {
         params.script = CTaskTable().ReadTaskScript(taskId);
         params.window = &window;
         RunMailTask(params);
+        std::scoped_lock lock(window.mutex);
+        return window.lines;
+    }
+    static bool Has(const std::vector<std::string>& lines, int n, const char* result) {
+        std::string line = Format("%20s 正在发送  %5d/%-5d %s", "(发送邮件:企业名录)", n, 3, result);
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
     std::vector<std::string> Flags() {
@@ -140,10 +158,7 @@ class SendMailTaskTest : public test::CoreTest {
         CTaskTable tasks;
         int id = tasks.AllocateTaskId();
         EXPECT_TRUE(tasks.InsertTask(id, "x", 4, "", 3, script));
-        RecordingWindow window;
-        Run(id, window);
-        std::scoped_lock lock(window.mutex);
-        return window.lines;
+        return Run(id);
     }
 
     // The decoded text of the mail's HTML part.
@@ -166,8 +181,7 @@ class SendMailTaskTest : public test::CoreTest {
 };
 
 TEST_F(SendMailTaskTest, CreationStoresOutboxRowAndTaskScript) {
-    StartServer();
-    MakeSourceTask(3);
+    ASSERT_NO_FATAL_FAILURE(Prepare(3));
     SendMailTaskRequest request = Request();
     request.allRows = false;
     request.rowIds = {1, 3};
@@ -194,8 +208,7 @@ TEST_F(SendMailTaskTest, CreationStoresOutboxRowAndTaskScript) {
 }
 
 TEST_F(SendMailTaskTest, CreationChecks) {
-    StartServer();
-    MakeSourceTask(1);
+    ASSERT_NO_FATAL_FAILURE(Prepare(1));
     SendMailTaskRequest noColumn = Request(), noFile = Request(), noRows = Request();
     noColumn.addressColumn = "电话";
     noFile.attachments = "/no/such/file.pdf";
@@ -212,19 +225,14 @@ TEST_F(SendMailTaskTest, CreationChecks) {
 }
 
 TEST_F(SendMailTaskTest, OnePersonalisedMailPerAddressStopAfterFirstResumesWithTheSecond) {
-    StartServer();
-    MakeSourceTask(3);
-    SendMailTaskResult created;
-    ASSERT_TRUE(CreateSendMailTask(Request(), created)) << created.error;
-    RecordingWindow first;
-    first.stopAfter = 1;
-    Run(created.taskId, first);
+    ASSERT_NO_FATAL_FAILURE(Prepare(3));
+    const int id = Create(Request()).taskId;
+    Run(id, 1);
     EXPECT_EQ(Delivered(), 1);
-    EXPECT_EQ(ScriptValue("#当前Email号=", CTaskTable().ReadTaskScript(created.taskId)), "1");
+    EXPECT_EQ(ScriptValue("#当前Email号=", CTaskTable().ReadTaskScript(id)), "1");
     EXPECT_EQ(Flags(), (std::vector<std::string>{"1", "0", "0"}));
 
-    RecordingWindow second;
-    Run(created.taskId, second);
+    auto lines = Run(id);
     ASSERT_EQ(Delivered(), 3);
     for (int n = 1; n <= 3; ++n) {
         EXPECT_EQ(Stored(n, ".env"), Format("sender@sorvik.test\nr%d@sorvik.test\n-\nplain\n", n));
@@ -232,45 +240,31 @@ TEST_F(SendMailTaskTest, OnePersonalisedMailPerAddressStopAfterFirstResumesWithT
         EXPECT_EQ(HtmlText(n), Format("您好&nbsp;公司%d，<%%@不存在%%><BR>再见", n));
     }
     // Finished: the resume point is gone, so a later start begins anew.
-    EXPECT_EQ(ScriptValue("#当前Email号=", CTaskTable().ReadTaskScript(created.taskId)), "");
+    EXPECT_EQ(ScriptValue("#当前Email号=", CTaskTable().ReadTaskScript(id)), "");
     EXPECT_EQ(Flags(), (std::vector<std::string>{"1", "1", "1"}));
-    std::scoped_lock lock(second.mutex);
-    EXPECT_NE(std::find(second.lines.begin(), second.lines.end(),
-                        Format("%20s 正在发送  %5d/%-5d 发送成功！", "(发送邮件:企业名录)", 2, 3)),
-              second.lines.end());
+    EXPECT_TRUE(Has(lines, 2, "发送成功！"));
 }
 
 TEST_F(SendMailTaskTest, FailedDeliveryIsReportedAndSkipped) {
-    StartServer({"--reject", "r2@sorvik.test"});
-    MakeSourceTask(3);
-    SendMailTaskResult created;
-    ASSERT_TRUE(CreateSendMailTask(Request(), created)) << created.error;
-    RecordingWindow window;
-    Run(created.taskId, window);
+    ASSERT_NO_FATAL_FAILURE(Prepare(3, {"--reject", "r2@sorvik.test"}));
+    auto lines = Run(Create(Request()).taskId);
     EXPECT_EQ(Delivered(), 2);
     EXPECT_EQ(Flags(), (std::vector<std::string>{"1", "0", "1"}));
-    std::scoped_lock lock(window.mutex);
-    EXPECT_NE(std::find(window.lines.begin(), window.lines.end(),
-                        Format("%20s 正在发送  %5d/%-5d %s", "(发送邮件:企业名录)", 2, 3,
-                               "发送信息失败!\nResponse:550 5.1.1 mailbox unavailable")),
-              window.lines.end());
+    EXPECT_TRUE(Has(lines, 2, "发送信息失败!\nResponse:550 5.1.1 mailbox unavailable"));
 }
 
 // Also: without a flag column the records' flags are left alone.
 TEST_F(SendMailTaskTest, RecordValueCannotAttachLocalFilesAndNoFlagColumn) {
-    StartServer();
-    MakeSourceTask(1);
+    ASSERT_NO_FATAL_FAILURE(Prepare(1));
     ASSERT_TRUE(WriteWholeFile(home() + "/secret.txt", "TOP-SECRET"));
     ASSERT_TRUE(CDbAccess().ExecuteSql("update Companies set cName='<%@@@secret.txt>'"));
     SendMailTaskRequest request = Request();
     request.html = true;
     request.content = "<p><%@名称%></p>";
     request.flagColumn.clear();
-    SendMailTaskResult created;
-    ASSERT_TRUE(CreateSendMailTask(request, created)) << created.error;
-    EXPECT_EQ(ScriptValue("#cUpdateField=", CTaskTable().ReadTaskScript(created.taskId)), "0");
-    RecordingWindow window;
-    Run(created.taskId, window);
+    const int id = Create(request).taskId;
+    EXPECT_EQ(ScriptValue("#cUpdateField=", CTaskTable().ReadTaskScript(id)), "0");
+    Run(id);
     ASSERT_EQ(Delivered(), 1);
     EXPECT_EQ(Stored(1).find(Base64Encode("TOP-SECRET")), std::string::npos);
     EXPECT_EQ(HtmlText(1), "<p>&lt;%@@@secret.txt></p>");
@@ -278,23 +272,18 @@ TEST_F(SendMailTaskTest, RecordValueCannotAttachLocalFilesAndNoFlagColumn) {
 }
 
 TEST_F(SendMailTaskTest, MissingOutboxRowOrAccount) {
-    StartServer();
-    MakeSourceTask(1);
+    ASSERT_NO_FATAL_FAILURE(Prepare(1));
     const std::vector<std::string> failed = {"取数据失败！"};
     EXPECT_EQ(RunScript("#任务类型=发送邮件\r\n#发送箱ID号=999\r\n#iMailField=2\r\n"), failed);
     // An address column outside the source task's field list.
-    SendMailTaskResult created;
-    ASSERT_TRUE(CreateSendMailTask(Request(), created)) << created.error;
+    SendMailTaskResult created = Create(Request());
     EXPECT_EQ(
         RunScript(Format("#任务类型=发送邮件\r\n#发送箱ID号=%d\r\n#iMailField=9\r\n", created.outboxId)),
         failed);
     // Without a sender address nothing is sent, and the reason is shown once.
     ASSERT_TRUE(CTaskTable().ExecuteSql(Format("update Task set cSetInfo='' where ID=%d", source_)));
-    RecordingWindow noAccount;
-    Run(created.taskId, noAccount);
+    EXPECT_EQ(Run(created.taskId), (std::vector<std::string>{"发信地址不能为空！"}));
     EXPECT_EQ(Delivered(), 0);
-    std::scoped_lock lock(noAccount.mutex);
-    EXPECT_EQ(noAccount.lines, (std::vector<std::string>{"发信地址不能为空！"}));
 }
 
 // Unknown, unterminated and over-long markers and image markers stay as written.
