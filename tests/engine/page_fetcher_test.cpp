@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <thread>
 
+#include "engine/rules_test_helpers.h"
 #include "engine/url_status_table.h"
 #include "support/http_test_server.h"
 #include "support/run_process.h"
@@ -24,26 +24,6 @@ using test::HttpRequestRecord;
 using test::HttpTestServer;
 
 using test::U8;
-
-class RecordingSink : public RunMessageSink {
-  public:
-    void Send(RunMessage message) override {
-        std::scoped_lock lock(mutex_);
-        messages_.push_back(std::move(message));
-    }
-    std::vector<std::string> Texts(RunMessageType type) const {
-        std::scoped_lock lock(mutex_);
-        std::vector<std::string> texts;
-        for (const RunMessage& m : messages_)
-            if (m.type == type)
-                texts.push_back(m.text);
-        return texts;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<RunMessage> messages_;
-};
 
 // Fetch settings for one test: a short low-speed limit and retry wait, restored afterwards.
 class FetcherTest : public ::testing::Test {
@@ -72,7 +52,7 @@ class FetcherTest : public ::testing::Test {
     HttpTestServer server_;
     PageFetcher fetcher_;
     ThreadParams params_;
-    RecordingSink sink_;
+    test::RecordingSink sink_;
     test::TempDir folder_;
 };
 

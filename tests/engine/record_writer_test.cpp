@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
+#include "engine/rules_test_helpers.h"
 #include "store/database.h"
 #include "store/keyword_file.h"
 #include "store/task_table.h"
@@ -16,28 +15,6 @@ using namespace sorvik;
 using sorvik::test::CoreTest;
 
 namespace {
-
-// Records what a run sends to its window.
-class RecordingSink : public RunMessageSink {
-  public:
-    void Send(RunMessage message) override {
-        std::scoped_lock lock(mutex_);
-        messages.push_back(std::move(message));
-    }
-    std::vector<std::string> Texts(RunMessageType type) {
-        std::scoped_lock lock(mutex_);
-        std::vector<std::string> texts;
-        for (const RunMessage& m : messages) {
-            if (m.type == type)
-                texts.push_back(m.text);
-        }
-        return texts;
-    }
-    std::vector<RunMessage> messages;  // guarded by mutex_
-
-  private:
-    std::mutex mutex_;
-};
 
 constexpr const char* kGoodsScript =
     "#表名=Goods\r\n#字段名列表=t,p,n\r\n#字段别名列表=标题,价格,数量\r\n#字段类型=文本(100),小数(10.2),"
@@ -81,7 +58,7 @@ class RecordWriterTest : public CoreTest {
         return out;
     }
 
-    RecordingSink sink;
+    test::RecordingSink sink;
     ThreadParams run;
     RecordBuffer buffer;
     CDbAccess db;

@@ -1,15 +1,17 @@
 #pragma once
-// Helpers of the field-rule, operation and variable tests: scripts from lines, and pages served
-// to a context from a map (the rule logic); the fetcher itself is tested on a real server.
+// Helpers of the engine tests: scripts from lines, pages served to a context from a map (the rule
+// logic; the fetcher itself is tested on a real server), and a window that records run messages.
 
 #include <initializer_list>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "engine/page_extractor.h"
+#include "engine/run_messages.h"
 
 namespace sorvik::test {
 
@@ -39,6 +41,27 @@ class MapFetcher {
             return true;
         };
     }
+};
+
+// Records what a run sends to its window (runs may send from their own thread).
+class RecordingSink : public RunMessageSink {
+  public:
+    void Send(RunMessage message) override {
+        std::scoped_lock lock(mutex_);
+        messages_.push_back(std::move(message));
+    }
+    std::vector<std::string> Texts(RunMessageType type) const {
+        std::scoped_lock lock(mutex_);
+        std::vector<std::string> texts;
+        for (const RunMessage& m : messages_)
+            if (m.type == type)
+                texts.push_back(m.text);
+        return texts;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<RunMessage> messages_;  // guarded by mutex_
 };
 
 }  // namespace sorvik::test

