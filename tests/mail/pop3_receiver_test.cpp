@@ -70,19 +70,29 @@ class Pop3ReceiverTest : public test::CoreTest {
         return out;
     }
 
+    // One receiving run into the mailbox of task 7: whether it succeeded; status_, state_ and the
+    // statuses_ shown tell the rest.
+    bool Receive(const Pop3Account& account) {
+        MailboxWriter writer(7, [&](const std::string& s) { statuses_.push_back(s); });
+        Pop3Receiver receiver;
+        bool ok = receiver.Receive(account, writer);
+        status_ = receiver.StatusText();
+        state_ = receiver.State();
+        return ok;
+    }
+
     test::TempDir serverDir_;
     std::unique_ptr<DovecotServer> dovecot_;
     std::vector<std::string> statuses_;
+    std::string status_;
+    int state_ = 0;
 };
 
 TEST_F(Pop3ReceiverTest, ThreeMessagesStoredInServerOrderThenDeleted) {
     StartDovecot({Mail(1, "first"), Mail(2, "=?gb2312?B?1tDOxA==?="), Mail(3, "third")});
-    MailboxWriter writer(7, [&](const std::string& s) { statuses_.push_back(s); });
-    Pop3Receiver receiver;
-    ASSERT_TRUE(receiver.Receive(Account(), writer)) << receiver.StatusText() << dovecot_->Log();
-    EXPECT_EQ(receiver.StatusText(), "Deleted all messages\r\n");
-    EXPECT_EQ(receiver.State(), Pop3Session::kAllDeleted);
-    EXPECT_EQ(writer.StoredCount(), 3);
+    ASSERT_TRUE(Receive(Account())) << status_ << dovecot_->Log();
+    EXPECT_EQ(status_, "Deleted all messages\r\n");
+    EXPECT_EQ(state_, Pop3Session::kAllDeleted);
     EXPECT_EQ(Column("cTitle"), (std::vector<std::string>{"first", "中文", "third"}));
     EXPECT_EQ(Column("cSendUser"), (std::vector<std::string>{"Sender 1", "Sender 2", "Sender 3"}));
     EXPECT_EQ(Column("cSendMail")[2], "sender3@sorvik.test");
@@ -98,10 +108,8 @@ TEST_F(Pop3ReceiverTest, WrongPasswordOrStoreFailureLeavesEveryMessageOnTheServe
     StartDovecot({Mail(1, "first"), Mail(2, "refused"), Mail(3, "third")});
     Pop3Account wrong = Account();
     wrong.password = "wrong";
-    MailboxWriter none(7, nullptr);
-    Pop3Receiver refused;
-    EXPECT_FALSE(refused.Receive(wrong, none));
-    EXPECT_EQ(refused.StatusText().rfind("Received -ERR from server :-ERR", 0), 0u) << refused.StatusText();
+    EXPECT_FALSE(Receive(wrong));
+    EXPECT_EQ(status_.rfind("Received -ERR from server :-ERR", 0), 0u) << status_;
     EXPECT_EQ(dovecot_->MessagesLeft(), 3);
 
     // The database itself refuses the second message.
@@ -111,21 +119,17 @@ TEST_F(Pop3ReceiverTest, WrongPasswordOrStoreFailureLeavesEveryMessageOnTheServe
                               "NEW.cTitle='refused' BEGIN SELECT RAISE(ABORT,'refused'); END",
                               error))
         << error;
-    MailboxWriter writer(7, [&](const std::string& s) { statuses_.push_back(s); });
-    Pop3Receiver receiver;
-    EXPECT_FALSE(receiver.Receive(Account(), writer));
-    EXPECT_EQ(receiver.StatusText(), "Session ended\r\n");
-    EXPECT_EQ(receiver.State(), Pop3Session::kEnded);
+    EXPECT_FALSE(Receive(Account()));
+    EXPECT_EQ(status_, "Session ended\r\n");
+    EXPECT_EQ(state_, Pop3Session::kEnded);
     EXPECT_NE(std::find(statuses_.begin(), statuses_.end(), "第2封 (refused) 保存失败！"), statuses_.end());
     EXPECT_EQ(dovecot_->MessagesLeft(), 3);
 }
 
 TEST_F(Pop3ReceiverTest, EmptyMailboxEndsWithNoNewMessages) {
     StartDovecot({});
-    MailboxWriter writer(7, [&](const std::string& s) { statuses_.push_back(s); });
-    Pop3Receiver receiver;
-    EXPECT_TRUE(receiver.Receive(Account(), writer)) << receiver.StatusText();
-    EXPECT_EQ(receiver.StatusText(), "No new messages\r\n");
+    EXPECT_TRUE(Receive(Account())) << status_;
+    EXPECT_EQ(status_, "No new messages\r\n");
     EXPECT_TRUE(Column("ID_").empty());
 }
 
@@ -133,27 +137,16 @@ TEST_F(Pop3ReceiverTest, StlsUpgradeAndImplicitTls) {
     StartDovecot({Mail(1, "over stls")}, true);
     Pop3Account account = Account();
     account.tls.caFile = serverDir_.file("cert.pem");
-    {
-        // Without trusting the test certificate the upgrade is refused and nothing is fetched.
-        Pop3Account untrusted = Account();
-        MailboxWriter writer(7, nullptr);
-        Pop3Receiver receiver;
-        EXPECT_FALSE(receiver.Receive(untrusted, writer));
-        EXPECT_NE(receiver.StatusText().find("certificate"), std::string::npos) << receiver.StatusText();
-        EXPECT_EQ(dovecot_->MessagesLeft(), 1);
-    }
-    {
-        MailboxWriter writer(7, nullptr);
-        Pop3Receiver receiver;
-        ASSERT_TRUE(receiver.Receive(account, writer)) << receiver.StatusText() << dovecot_->Log();
-        EXPECT_EQ(Column("cTitle"), (std::vector<std::string>{"over stls"}));
-    }
+    // Without trusting the test certificate the upgrade is refused and nothing is fetched.
+    EXPECT_FALSE(Receive(Account()));
+    EXPECT_NE(status_.find("certificate"), std::string::npos) << status_;
+    EXPECT_EQ(dovecot_->MessagesLeft(), 1);
+    ASSERT_TRUE(Receive(account)) << status_ << dovecot_->Log();
+    EXPECT_EQ(Column("cTitle"), (std::vector<std::string>{"over stls"}));
     ASSERT_TRUE(dovecot_->AddMessage(Mail(2, "over pop3s")));
     account.port = dovecot_->tlsPort();
     account.implicitTlsPort = dovecot_->tlsPort();  // stands in for 995
-    MailboxWriter writer(7, nullptr);
-    Pop3Receiver receiver;
-    ASSERT_TRUE(receiver.Receive(account, writer)) << receiver.StatusText() << dovecot_->Log();
+    ASSERT_TRUE(Receive(account)) << status_ << dovecot_->Log();
     EXPECT_EQ(Column("cTitle"), (std::vector<std::string>{"over stls", "over pop3s"}));
 }
 
