@@ -80,7 +80,8 @@ RunController::RunController(RunObserver& observer, RunPrompt& prompt)
 int RunController::RequestSave(int taskNumber) {
     std::scoped_lock lock(g_csDatabase);
     std::vector<ThreadParams*> running;
-    for (const auto& worker : workers_) running.push_back(worker->params.get());
+    for (const auto& worker : workers_)
+        running.push_back(worker->params.get());
     return sorvik::RequestSave(running, taskNumber == kAllTasks ? sorvik::kAllTasks : taskNumber);
 }
 

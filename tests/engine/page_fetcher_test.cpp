@@ -80,8 +80,8 @@ TEST(FetchUrl, FolderPathsGetASlashSchemeAndPortAreHonoured) {
     EXPECT_EQ(params.parts.scheme, "http");
     EXPECT_EQ(params.parts.port, 80);
     EXPECT_EQ(RequestUrl(params.parts), "http://example.com:80/a%20b.htm");
-    for (const char* url : {"", "ftp://example.com/", "http:///path", "http://host:99999/", "javascript:void(0)",
-                            "http://a b/"}) {
+    for (const char* url : {"", "ftp://example.com/", "http:///path", "http://host:99999/",
+                            "javascript:void(0)", "http://a b/"}) {
         params.url = url;
         EXPECT_FALSE(PrepareUrl(params)) << url;
         EXPECT_TRUE(params.parts.host.empty());

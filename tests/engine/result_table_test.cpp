@@ -42,8 +42,10 @@ class ResultTableTest : public CoreTest {
 }  // namespace
 
 TEST(FieldType, WordsGiveTheirSqlTypesAndFieldsBeyondTheListAreVarchar255) {
-    const std::pair<const char*, const char*> expected[] = {
-        {"VarChar(20)", "varchar(20)"}, {"是/否", "bit"}, {"小数(10.2)", "decimal(10,2)"}, {" 文本 (30) ", "varchar(30)"}};
+    const std::pair<const char*, const char*> expected[] = {{"VarChar(20)", "varchar(20)"},
+                                                            {"是/否", "bit"},
+                                                            {"小数(10.2)", "decimal(10,2)"},
+                                                            {" 文本 (30) ", "varchar(30)"}};
     for (const auto& [word, sql] : expected) {
         const ParsedType parsed = Parse(word);
         EXPECT_TRUE(parsed.ok) << word << ": " << parsed.message;
@@ -134,7 +136,8 @@ TEST_F(ResultTableTest, BadInputStopsWithItsMessageAndCreatesNothing) {
         {"整形", "“整形”中系统无法识别字段类型！"},
         {"文本)(50", "“文本)(50”中缺少“)！”"},
         // A size is pasted into the statement: only digits are taken.
-        {"文本(50) x); drop table Task; --(1)", "“文本(50) x); drop table Task; --(1)”中系统无法识别字段类型！"},
+        {"文本(50) x); drop table Task; --(1)",
+         "“文本(50) x); drop table Task; --(1)”中系统无法识别字段类型！"},
         {"文本(abc)", "“文本(abc)”中系统无法识别字段类型！"},
         {"小数(1,2,3)", "“小数(1,2,3)”中系统无法识别字段类型！"},
         {"文本(10,2)", "“文本(10,2)”中系统无法识别字段类型！"},
@@ -161,7 +164,8 @@ TEST_F(ResultTableTest, BadInputStopsWithItsMessageAndCreatesNothing) {
     EXPECT_EQ(message.rfind("增加字段失败!\r\n", 0), 0u) << message;
     EXPECT_GT(message.size(), std::string("增加字段失败!\r\n").size());  // the database's reason follows
     // An extension that meets a wrong word stops there; the columns before it stay added.
-    EXPECT_FALSE(EnsureResultTable("#表名=W\r\n#字段名列表=a,b,c\r\n#字段类型=文本,文本,整形\r\n", 0, message));
+    EXPECT_FALSE(
+        EnsureResultTable("#表名=W\r\n#字段名列表=a,b,c\r\n#字段类型=文本,文本,整形\r\n", 0, message));
     EXPECT_EQ(message, "“整形”中系统无法识别字段类型！");
     EXPECT_EQ(Columns("W").size(), 4u);
 }

@@ -32,8 +32,8 @@ TEST(ScriptIndex, GivesTheScanningLookupsValues) {
         "bare=lf\n"
         "noequals\r\n"
         "last=no line end";
-    ExpectSameAsScan(script, {"#表名=", "#字段名列表=", "F_1=", "F_1_1=", "bare=",
-                              "last=", "noequals=", "missing=", "F_1=x=", "=", "#下一页网址_", "last"});
+    ExpectSameAsScan(script, {"#表名=", "#字段名列表=", "F_1=", "F_1_1=", "bare=", "last=", "noequals=",
+                              "missing=", "F_1=x=", "=", "#下一页网址_", "last"});
     EXPECT_EQ(IndexedScriptValue("#字段名列表=", script), "a,b");
     // The alternative text is read instead when given.
     EXPECT_EQ(IndexedScriptValue("#表名=", script, "#表名=option\r\n"), "option");

@@ -49,7 +49,8 @@ TEST_F(VariablesTest, KeywordMemoryAndTextsWithTokens) {
     // The page, blocks and variables naming variables are harvested by the variables example.
     context.searchKeyword = "手机";
     context.memory.Add("#价格", "12");
-    const auto script = Script({"<变量_k>=<搜索关键字>", "<变量_m>=#价格", "<变量_x>=#没有", "<变量_t>=<变量_k>-<变量_k>"});
+    const auto script =
+        Script({"<变量_k>=<搜索关键字>", "<变量_m>=#价格", "<变量_x>=#没有", "<变量_t>=<变量_k>-<变量_k>"});
     EXPECT_EQ(Evaluate("<变量_m>", script), "12");
     EXPECT_EQ(Evaluate("<变量_x>", script, "old"), "");
     // A text with tokens is substituted in turn.
