@@ -113,6 +113,25 @@ bool IsNoIndexTag(std::string_view tag) {
     return tag.find("noindex") != std::string_view::npos || tag.find("NOINDEX") != std::string_view::npos;
 }
 
+// Walks the tags of html, letting take() add the values of each tag to out. A tag that marks the
+// page "noindex" ends the walk and discards everything collected. True when out is not empty.
+template <typename Take>
+bool CollectFromTags(std::string_view html, std::vector<std::string>& out, Take take) {
+    out.clear();
+    bool noIndex = false;
+    ForEachTag(html, [&](std::string_view tag) {
+        if (IsNoIndexTag(tag)) {
+            noIndex = true;
+            return false;
+        }
+        take(tag, out);
+        return true;
+    });
+    if (noIndex)
+        out.clear();
+    return !out.empty();
+}
+
 // Lead byte of a GB18030 character, whose next byte belongs to it.
 bool IsGbLeadByte(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -209,50 +228,30 @@ bool GetTagAttribute(std::string_view tag, std::string_view name, std::string& v
 }
 
 bool ExtractHrefLinks(std::string_view html, std::string_view name, std::vector<std::string>& links) {
-    links.clear();
-    bool noIndex = false;
-    ForEachTag(html, [&](std::string_view tag) {
-        if (IsNoIndexTag(tag)) {
-            noIndex = true;
-            return false;
-        }
+    return CollectFromTags(html, links, [&](std::string_view tag, std::vector<std::string>& out) {
         std::string value;
         if (GetTagAttribute(tag, name, value)) {
             if (!value.empty() && value.find("mailto:") == std::string::npos)
-                links.push_back(value);
+                out.push_back(value);
         } else if (GetTagAttribute(tag, "option", value) && value.find("http") != std::string::npos) {
-            links.push_back(value);
+            out.push_back(value);
         }
-        return true;
     });
-    if (noIndex)
-        links.clear();
-    return !links.empty();
 }
 
 bool ExtractMailLinks(std::string_view html, std::string_view name, std::vector<std::string>& addresses) {
-    addresses.clear();
-    bool noIndex = false;
-    ForEachTag(html, [&](std::string_view tag) {
-        if (IsNoIndexTag(tag)) {
-            noIndex = true;
-            return false;
-        }
+    return CollectFromTags(html, addresses, [&](std::string_view tag, std::vector<std::string>& out) {
         std::string value;
         if (!GetTagAttribute(tag, name, value))
-            return true;
+            return;
         const size_t mailto = value.find("mailto:");
         if (mailto == std::string::npos)
-            return true;
+            return;
         std::string address = value.substr(mailto + 7);
         address = address.substr(0, address.find('?'));
         if (!address.empty())
-            addresses.push_back(std::move(address));
-        return true;
+            out.push_back(std::move(address));
     });
-    if (noIndex)
-        addresses.clear();
-    return !addresses.empty();
 }
 
 std::string SiteRootOfUrl(std::string_view url) {
