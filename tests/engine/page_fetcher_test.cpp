@@ -25,30 +25,21 @@ using test::HttpTestServer;
 
 using test::U8;
 
-// Fetch settings for one test: a short low-speed limit and retry wait, restored afterwards.
+// Each test gets a short low-speed limit and retry wait.
 class FetcherTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        saved_ = CurrentFetchSettings();
-        FetchSettings settings = saved_;
-        // Curl averages the speed over a few seconds, so a stall right after some bytes would
-        // take longer to notice at 1 byte/s; 100 bytes/s for 2 s ends it quickly.
-        settings.lowSpeedBytes = 100;
-        settings.lowSpeedSeconds = 2;
-        settings.retryWait = std::chrono::milliseconds(200);
-        SetFetchSettings(settings);
         ASSERT_TRUE(server_.ok()) << server_.error();
         params_.fetcher = &fetcher_;
         params_.window = &sink_;
     }
-    void TearDown() override { SetFetchSettings(saved_); }
 
     bool FetchIntoMemory(const std::string& path, unsigned extra = 0) {
         params_.url = server_.Url(path);
         return fetcher_.GetSource(params_, {}, kFetchPrepare | kFetchIntoMemory | extra);
     }
 
-    FetchSettings saved_;
+    test::QuickFetchSettings quick_{std::chrono::milliseconds(200)};
     HttpTestServer server_;
     PageFetcher fetcher_;
     ThreadParams params_;

@@ -2,6 +2,7 @@
 // Helpers of the engine tests: scripts from lines, pages served to a context from a map (the rule
 // logic; the fetcher itself is tested on a real server), and a window that records run messages.
 
+#include <chrono>
 #include <initializer_list>
 #include <map>
 #include <mutex>
@@ -11,9 +12,30 @@
 #include <vector>
 
 #include "engine/page_extractor.h"
+#include "engine/page_fetcher.h"
 #include "engine/run_messages.h"
 
 namespace sorvik::test {
+
+// Short fetch limits for one test, restored at its end. Curl averages the speed over a few
+// seconds, so a stall right after some bytes would take long to notice at 1 byte/s; 100 bytes/s
+// for 2 s ends it quickly.
+class QuickFetchSettings {
+  public:
+    explicit QuickFetchSettings(std::chrono::milliseconds retryWait) : saved_(CurrentFetchSettings()) {
+        FetchSettings settings = saved_;
+        settings.lowSpeedBytes = 100;
+        settings.lowSpeedSeconds = 2;
+        settings.retryWait = retryWait;
+        SetFetchSettings(settings);
+    }
+    ~QuickFetchSettings() { SetFetchSettings(saved_); }
+    QuickFetchSettings(const QuickFetchSettings&) = delete;
+    QuickFetchSettings& operator=(const QuickFetchSettings&) = delete;
+
+  private:
+    FetchSettings saved_;
+};
 
 // A script made of lines, each ended by CR LF.
 inline std::string Script(std::initializer_list<std::string_view> lines) {

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/rules_test_helpers.h"
 #include "engine/run_recovery.h"
 #include "engine/run_statistics_panel.h"
 #include "store/db_access.h"
@@ -62,17 +63,10 @@ class RunControllerTest : public test::CoreTest {
     void SetUp() override {
         test::CoreTest::SetUp();
         ASSERT_TRUE(server.ok()) << server.error();
-        saved = CurrentFetchSettings();
-        FetchSettings settings = saved;
-        settings.lowSpeedBytes = 100;
-        settings.lowSpeedSeconds = 2;
-        settings.retryWait = std::chrono::milliseconds(100);
-        SetFetchSettings(settings);
         controller = std::make_unique<RunController>(observer, prompt);
     }
     void TearDown() override {
         controller.reset();
-        SetFetchSettings(saved);
         test::CoreTest::TearDown();
     }
 
@@ -121,7 +115,7 @@ class RunControllerTest : public test::CoreTest {
     }
 
     HttpTestServer server;
-    FetchSettings saved;
+    test::QuickFetchSettings quick{std::chrono::milliseconds(100)};
     RecordingObserver observer;
     RecordingPrompt prompt;
     std::unique_ptr<RunController> controller;
