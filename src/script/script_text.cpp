@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/gb_text.h"
+
 namespace sorvik {
 
 bool GetScriptValue(std::string_view key, std::string_view script, std::string& value,
@@ -112,26 +114,12 @@ size_t SetScriptValue(std::string_view key, std::string& script, std::string_vie
 
 namespace {
 
-bool InRange(unsigned char byte, unsigned char low, unsigned char high) {
-    return byte >= low && byte <= high;
-}
-
-// Length in bytes of the character at pos: a GB18030 character (two bytes, or four when its
-// second byte is a digit) or a CR LF pair counts as one character.
+// Length in bytes of the character at pos: a CR LF pair counts as one character, and so does a
+// well-formed GB18030 character; a byte that starts none stands alone.
 size_t CharacterLength(std::string_view text, size_t pos) {
-    const auto at = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0; };
-    const unsigned char a = at(pos);
-    const unsigned char b = at(pos + 1);
-    if (a == '\r' && b == '\n')
+    if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n')
         return 2;
-    if (!InRange(a, 0x81, 0xFE))
-        return 1;
-    if (InRange(b, 0x30, 0x39) && InRange(at(pos + 2), 0x81, 0xFE) && InRange(at(pos + 3), 0x30, 0x39)) {
-        return 4;
-    }
-    if (InRange(b, 0x40, 0xFE) && b != 0x7F)
-        return 2;
-    return 1;
+    return std::max<size_t>(1, GbValidCharLength(text, pos));
 }
 
 }  // namespace
