@@ -96,11 +96,7 @@ std::vector<int> NewCategories(std::string_view text, int parentId, std::string&
 }
 
 std::string CategoryNameForRename(std::string_view name) {
-    const std::string trimmed = Trim(name);
-    size_t pos = 0;
-    for (size_t count = 0; pos < trimmed.size() && count < kMaxNameChars; ++count)
-        pos += GbCharLength(trimmed, pos);
-    return trimmed.substr(0, pos);
+    return std::string(GbPrefixChars(Trim(name), kMaxNameChars));
 }
 
 bool RenameCategoryNode(int id, std::string_view name, std::string& error) {
