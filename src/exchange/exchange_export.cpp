@@ -89,8 +89,8 @@ class CategoryExporter {
         result_.path = outputPath.empty()
                            ? AppPath(GbToUtf8(ExportFileName(rootName_) + (fruit_ ? ".fru" : ".grm")))
                            : outputPath;
-        const bool ok = WriteWholeFile(result_.path, header + statements_ + binary) &&
-                        ScrambleFile(result_.path, kExchangeMarker);
+        const bool ok =
+            WriteWholeFile(result_.path, ScrambleBytes(header + statements_ + binary, kExchangeMarker));
         result_.ok = ok;
         std::string message =
             Format(ok ? "导出成功！\r\n%s" : "导出失败！\r\n%s", Utf8ToGb(result_.path).c_str());
@@ -427,8 +427,8 @@ ExportResult ExportUpgradePackage(bool& present) {
     ReplaceAll(text, "\r\n", std::string(1, kSeparator));
     ReplaceAll(text, "\n", std::string(1, kSeparator));
     result.path = AppPath(GbToUtf8(Format("%s.fru", "sc_升级")));
-    result.ok = WriteWholeFile(result.path, BuildFruitHeader("", {}, {}, text.size()) + text) &&
-                ScrambleFile(result.path, kExchangeMarker);
+    result.ok = WriteWholeFile(
+        result.path, ScrambleBytes(BuildFruitHeader("", {}, {}, text.size()) + text, kExchangeMarker));
     result.message = result.ok ? "导出成功！" : "导出失败！";
     return result;
 }
