@@ -14,8 +14,6 @@ namespace {
 constexpr char kSeparator = '\x01';
 constexpr char kEscape = '\x1b';
 
-// Bytes of the GB18030 character starting at pos (1, 2 or 4; cut at the end of the text).
-
 bool IsNameByte(unsigned char c) {
     return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
 }
