@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 
 #include "script/script_text.h"
@@ -80,18 +81,19 @@ void DebugLog(std::string_view text, std::string_view title, int number, std::st
         number == -1
             ? AppPath("debug.txt")
             : AppPath(Format("debug%d_%.*s.txt", number, static_cast<int>(name.size()), name.data()));
-    std::scoped_lock lock(g_debugLogMutex);
-    std::string old;
-    ReadWholeFile(file, old);
     std::string entry;
-    if (!old.empty()) {
-        entry = old;
-        entry += "\r\n\r\n";
-    }
     entry.append(title);
     entry += ":\r\n";
     entry.append(text);
-    WriteWholeFile(file, entry);
+    std::scoped_lock lock(g_debugLogMutex);
+    // Appended, not rewritten: a trace grows by one entry per call and may grow large.
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    if (!out)
+        return;
+    out.seekp(0, std::ios::end);
+    if (out.tellp() > 0)
+        out << "\r\n\r\n";
+    out << entry;
 }
 
 InstanceLock::~InstanceLock() {
