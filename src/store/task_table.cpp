@@ -157,12 +157,7 @@ std::string CTaskTable::ReadTaskText(int id, bool settings) {
 }
 
 std::string CTaskTable::ReadTaskScript(int id) {
-    auto rows = OpenRecordset(Format("select top 1 cSearchScript  from Task where ID=%d", id));
-    if (!rows) {
-        g_strDbError.Set("取脚本失败！");
-        return {};
-    }
-    return rows->Text(size_t{0});
+    return ReadTaskText(id, false);
 }
 
 std::string CTaskTable::ReadTaskField(std::string_view column, int id) {
@@ -228,7 +223,10 @@ bool CTaskTable::DeleteTask(int id) {
 bool CTaskTable::SetTaskStatus(int id, int status) {
     const int list = TaskListForStatus(status);
     const int stored = status == 5 ? 2 : status;
-    ExecuteSql(Format("update Task set iStatus=%d,iType=%d where ID=%d", stored, list, id));
+    if (!ExecuteSql(Format("update Task set iStatus=%d,iType=%d where ID=%d", stored, list, id))) {
+        g_strDbError.Set("更新任务表失败！");
+        return false;
+    }
     return true;
 }
 
@@ -242,7 +240,7 @@ bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl
                id));
     if (!rows || rows->IsEof()) {
         g_strDbError.Set("读取任务表失败！");
-        return true;
+        return false;
     }
     int list = TaskListForStatus(status);
     if (entry && rows->Int("iType") == 5)
@@ -290,9 +288,12 @@ bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl
         "iStatus=%d,iType=%d where ID=%d",
         FormatDbTime(now).c_str(), FormatSpanAsDate(useTime).c_str(), records, recordBytes, pages, pageBytes,
         keyPre, key, SqlQuote(memo).c_str(), startPage, SqlQuote(nextUrl).c_str(), storedStatus, list, id);
-    if (ExecuteSql(sql) && entry && !entry->keywordList.empty()) {
-        SaveTaskKeywords(id, entry->keywordList);
+    if (!ExecuteSql(sql)) {
+        g_strDbError.Set("更新任务表失败！");
+        return false;
     }
+    if (entry && !entry->keywordList.empty())
+        SaveTaskKeywords(id, entry->keywordList);
     return true;
 }
 
@@ -302,6 +303,17 @@ int CTaskTable::GetCategoryTaskId(int nodeId) {
         g_strDbError.Set("打开表iTask失败！");
         return 0;
     }
+    return ToInt(rows->Text(size_t{0}));
+}
+
+int CTaskTable::AllocateCategoryId() {
+    std::scoped_lock lock(g_csDatabase);
+    ExecuteSql("delete from TreeItems_ID");
+    if (!ExecuteSql("insert into TreeItems_ID(i) values(0)"))
+        return 0;
+    auto rows = OpenRecordset("select top 1 ID from TreeItems_ID");
+    if (!rows || rows->IsEof())
+        return 0;
     return ToInt(rows->Text(size_t{0}));
 }
 
@@ -315,17 +327,7 @@ int CTaskTable::NewCategory(std::string_view name, int parentId, int icon) {
         return 0;
     }
     const int order = orderRows->IsEof() ? 1 : ToInt(orderRows->Text(size_t{0})) + 1;
-    ExecuteSql("delete from TreeItems_ID");
-    if (!ExecuteSql("insert into TreeItems_ID(i) values(0)")) {
-        g_strDbError.Set(m_strError);
-        return 0;
-    }
-    auto idRows = OpenRecordset("select top 1 ID from TreeItems_ID");
-    if (!idRows || idRows->IsEof()) {
-        g_strDbError.Set("新建类别失败!");
-        return 0;
-    }
-    const int id = ToInt(idRows->Text(size_t{0}));
+    const int id = AllocateCategoryId();
     if (id <= 0 || !ExecuteSql(Format(
                        "insert into TreeItems(ID,Name,ParentItemID,iOrder,iImage) values(%d,'%s',%d,%d,%d)",
                        id, quoted.c_str(), parentId, order, icon))) {

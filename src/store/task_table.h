@@ -56,12 +56,18 @@ class CTaskTable : public CDbAccess {
     // 1 stored, 0 failed ("更新任务表失败！"), -1 no task (ID 0: "请先选择任务！").
     int SetTaskScriptValue(int id, std::string_view keyWithoutEquals, std::string_view value, bool settings);
     bool DeleteTask(int id);
+    // Stores the status and its list (TaskListForStatus); false ("更新任务表失败！") on failure.
     bool SetTaskStatus(int id, int status);
-    // Writes the run columns for a start (status 0/1) or a stop (2 and above); see the header
-    // comment of the .cpp for the bookkeeping. entry may be null.
+    // Writes the run columns for a start (status 0/1) or a stop (2 and above): the run's counts
+    // are added to the row's (a start after an ended run begins them afresh), the running time
+    // grows by the time since the run started, and the keyword cursor and list come from entry
+    // (cleared for status 4). entry may be null. False when the row can't be read
+    // ("读取任务表失败！") or written ("更新任务表失败！").
     bool UpdateTaskRunStats(int id, int status, std::string_view nextUrl, int startPage,
                             const TaskRunStats& stats, TaskRunEntry* entry);
     int GetCategoryTaskId(int nodeId);
+    // New category ID from the TreeItems_ID counter; 0 on failure (the reason in m_strError).
+    int AllocateCategoryId();
     // New category node under parent with the icon; its ID, or 0 ("新建类别失败!").
     int NewCategory(std::string_view name, int parentId, int icon);
     bool RenameCategory(int nodeId, std::string_view name);
