@@ -40,14 +40,6 @@ bool ImportIdMap::RaiseCounter(const char* counterTable, long long atLeast, std:
     return true;
 }
 
-long long ImportIdMap::AllocateCategoryId() {
-    db_.ExecuteSql("delete from TreeItems_ID");
-    if (!db_.ExecuteSql("insert into TreeItems_ID(i) values(0)"))
-        return 0;
-    auto rows = db_.OpenRecordset("select top 1 ID from TreeItems_ID");
-    return rows && !rows->IsEof() ? rows->Int(size_t{0}) : 0;
-}
-
 bool ImportIdMap::Plan(const std::vector<ExchangeStatement>& statements, std::string& error) {
     struct Row {
         long long id;
@@ -101,7 +93,8 @@ bool ImportIdMap::Plan(const std::vector<ExchangeStatement>& statements, std::st
         return true;
     };
     for (const Row& row : categoryRows) {
-        if (!decide(row, "TreeItems", categories_, [&] { return AllocateCategoryId(); }))
+        if (!decide(row, "TreeItems", categories_,
+                    [&] { return static_cast<long long>(taskTable.AllocateCategoryId()); }))
             return false;
     }
     for (const Row& row : taskRows) {

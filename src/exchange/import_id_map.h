@@ -42,7 +42,6 @@ class ImportIdMap {
   private:
     long long MaxId(const char* table);
     bool RaiseCounter(const char* counterTable, long long atLeast, std::string& error);
-    long long AllocateCategoryId();
     void RewriteScript(SqlValue& script) const;
     // The parent of a category row; -1 when an update should leave the parent as it is.
     long long LocalParent(long long fileParent, bool insert);
