@@ -15,13 +15,6 @@ namespace sorvik::cli {
 
 namespace {
 
-bool ParseId(const std::string& text, int& id) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    id = ToInt(text);
-    return true;
-}
-
 int RunCategories(CliContext& context) {
     if (!context.args.empty())
         return UsageError("categories takes no arguments");
@@ -45,9 +38,7 @@ int RunCategories(CliContext& context) {
             const auto found = taskNames.find(node.taskId);
             taskName = found == taskNames.end() ? "(不存在)" : found->second;
         }
-        std::string name(static_cast<size_t>(node.depth) * 2, ' ');
-        for (char c : node.name)
-            name += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+        const std::string name = std::string(static_cast<size_t>(node.depth) * 2, ' ') + TabSafe(node.name);
         PrintLine(std::cout, Format("%d\t%d\t%s\t%s\t%s\t%s", node.id, node.kind, task.c_str(),
                                     taskName.c_str(), node.germ.c_str(), name.c_str()));
     }
@@ -59,7 +50,7 @@ int CategoryNew(std::vector<std::string>& args) {
     bool ok = true;
     TakeOption(args, "--parent", parentText, ok);
     int parent = 0;
-    if (!ok || args.size() != 1 || !ParseId(parentText, parent))
+    if (!ok || args.size() != 1 || !ParseIdArgument(parentText, parent))
         return UsageError("category new NAME [--parent ID]");
     std::string error;
     CategoryNode parentNode;
@@ -79,7 +70,7 @@ int CategoryNew(std::vector<std::string>& args) {
 
 int CategoryRename(std::vector<std::string>& args) {
     int id = 0;
-    if (args.size() != 2 || !ParseId(args[0], id))
+    if (args.size() != 2 || !ParseIdArgument(args[0], id))
         return UsageError("category rename ID NAME");
     std::string error;
     if (!RenameCategoryNode(id, ExternalTextToGb(args[1]), error)) {
@@ -94,7 +85,7 @@ int CategoryRename(std::vector<std::string>& args) {
 // The command line is the confirmation: "删除当前类别吗？" is not asked.
 int CategoryDelete(std::vector<std::string>& args) {
     int id = 0;
-    if (args.size() != 1 || !ParseId(args[0], id))
+    if (args.size() != 1 || !ParseIdArgument(args[0], id))
         return UsageError("category delete ID");
     std::string error;
     if (!CanDeleteCategory(id, error) || !DeleteCategory(id, error)) {
@@ -107,7 +98,7 @@ int CategoryDelete(std::vector<std::string>& args) {
 
 int CategoryAssignSeed(std::vector<std::string>& args) {
     int id = 0;
-    if (args.size() != 1 || !ParseId(args[0], id))
+    if (args.size() != 1 || !ParseIdArgument(args[0], id))
         return UsageError("category assign-seed ID");
     int assigned = 0;
     std::string error;

@@ -4,6 +4,7 @@
 
 #include "store/startup.h"
 #include "text/code_page.h"
+#include "text/strings.h"
 
 namespace sorvik::cli {
 
@@ -71,6 +72,41 @@ bool TakeOption(std::vector<std::string>& args, std::string_view name, std::stri
         return true;
     }
     return false;
+}
+
+bool ParseIdArgument(std::string_view text, int& id) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    id = ToInt(text);
+    return true;
+}
+
+std::string TabSafe(std::string_view text) {
+    std::string cell(text);
+    for (char& c : cell) {
+        if (c == '\t' || c == '\r' || c == '\n')
+            c = ' ';
+    }
+    return cell;
+}
+
+std::string ExternalTextAsLines(std::string_view bytes) {
+    const std::string text = ExternalTextToGb(bytes);
+    std::string lines;
+    lines.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r') {
+            lines += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (c == '\n') {
+            lines += "\r\n";
+        } else {
+            lines += c;
+        }
+    }
+    return lines;
 }
 
 bool TakeFlag(std::vector<std::string>& args, std::string_view name) {

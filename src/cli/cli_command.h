@@ -48,4 +48,14 @@ bool TakeOption(std::vector<std::string>& args, std::string_view name, std::stri
 // Reads a flag "--name" out of args.
 bool TakeFlag(std::vector<std::string>& args, std::string_view name);
 
+// A number argument (a task or category ID, a count): 1 to 9 decimal digits and nothing else.
+bool ParseIdArgument(std::string_view text, int& id);
+
+// A cell of a tab-separated line: tabs and line ends inside it become blanks.
+std::string TabSafe(std::string_view text);
+
+// A text file from outside (a script, a keyword list, a mail text) as the system holds texts:
+// GB18030 (converted when it is valid UTF-8), every line end (CR LF, LF or a bare CR) made CR LF.
+std::string ExternalTextAsLines(std::string_view bytes);
+
 }  // namespace sorvik::cli

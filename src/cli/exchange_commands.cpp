@@ -29,13 +29,6 @@ class CliPrompt : public ExchangePrompt {
     bool yes_;
 };
 
-bool ParseId(const std::string& text, int& id) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    id = ToInt(text);
-    return true;
-}
-
 // A result box text on the terminal: its CR LF line ends become LF.
 void PrintMessage(std::ostream& out, std::string text) {
     ReplaceAll(text, "\r\n", "\n");
@@ -51,7 +44,7 @@ int RunExport(CliContext& context, bool fruit) {
     bool ok = true;
     TakeOption(context.args, "--out", out, ok);
     int id = 0;
-    if (!ok || context.args.size() != 1 || !ParseId(context.args[0], id)) {
+    if (!ok || context.args.size() != 1 || !ParseIdArgument(context.args[0], id)) {
         return UsageError(fruit ? "export-fruit ID [--out FILE]" : "export-seed ID [--out FILE]");
     }
     const ExportResult result = fruit ? ExportFruit(id, out) : ExportSeed(id, out);
@@ -87,7 +80,7 @@ int RunImport(CliContext& context) {
     const bool keywords = TakeOption(context.args, "--task", taskText, ok);
     const bool yes = TakeFlag(context.args, "--yes");
     int task = 0;
-    if (!ok || context.args.size() != 1 || (keywords && !ParseId(taskText, task))) {
+    if (!ok || context.args.size() != 1 || (keywords && !ParseIdArgument(taskText, task))) {
         return UsageError("import FILE [--yes] | import FILE --task ID");
     }
     const std::string& path = context.args[0];

@@ -17,16 +17,6 @@ namespace {
 
 constexpr const char* kUsage = "results ID [--filter EXPR] [--format tsv|csv|json] [--limit N]";
 
-bool IsNumber(std::string_view text) {
-    if (text.empty() || text.size() > 9)
-        return false;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
-}
-
 // The filter is pasted into the query as one condition: it may not end the statement, open a
 // comment or close the parenthesis around it.
 bool IsSingleCondition(std::string_view filter) {
@@ -53,13 +43,6 @@ bool IsSingleCondition(std::string_view filter) {
         }
     }
     return closing == 0 && depth == 0;
-}
-
-std::string TsvCell(const std::string& utf8) {
-    std::string cell;
-    for (char c : utf8)
-        cell += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
-    return cell;
 }
 
 std::string CsvCell(const std::string& utf8) {
@@ -159,7 +142,7 @@ void PrintRows(const std::string& format, const std::vector<std::string>& titles
         for (size_t i = 0; i < cells.size(); ++i) {
             if (i)
                 std::cout << separator;
-            std::cout << (csv ? CsvCell(cells[i]) : TsvCell(cells[i]));
+            std::cout << (csv ? CsvCell(cells[i]) : TabSafe(cells[i]));
         }
         std::cout << lineEnd;
     };
@@ -181,11 +164,12 @@ int RunResults(CliContext& context) {
         return UsageError(kUsage);
     if (format != "tsv" && format != "csv" && format != "json")
         return UsageError("--format must be tsv, csv or json");
-    if (hasLimit && !IsNumber(limitText))
+    int limit = 0;
+    if (hasLimit && !ParseIdArgument(limitText, limit))
         return UsageError("--limit must be a number of records");
-    if (!IsNumber(context.args[0]) || ToInt(context.args[0]) <= 0)
+    int id = 0;
+    if (!ParseIdArgument(context.args[0], id) || id <= 0)
         return UsageError("ID must be a task number");
-    const int id = ToInt(context.args[0]);
 
     CTaskTable tasks;
     if (!tasks.TaskExists(id)) {
@@ -227,10 +211,10 @@ int RunResults(CliContext& context) {
         return 2;
     }
     Recordset rows(columns, {});
-    if (ResultTableExists(layout.table) && !(hasLimit && ToInt(limitText) == 0)) {
+    if (ResultTableExists(layout.table) && !(hasLimit && limit == 0)) {
         std::string sql = "select ";
         if (hasLimit)
-            sql += Format("top %d ", ToInt(limitText));
+            sql += Format("top %d ", limit);
         sql += Join(columns, ",") + " from " + layout.table + Format(" where iNode_=%d", node);
         if (!filter.empty())
             sql += " and (" + filter + ")";

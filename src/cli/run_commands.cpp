@@ -58,15 +58,6 @@ class InterruptHandlers {
     struct sigaction oldTerm_ {};
 };
 
-// A text file from outside as GB18030 with CR LF line ends (the form scripts and keyword lists
-// have inside the system).
-std::string ExternalTextWithCrLf(const std::string& bytes) {
-    std::string text = ExternalTextToGb(bytes);
-    ReplaceAll(text, "\r\n", "\n");
-    ReplaceAll(text, "\n", "\r\n");
-    return text;
-}
-
 // The terminal side of a run: the progress line on standard error and the end of each run.
 class CliRunObserver : public RunObserver {
   public:
@@ -158,10 +149,7 @@ int ReportRuns(const std::vector<int>& tasks, CliRunObserver& observer) {
 }
 
 bool ParseTaskId(const std::string& text, int& id) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 9)
-        return false;
-    id = ToInt(text);
-    return id > 0;
+    return ParseIdArgument(text, id) && id > 0;
 }
 
 // Prepares the process for running tasks: runs left by a dead process become resumable.
@@ -180,7 +168,7 @@ int RunAdd(CliContext& context) {
         PrintError("can't read " + context.args[0]);
         return 1;
     }
-    const std::string script = ExternalTextWithCrLf(bytes);
+    const std::string script = ExternalTextAsLines(bytes);
     std::string name = Trim(ScriptValue("#任务名称=", script));
     if (name.empty()) {
         PrintError("请先指定任务名称!");
@@ -232,7 +220,7 @@ int RunRun(CliContext& context) {
                 PrintError("can't read " + keywordsOption.substr(1));
                 return 1;
             }
-            keywordText = ExternalTextWithCrLf(bytes);
+            keywordText = ExternalTextAsLines(bytes);
             keywordFile = true;
         } else {
             keywordText = Utf8ToGb(keywordsOption);

@@ -46,8 +46,7 @@ int RunSql(CliContext& context) {
             if (i > 0)
                 line += '\t';
             // Tabs and line ends inside a value would break the row apart.
-            for (char c : rows->Text(i))
-                line += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+            line += TabSafe(rows->Text(i));
         }
         PrintLine(std::cout, line);
     }

@@ -32,11 +32,8 @@ int RunTasks(CliContext& context) {
     PrintLine(std::cout, line);
     for (const TaskListRow& row : rows) {
         line = Format("%d\t%d", row.id, row.status);
-        for (const std::string& cell : row.columns) {
-            line += '\t';
-            for (char c : cell)
-                line += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
-        }
+        for (const std::string& cell : row.columns)
+            line += "\t" + TabSafe(cell);
         PrintLine(std::cout, line);
     }
     return 0;

@@ -18,27 +18,6 @@ namespace sorvik::cli {
 
 namespace {
 
-// A text file from outside as the system holds texts: GB18030 (from UTF-8 when it is valid
-// UTF-8), every line ending (CR LF, a bare LF or a bare CR) made CR LF.
-std::string ExternalTextAsLines(const std::string& bytes) {
-    const std::string text = ExternalTextToGb(bytes);
-    std::string lines;
-    lines.reserve(text.size() + text.size() / 16);
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r') {
-            lines += "\r\n";
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else if (c == '\n') {
-            lines += "\r\n";
-        } else {
-            lines += c;
-        }
-    }
-    return lines;
-}
-
 // Keeps what the test run reports: its output and the last progress line (which says why a run
 // that never reached the engine ended).
 class TestRunObserver : public RunObserver {
