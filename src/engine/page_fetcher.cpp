@@ -77,6 +77,12 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
+// The body size the headers announce; none (or 0) counts as 10000.
+long long ExpectedBytes(const ResponseHeaders& headers) {
+    const long long length = ParseLeadingInt(headers.contentLength);
+    return length == 0 ? 10000 : length;
+}
+
 }  // namespace
 
 void SetFetchSettings(const FetchSettings& settings) {
@@ -136,6 +142,11 @@ struct PageFetcher::Transfer {
         fileFailed = tooLarge = probeDone = gotHeaders = false;
         headers = ResponseHeaders();
     }
+    // A chunk of the body was taken: the progress line shows it.
+    void Received(size_t length) {
+        fetcher->bytesReceived_ += static_cast<long long>(length);
+        fetcher->totalBytes_ = ExpectedBytes(headers);
+    }
     // Closes and deletes a file this transfer wrote.
     void DiscardFile() {
         file.reset();
@@ -172,6 +183,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
             return 0;
         }
         t.body.append(data, length);
+        t.Received(length);
         return length;
     }
     if (!t.file) {
@@ -186,6 +198,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         t.fileFailed = true;
         return 0;
     }
+    t.Received(length);
     return length;
 }
 
@@ -346,8 +359,7 @@ int PageFetcher::Perform(ThreadParams& params, Transfer& transfer) {
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
     if (transfer.gotHeaders) {
         lastHeaders_ = transfer.headers;
-        const long long length = ParseLeadingInt(transfer.headers.contentLength);
-        totalBytes_ = length == 0 ? 10000 : length;
+        totalBytes_ = ExpectedBytes(transfer.headers);
     }
     if (rc == CURLE_WRITE_ERROR && transfer.probeDone)
         rc = CURLE_OK;
