@@ -270,14 +270,9 @@ PageFetcher::PageFetcher() {
 }
 PageFetcher::~PageFetcher() = default;
 
-bool PageFetcher::HasSession() const {
-    return session_ != nullptr;
-}
-
 bool PageFetcher::CreateSession(ThreadParams&) {
     timeoutSeed_ = NextTimeoutSeed(timeoutSeed_);
     session_.reset();
-    host_.clear();
     CURL* handle = curl_easy_init();
     if (!handle)
         return false;
@@ -309,7 +304,6 @@ bool PageFetcher::CreateSession(ThreadParams&) {
 }
 
 bool PageFetcher::CloseConnection(const ThreadParams& params) {
-    host_.clear();
     session_.reset();
     return !params.StopRequested();
 }
@@ -357,10 +351,8 @@ int PageFetcher::Perform(ThreadParams& params, Transfer& transfer) {
 
     CURLcode rc = curl_easy_perform(handle);
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
-    if (transfer.gotHeaders) {
-        lastHeaders_ = transfer.headers;
+    if (transfer.gotHeaders)
         totalBytes_ = ExpectedBytes(transfer.headers);
-    }
     if (rc == CURLE_WRITE_ERROR && transfer.probeDone)
         rc = CURLE_OK;
     if (rc != CURLE_OK) {
@@ -375,7 +367,6 @@ int PageFetcher::Perform(ThreadParams& params, Transfer& transfer) {
 }
 
 int PageFetcher::OpenUrlInto(ThreadParams& params, Transfer& transfer) {
-    currentUrl_ = HostAndObject(params.parts);
     if (params.StopRequested())
         return 0;
     if (params.parts.host.empty())
@@ -385,7 +376,6 @@ int PageFetcher::OpenUrlInto(ThreadParams& params, Transfer& transfer) {
         return kFetchErrorAborted;
     if (params.StopRequested())
         return 0;
-    host_ = params.parts.host;
     const int first = Perform(params, transfer);
     if (first < 12000)
         return first;  // a status code, or 0 for a stop
@@ -399,7 +389,6 @@ int PageFetcher::OpenUrlInto(ThreadParams& params, Transfer& transfer) {
     if (!CreateSession(params))
         return first;
     transfer.Reset();
-    host_ = params.parts.host;
     const int second = Perform(params, transfer);
     if (second >= 12000)
         CloseConnection(params);

@@ -72,7 +72,7 @@ FetchSettings CurrentFetchSettings();
 // double-byte character); the name itself otherwise.
 std::string DisplayFileName(std::string_view fileName);
 
-// The response headers of the last request that got an answer.
+// The response headers of a request that got an answer.
 struct ResponseHeaders {
     std::string contentType;
     std::string contentLength;
@@ -104,7 +104,7 @@ class PageFetcher {
     // reason 8 unless it is 24) and fails. Returns true on success.
     bool GetSource(ThreadParams& params, const std::string& fileName, unsigned flags);
 
-    // Closes the session and forgets the host. False when the run was stopped meanwhile.
+    // Closes the session. False when the run was stopped meanwhile.
     bool CloseConnection(const ThreadParams& params);
 
     // Link check of params.parts: the result (from the URL status table when the URL was checked
@@ -112,11 +112,7 @@ class PageFetcher {
     // True only for status 200.
     bool CheckLink(ThreadParams& params);
 
-    bool HasSession() const;
     int TimeoutSeed() const { return timeoutSeed_; }
-    // host + object of the last request.
-    const std::string& CurrentUrl() const { return currentUrl_; }
-    const ResponseHeaders& LastHeaders() const { return lastHeaders_; }
     // The last composed progress line.
     const std::string& LastProgressLine() const { return lastProgressLine_; }
 
@@ -135,14 +131,11 @@ class PageFetcher {
 
     struct Session;
     std::unique_ptr<Session> session_;
-    std::string host_;  // host of the current connection
     int timeoutSeed_ = 2;
-    std::string currentUrl_;
     std::string displayFileName_;
     long long bytesReceived_ = 0;
     long long totalBytes_ = 0;
     bool downloadingFile_ = false;
-    ResponseHeaders lastHeaders_;
     std::string lastProgressLine_;
 };
 

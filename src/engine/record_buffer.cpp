@@ -106,11 +106,6 @@ bool RecordBuffer::CommitRecord() {
     return true;
 }
 
-bool RecordBuffer::HasOpenRecord() const {
-    std::scoped_lock lock(g_csRecordBuffer);
-    return openRecord_.has_value();
-}
-
 size_t RecordBuffer::BufferedCount() const {
     std::scoped_lock lock(g_csRecordBuffer);
     return records_.size();

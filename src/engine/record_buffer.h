@@ -71,7 +71,6 @@ class RecordBuffer {
     // False when no record is open.
     bool CommitRecord();
 
-    bool HasOpenRecord() const;
     // Committed records not yet taken.
     size_t BufferedCount() const;
 

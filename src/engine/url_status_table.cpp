@@ -65,11 +65,6 @@ bool UrlStatusTable::Add(const LinkCheckResult& result) {
     return true;
 }
 
-size_t UrlStatusTable::Size() const {
-    std::scoped_lock lock(mutex_);
-    return entries_.size();
-}
-
 void UrlStatusTable::Clear() {
     std::scoped_lock lock(mutex_);
     entries_.clear();

@@ -22,7 +22,6 @@ class UrlStatusTable {
     std::optional<LinkCheckResult> Find(std::string_view url) const;
     // Enters the result unless an entry with exactly that URL exists; true when it was added.
     bool Add(const LinkCheckResult& result);
-    size_t Size() const;
     void Clear();
 
   private:
