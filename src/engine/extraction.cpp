@@ -299,10 +299,10 @@ bool ExtractionRun::Run() {
 void ExtractionRun::RunKeywords() {
     std::string& list = params_.keywordList;
     const bool emptyAllowed = Trim(ScriptValue("#需要搜索关键字网址_设置=", script_)) == "关键字可以为空";
+    const std::string range = Trim(ScriptValue("#需要搜索关键字网址_始末值=", script_));
+    const std::string urlTemplate = Trim(ScriptValue("#需要搜索关键字网址=", script_));
     bool first = true;
     while (!Stopped()) {
-        const std::string range = Trim(ScriptValue("#需要搜索关键字网址_始末值=", script_));
-        const std::string urlTemplate = Trim(ScriptValue("#需要搜索关键字网址=", script_));
         KeywordPosition position = LocateKeyword(list, params_.searchKeyIndexPre, params_.searchKeyIndex);
         std::string keyword = Trim(position.keyword);
         while (keyword.empty() && position.end != std::string::npos) {
@@ -322,13 +322,8 @@ void ExtractionRun::RunKeywords() {
             params_.queueEntry->displayKeyword = params_.currentKeyword;
         }
         context_.searchKeyword = keyword;
-        std::string url = urlTemplate;
-        // Every keyword is encoded as the first one was: a template whose keywords go as UTF-8
-        // gets them all as UTF-8.
-        const std::string encoded = EncodeKeyword("#需要搜索关键字网址", keyword, script_);
-        ReplaceAll(url, "(搜索关键字)", encoded);
-        ReplaceAll(url, "<搜索关键字>", encoded);
-        url = SubstituteUrlVariables(url, script_, params_.taskNumber, keyword);
+        // Every keyword goes into the template as the first one did.
+        const std::string url = FillKeywordTemplate(urlTemplate, keyword, script_, params_.taskNumber);
 
         std::string page;
         std::string pageUrl;

@@ -54,6 +54,15 @@ std::string EncodeKeyword(std::string_view templateKey, std::string_view keyword
     return UrlEncodeText(keyword);
 }
 
+std::string FillKeywordTemplate(std::string_view urlTemplate, std::string_view keyword,
+                                std::string_view script, int taskNumber) {
+    const std::string encoded = EncodeKeyword(kKeywordTemplateKey, keyword, script);
+    std::string url(urlTemplate);
+    ReplaceAll(url, "(搜索关键字)", encoded);
+    ReplaceAll(url, "<搜索关键字>", encoded);
+    return SubstituteUrlVariables(url, script, taskNumber, keyword);
+}
+
 std::string NormaliseKeywordText(std::string_view enteredText, std::string_view script) {
     std::string text = Trim(enteredText);
     while (ReplaceAll(text, "  ", " ") > 0) {
@@ -130,11 +139,7 @@ StartUrl BuildStartUrl(std::string_view script, std::string_view keywordList, in
         const std::string range = Trim(ScriptValue(kKeywordRangeKey, script));
         result.keyword = std::string(
             GbPrefix(Trim(SelectCurrentKeyword(list, searchKeyIndexPre, searchKeyIndex)), kMaxKeywordBytes));
-        const std::string encoded = EncodeKeyword(kKeywordTemplateKey, result.keyword, script);
-        std::string url = keywordTemplate;
-        ReplaceAll(url, "(搜索关键字)", encoded);
-        ReplaceAll(url, "<搜索关键字>", encoded);
-        url = SubstituteUrlVariables(url, script, taskNumber, result.keyword);
+        std::string url = FillKeywordTemplate(keywordTemplate, result.keyword, script, taskNumber);
         ApplyRangeStart(url, range);
         result.url = std::move(url);
         return result;

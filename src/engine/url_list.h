@@ -23,6 +23,12 @@ inline constexpr size_t kMaxKeywordBytes = 256;
 // its GB bytes (lower-case %xx, space as %20). An empty keyword stays empty.
 std::string EncodeKeyword(std::string_view templateKey, std::string_view keyword, std::string_view script);
 
+// The keyword template "#需要搜索关键字网址=" with the keyword put in: encoded by EncodeKeyword
+// in place of "(搜索关键字)" and "<搜索关键字>", then the script's variables substituted
+// (SubstituteUrlVariables with the task number and the keyword). A "(*)" range marker stays.
+std::string FillKeywordTemplate(std::string_view urlTemplate, std::string_view keyword,
+                                std::string_view script, int taskNumber);
+
 // Normalises the text typed into the keyword box: trimmed, double spaces made single, spaces
 // made line breaks when "#是否拆分空格=" is "1", "(" and ")" removed, "|" and "&" made line
 // breaks; empty lines and repeated keywords dropped (first seen order kept). Every keyword of the
