@@ -143,24 +143,10 @@ bool ExtractionRun::PrepareTables() {
         }
         return true;
     }
-    // The column types of the fields, then the table as the writer wants it.
-    const std::vector<std::string> types = SplitList(ScriptValue("#字段类型=", script_));
-    for (size_t i = 0; i < fieldNames_.size(); ++i) {
-        std::string sqlType;
-        std::string size;
-        if (!ParseFieldType(i, types.size(), i < types.size() ? types[i] : std::string(), sqlType, size,
-                            message)) {
-            Fail(Format("字段类型的设置不对！(%s)", message.c_str()));
-            return false;
-        }
-    }
-    const ResultTableLayout layout = ReadResultTableLayout(script_, 0);
-    if (!EnsureResultTable(script_, 0, message)) {
-        Fail(Format("字段类型的设置不对！(%s)", message.c_str()));
-        return false;
-    }
-    target_ = MakeRecordTarget(layout, message);
-    if (!target_) {
+    // The writer's view of the table checks every column type before the table is touched.
+    target_ = MakeRecordTarget(ReadResultTableLayout(script_, 0), message);
+    if (!target_ || !EnsureResultTable(script_, 0, message)) {
+        target_.reset();
         Fail(Format("字段类型的设置不对！(%s)", message.c_str()));
         return false;
     }
