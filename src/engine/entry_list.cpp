@@ -201,6 +201,13 @@ std::string DownloadOptionValue(std::string_view script, std::string_view option
     return IndexedScriptValue(option + "=", script, optionText);
 }
 
+bool DownloadOptionTakesText(std::string_view script, std::string_view optionText) {
+    if (Trim(IndexedScriptValue("#下载选项_默认值=", script, optionText)).empty())
+        return true;
+    const std::string value = DownloadOptionValue(script, optionText);
+    return value.find("<下载全部数据>") != std::string::npos || value.find("<下载文本>") != std::string::npos;
+}
+
 bool OptionAllowsEntry(std::string_view optionValue, std::string_view name) {
     if (optionValue.empty())
         return true;

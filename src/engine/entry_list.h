@@ -71,6 +71,10 @@ std::vector<std::string> EntryNames(std::string_view listKey, std::string_view s
 // option is set.
 std::string DownloadOptionValue(std::string_view script, std::string_view optionText);
 
+// True when the run builds the fields of its records (and its worker fetches the start page): no
+// download option is set, or its value holds "<下载全部数据>" or "<下载文本>".
+bool DownloadOptionTakesText(std::string_view script, std::string_view optionText);
+
 // True when the option value lets entry name through: no option, "<下载全部数据>", or the name.
 bool OptionAllowsEntry(std::string_view optionValue, std::string_view name);
 

@@ -101,8 +101,7 @@ class ExtractionRun {
     RecordBuffer buffer_;
     std::unique_ptr<DownloadFolder> downloads_;
     DownloadSite site_;
-    std::string optionName_;   // "#下载选项_默认值=" of the run, empty when none
-    std::string optionValue_;  // the value of that option
+    std::string optionName_;  // "#下载选项_默认值=" of the run, empty when none
     bool buildFields_ = true;
     bool sourceBeforeFields_ = false;
     bool sourceBeforeFiles_ = false;
@@ -222,9 +221,7 @@ bool ExtractionRun::Setup() {
     nextRule_ = ReadNextPageRule(script_);
 
     optionName_ = Trim(ScriptValue("#下载选项_默认值=", script_, params_.optionText));
-    optionValue_ = DownloadOptionValue(script_, params_.optionText);
-    buildFields_ = optionName_.empty() || optionValue_.find("<下载全部数据>") != std::string::npos ||
-                   optionValue_.find("<下载文本>") != std::string::npos;
+    buildFields_ = DownloadOptionTakesText(script_, params_.optionText);
     sourceBeforeFields_ = ScriptValue("#下载源文件_优先于_字段=", script_) == "1";
     sourceBeforeFiles_ = ScriptValue("#下载源文件_优先于_下载文件=", script_) == "1";
 

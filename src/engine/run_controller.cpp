@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "engine/entry_list.h"
 #include "engine/extraction.h"
 #include "engine/mail_hooks.h"
 #include "engine/operations.h"
@@ -36,16 +37,6 @@ RunKind KindOfScript(std::string_view script) {
 bool NeedsKeywords(std::string_view script) {
     return Trim(ScriptValue("#要搜索网址=", script)).empty() &&
            ScriptValue("#需要搜索关键字网址_设置=", script) != "关键字可以为空";
-}
-
-// "#下载选项_默认值=" set and its option holding neither "<下载全部数据>" nor "<下载文本>": the
-// worker fetches no page (the engine still runs the downloads).
-bool DownloadOptionFetchesPage(const ThreadParams& params) {
-    const std::string option = Trim(ScriptValue("#下载选项_默认值=", params.script, params.optionText));
-    if (option.empty())
-        return true;
-    const std::string value = ScriptValue(option + "=", params.script, params.optionText);
-    return value.find("<下载全部数据>") != std::string::npos || value.find("<下载文本>") != std::string::npos;
 }
 
 // The operations of "#下载完成后" after a run.
@@ -392,9 +383,10 @@ void RunController::WorkerMain(Worker& worker) {
             // A mailbox receives its mail on the interface thread; the worker has nothing to do.
             if (params.kind == RunKind::kReceiveMail)
                 break;
+            // A download option without text fetches no page: the engine only runs its downloads.
             if (editorPage) {
                 params.pageText = worker.testPage;
-            } else if (DownloadOptionFetchesPage(params) &&
+            } else if (DownloadOptionTakesText(params.script, params.optionText) &&
                        !fetcher.GetSource(params, {}, kFetchIntoMemory)) {
                 params.Send(RunMessageType::kProgressLine, "可能是网络不通，无法打开网页！");
                 break;
