@@ -73,6 +73,7 @@ class ExtractionRun {
     void MakeRecord(std::string_view match);
     bool BuildFields(std::string_view match);
     void RunDownloads();
+    void ReadWriteBack();
     void WriteBackKeyword();
     std::string FindNextUrl(const std::string& url) const;
     bool FetchPage(const std::string& url, std::string& page, SideFetchFailure failure);
@@ -102,6 +103,11 @@ class ExtractionRun {
     std::unique_ptr<DownloadFolder> downloads_;
     DownloadSite site_;
     std::string optionName_;  // "#下载选项_默认值=" of the run, empty when none
+    // Where a real run with a download option writes the option's items back for each record's
+    // keyword: the table, its keyword column and each item with its column (read once).
+    std::string writeBackTable_;
+    std::string writeBackKeyColumn_;
+    std::vector<std::pair<std::string, std::string>> writeBackItems_;
     bool buildFields_ = true;
     bool sourceBeforeFields_ = false;
     bool sourceBeforeFiles_ = false;
@@ -230,6 +236,7 @@ bool ExtractionRun::Setup() {
     hasFiles_ = !EntryNames(kFileList.listKey, script_).empty();
     hasHeadCopies_ = !EntryNames(kHeadCopyList.listKey, script_).empty();
     hasExitCondition_ = !EntryNames(kNextPageExitList.listKey, script_).empty();
+    ReadWriteBack();
 
     ConnectContext();
     pageNumber_ = params_.startPage > 0 ? params_.startPage : 1;
@@ -547,7 +554,7 @@ void ExtractionRun::MakeRecord(std::string_view match) {
         RunDownloads();
     if (hasHeadCopies_)
         RunEntryList(context_, kHeadCopyList, match, site_, taken);
-    if (!optionName_.empty())
+    if (!writeBackItems_.empty())
         WriteBackKeyword();
 }
 
@@ -586,22 +593,18 @@ bool ExtractionRun::BuildFields(std::string_view match) {
     return true;
 }
 
-void ExtractionRun::WriteBackKeyword() {
+void ExtractionRun::ReadWriteBack() {
     // Only a real run changes the table that supplied the keywords.
-    if (test_ || context_.searchKeyword.empty())
+    if (test_ || optionName_.empty())
         return;
-    const std::string keywordColumn = Trim(ScriptValue("#搜索关键字标题=", script_));
-    const std::string table = Trim(ScriptValue("#表名=", script_));
-    if (keywordColumn.empty() || table.empty())
+    writeBackKeyColumn_ = Trim(ScriptValue("#搜索关键字标题=", script_));
+    writeBackTable_ = Trim(ScriptValue("#表名=", script_));
+    if (writeBackKeyColumn_.empty() || writeBackTable_.empty())
         return;
     const std::vector<std::string> names = SplitList(ScriptValue("#字段名列表=", script_));
     const std::vector<std::string> aliases = SplitList(ScriptValue("#字段别名列表=", script_));
-    for (const std::string& item :
+    for (std::string& item :
          SplitList(ScriptValue(optionName_ + "_处理字段=", script_, params_.optionText))) {
-        std::string value = IndexedScriptValue(item + "=", script_);
-        if (value.empty())
-            continue;
-        SubstituteVariables(value, script_, {}, context_);
         // The item names a field (its column is the field's title) or, cut at "_", a column.
         std::string column = item.substr(0, item.find('_'));
         for (size_t i = 0; i < names.size(); ++i) {
@@ -610,9 +613,21 @@ void ExtractionRun::WriteBackKeyword() {
                 break;
             }
         }
-        const std::string sql =
-            Format("update %s set %s='%s' where %s='%s'", table.c_str(), column.c_str(),
-                   SqlQuote(value).c_str(), keywordColumn.c_str(), SqlQuote(context_.searchKeyword).c_str());
+        writeBackItems_.emplace_back(std::move(item), std::move(column));
+    }
+}
+
+void ExtractionRun::WriteBackKeyword() {
+    if (context_.searchKeyword.empty())
+        return;
+    for (const auto& [item, column] : writeBackItems_) {
+        std::string value = IndexedScriptValue(item + "=", script_);
+        if (value.empty())
+            continue;
+        SubstituteVariables(value, script_, {}, context_);
+        const std::string sql = Format("update %s set %s='%s' where %s='%s'", writeBackTable_.c_str(),
+                                       column.c_str(), SqlQuote(value).c_str(), writeBackKeyColumn_.c_str(),
+                                       SqlQuote(context_.searchKeyword).c_str());
         std::scoped_lock lock(g_csDatabase);
         CDbAccess db;
         if (!db.ExecuteSql(sql))
