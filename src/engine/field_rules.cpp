@@ -186,7 +186,7 @@ void ApplySplit(CPageExtractor& context, std::string_view rule, std::string& val
 
 bool IsVariableToken(std::string_view text) {
     static constexpr std::string_view kPrefix = "<变量";
-    return text.size() > kPrefix.size() && text.substr(0, kPrefix.size()) == kPrefix && text.back() == '>';
+    return text.size() > kPrefix.size() && text.starts_with(kPrefix) && text.back() == '>';
 }
 
 bool KeepsFieldBoundaries(std::string_view script) {

@@ -9,10 +9,6 @@ namespace sorvik {
 
 namespace {
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 bool IsAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -153,7 +149,7 @@ std::string ResolveUrl(std::string_view base, std::string_view link) {
 
     if (SchemePrefixLength(target) > 0)
         return target;
-    if (StartsWith(target, "//")) {
+    if (target.starts_with("//")) {
         const size_t prefix = SchemePrefixLength(bare);
         return (prefix > 0 ? std::string(bare.substr(0, prefix - 3)) : std::string("http")) + ":" + target;
     }
@@ -166,7 +162,7 @@ std::string ResolveUrl(std::string_view base, std::string_view link) {
 
     if (target[0] != '.' && target[0] != '/') {
         if (bare[0] != '/' && bare.back() == '/') {
-            if (StartsWith(target, bare))
+            if (target.starts_with(bare))
                 return target;
             if (LooksLikeHostName(target))
                 return "http://" + target;

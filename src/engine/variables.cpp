@@ -27,10 +27,6 @@ constexpr size_t kMaxGrowthBytes = 16u * 1024 * 1024;
 // Passes of the record-view substitution.
 constexpr int kMaxFieldRefPasses = 256;
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
-}
-
 // Counts the nesting of one evaluation for as long as it runs.
 class DepthGuard {
   public:
@@ -104,25 +100,25 @@ std::string SystemStringValue(const CPageExtractor& context, std::string_view de
 
 // True for a definition that is exactly one token: "<变量" ... ">" with no ">" before its end.
 bool IsSingleToken(std::string_view text) {
-    return StartsWith(text, kTokenStart) && text.size() <= kMaxTokenBytes &&
+    return text.starts_with(kTokenStart) && text.size() <= kMaxTokenBytes &&
            text.find('>') == text.size() - 1;
 }
 
 std::string RawValue(CPageExtractor& context, std::string_view token, const std::string& definition,
                      std::string_view script, std::string_view alternative) {
-    if (StartsWith(definition, kObjectPrefix))
+    if (definition.starts_with(kObjectPrefix))
         return SearchObjectValue(context, token, script, alternative);
-    if (StartsWith(definition, kSystemStringPrefix))
+    if (definition.starts_with(kSystemStringPrefix))
         return SystemStringValue(context, definition);
     if (definition == kKeywordDefinition)
         return context.searchKeyword;
-    if (StartsWith(definition, "#")) {
+    if (definition.starts_with("#")) {
         const std::string* stored = context.memory.Find(definition);
         return stored ? *stored : std::string();
     }
     if (definition == kSourceDefinition)
         return context.pageSource;
-    if (StartsWith(definition, kBlockPrefix)) {
+    if (definition.starts_with(kBlockPrefix)) {
         return ScriptBlock(definition, alternative.empty() ? script : alternative);
     }
     if (definition == token)
