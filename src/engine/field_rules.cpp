@@ -306,14 +306,10 @@ void ApplyFetchModeText(CPageExtractor& context, std::string_view mode, std::str
             value.clear();
         }
     } else if (mode == "Email") {
+        // The addresses come without their "?subject=..." part.
         std::vector<std::string> addresses;
-        if (ExtractMailLinks(value, "href", addresses) && !addresses.empty()) {
-            std::string address = addresses.front();
-            const size_t query = address.find('?');
-            if (query != std::string::npos)
-                address.resize(query);
-            value = std::move(address);
-        }
+        if (ExtractMailLinks(value, "href", addresses))
+            value = std::move(addresses.front());
     } else if (mode.substr(0, kPageSource.size()) == kPageSource) {
         const std::string_view option = mode.substr(kPageSource.size());
         const bool utf8 = EqualsNoCase(option, ";UTF8") || EqualsNoCase(option, ";UTF-8");
