@@ -29,6 +29,12 @@ std::string CleanName(std::string_view part, bool slashToo) {
     return name;
 }
 
+// The file name of page copy number of kind (a source copy also by its level).
+std::string CopyName(PageCopyKind kind, int level, int number) {
+    return kind == PageCopyKind::kHead ? Format("head%d.htm", number)
+                                       : Format("Source%d_%d.htm", level, number);
+}
+
 }  // namespace
 
 DownloadFolder::DownloadFolder(int taskNumber) : folder_(AppPath("download/" + std::to_string(taskNumber))) {}
@@ -103,9 +109,7 @@ int DownloadFolder::NextCopyNumber(PageCopyKind kind, int level) {
     if (next < 1)
         next = 1;
     while (next <= kMaxCopyNumber) {
-        const std::string name =
-            kind == PageCopyKind::kHead ? Format("head%d.htm", next) : Format("Source%d_%d.htm", level, next);
-        if (!FileExists(JoinPath(folder_, name)))
+        if (!FileExists(JoinPath(folder_, CopyName(kind, level, next))))
             return next++;
         ++next;
     }
@@ -121,9 +125,7 @@ bool DownloadFolder::WritePageCopy(PageCopyKind kind, int level, std::string_vie
     const int number = NextCopyNumber(kind, level);
     if (number == 0)
         return false;
-    const std::string name =
-        kind == PageCopyKind::kHead ? Format("head%d.htm", number) : Format("Source%d_%d.htm", level, number);
-    const std::string path = JoinPath(folder_, name);
+    const std::string path = JoinPath(folder_, CopyName(kind, level, number));
     if (!WriteWholeFile(path, text))
         return false;
     if (writtenPath)
