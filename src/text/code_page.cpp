@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cerrno>
 
+#include "text/strings.h"
+
 namespace sorvik {
 
 namespace {
@@ -67,13 +69,6 @@ std::string Convert(std::string_view text, const char* to, const char* from) {
     return out;
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 }  // namespace
 
 std::string translateCharToUTF_8(std::string_view gb) {
@@ -87,7 +82,7 @@ std::string TranslateUTF_8ToGB(std::string_view utf8) {
 std::string ConvertToGb(std::string_view text, std::string_view charset, bool* known) {
     if (known)
         *known = true;
-    std::string name = Lower(charset);
+    std::string name = ToLowerAscii(charset);
     name.erase(std::remove_if(name.begin(), name.end(),
                               [](unsigned char c) { return std::isspace(c) || c == '"' || c == '\''; }),
                name.end());
