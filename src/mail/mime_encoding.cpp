@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "text/code_page.h"
+
 namespace sorvik {
 
 namespace {
@@ -172,14 +174,7 @@ std::string EncodeHeaderValue(std::string_view text, std::string_view charset) {
             c = ' ';
         }
     }
-    bool ascii = true;
-    for (unsigned char c : clean) {
-        if (c > 0x7F) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii) {
+    if (IsAscii(clean)) {
         return clean;
     }
     std::string out = "=?";

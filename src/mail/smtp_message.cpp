@@ -1,6 +1,7 @@
 #include "mail/smtp_message.h"
 
 #include "mail/mime_encoding.h"
+#include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
 
@@ -11,15 +12,6 @@ namespace {
 const char kMimePreamble[] = "This is a multi-part message in MIME format";
 const char kInlineMarker[] = "<%@@@";
 constexpr size_t kInlineMarkerReach = 49;  // the ">" must close the marker within this distance
-
-bool IsAsciiText(std::string_view text) {
-    for (unsigned char c : text) {
-        if (c > 0x7F) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string StripLineBreaks(std::string_view value) {
     std::string out;
@@ -58,7 +50,7 @@ std::string SmtpAddress::HeaderForm(std::string_view charset) const {
     if (display.empty()) {
         return addr;
     }
-    if (!IsAsciiText(display)) {
+    if (!IsAscii(display)) {
         display = EncodeHeaderValue(display, charset);
     } else if (display.find_first_of("()<>[]:;@\\,.\"") != std::string::npos) {
         std::string quoted = "\"";
