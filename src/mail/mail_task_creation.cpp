@@ -106,10 +106,7 @@ bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& 
     CTaskTable tasks;
     MailAccount account = ReadMailAccount(tasks.ReadTaskText(request.sourceTaskId, true));
     const std::string content = request.html ? request.content : PlainTextToHtml(request.content);
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const std::string date = Format("%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    const std::string date = FormatDbTime(std::time(nullptr)).substr(0, 10);  // the day alone
     const std::string attachments = Join(SplitAttachmentList(request.attachments), ",");
     if (!db.ExecuteSql(Format("insert into sc_ReceiveBox(iNode_,cSendUser,cTitle,cSendMail,bFile,bbRead,Send,"
                               "cReceiveMail,dDate,cContent,cMemo,iType,bHtml,cFiles) "

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mail/mime_encoding.h"
+#include "store/task_table.h"
 #include "text/code_page.h"
 #include "text/strings.h"
 
@@ -311,10 +312,7 @@ ReceivedMail ParseReceivedMail(std::string_view message, std::time_t now) {
     mail.senderAddress = Trim(RemoveChars(address, "()"));
 
     if (!hasDate || !ParseMailDate(date, mail.date)) {
-        std::tm local{};
-        localtime_r(&now, &local);
-        mail.date = Format("%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                           local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+        mail.date = FormatDbTime(now);
     }
 
     if (hasFrom) {
