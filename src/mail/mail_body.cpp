@@ -1,12 +1,15 @@
 #include "mail/mail_body.h"
 
+#include "text/file_helpers.h"
 #include "text/strings.h"
 
 namespace sorvik {
 
 namespace {
 
+// The ">" that ends a marker lies within this many characters of the marker's start.
 constexpr size_t kMarkerReach = 49;
+constexpr std::string_view kInlineMarker = "<%@@@";
 
 }  // namespace
 
@@ -58,6 +61,32 @@ std::string PersonaliseBody(std::string_view body, const FieldLookup& lookup) {
         pos = close + 2;
     }
     out.append(body, pos < body.size() ? pos : body.size(), std::string_view::npos);
+    return out;
+}
+
+std::string ReplaceInlineImageMarkers(std::string_view body, std::string_view imageFolder,
+                                      const std::function<std::string(const std::string& path)>& replace) {
+    std::string out;
+    size_t pos = 0;
+    while (true) {
+        size_t start = body.find(kInlineMarker, pos);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        size_t pathStart = start + kInlineMarker.size();
+        size_t close = body.find('>', pathStart);
+        if (close == std::string_view::npos || close - start > kMarkerReach) {
+            break;
+        }
+        std::string path(body.substr(pathStart, close - pathStart));
+        if (!path.empty() && path.front() != '/' && path.find(':') == std::string::npos) {
+            path = JoinPath(imageFolder, path);
+        }
+        out.append(body, pos, start - pos);
+        out += replace(path);
+        pos = close + 1;
+    }
+    out.append(body, pos, std::string_view::npos);
     return out;
 }
 

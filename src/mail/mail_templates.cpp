@@ -131,27 +131,13 @@ std::string WriteMailPreview(std::string_view templateHtml, std::string_view con
     std::string body =
         ApplyMailTemplate(templateHtml, html ? std::string(content) : PlainTextToHtml(content), senderName);
     // Image markers point at their files, so that a browser shows them.
-    std::string out;
-    size_t pos = 0;
-    while (true) {
-        size_t start = body.find("<%@@@", pos);
-        size_t close = start == std::string::npos ? std::string::npos : body.find('>', start + 5);
-        if (start == std::string::npos || close == std::string::npos || close - start > 49) {
-            break;
-        }
-        std::string path = body.substr(start + 5, close - start - 5);
-        if (!path.empty() && path.front() != '/') {
-            path = AppPath(path);
-        }
+    std::string out = ReplaceInlineImageMarkers(body, AppDir(), [&](const std::string& path) {
         if (!FileExists(path)) {
             warnings += Format("文件读取错误！(%s)", path.c_str());
             warnings += "\r\n";
         }
-        out.append(body, pos, start - pos);
-        out += path;
-        pos = close + 1;
-    }
-    out.append(body, pos, std::string::npos);
+        return path;
+    });
     std::string file = AppPath("sc_mail.html");
     if (!WriteWholeFile(file, out)) {
         error = "cannot write " + file;

@@ -1,5 +1,6 @@
 #include "mail/smtp_message.h"
 
+#include "mail/mail_body.h"
 #include "mail/mime_encoding.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"
@@ -10,8 +11,6 @@ namespace sorvik {
 namespace {
 
 const char kMimePreamble[] = "This is a multi-part message in MIME format";
-const char kInlineMarker[] = "<%@@@";
-constexpr size_t kInlineMarkerReach = 49;  // the ">" must close the marker within this distance
 
 std::string StripLineBreaks(std::string_view value) {
     std::string out;
@@ -187,7 +186,7 @@ bool SmtpMessage::AddHtmlBody(std::string_view html, std::string_view imageFolde
     root.contentType = "multipart/related";
 
     std::string body(html);
-    if (body.find(kInlineMarker) == std::string::npos) {
+    if (body.find("<%@@@") == std::string::npos) {
         auto part = std::make_unique<SmtpBodyPart>();
         part->contentType = "text/html";
         part->charset = charset;
@@ -207,24 +206,9 @@ bool SmtpMessage::AddHtmlBody(std::string_view html, std::string_view imageFolde
     SmtpBodyPart* a = r->AddChild(std::move(alternative));
 
     bool allRead = true;
-    size_t searchFrom = 0;
-    const size_t markerLength = sizeof(kInlineMarker) - 1;
-    while (true) {
-        size_t start = body.find(kInlineMarker, searchFrom);
-        if (start == std::string::npos) {
-            break;
-        }
-        size_t close = body.find('>', start + markerLength);
-        if (close == std::string::npos || close - start > kInlineMarkerReach) {
-            break;  // an unclosed marker ends the scan; later markers stay as written
-        }
-        std::string path = body.substr(start + markerLength, close - start - markerLength);
-        if (!path.empty() && path.front() != '/' && path.find(':') == std::string::npos) {
-            path = JoinPath(imageFolder, path);
-        }
+    body = ReplaceInlineImageMarkers(body, imageFolder, [&](const std::string& path) {
         std::string fileName = BaseName(path);
         std::string contentId = fileName + "@" + NewGuidString().substr(0, 16);
-
         auto image = std::make_unique<SmtpBodyPart>();
         image->base64 = true;
         image->fileName = path;
@@ -238,10 +222,8 @@ bool SmtpMessage::AddHtmlBody(std::string_view html, std::string_view imageFolde
             warnings += Format("文件读取错误！(%s)", path.c_str());
             warnings += "\r\n";
         }
-        std::string reference = "cid:" + contentId;
-        body.replace(start, close - start + 1, reference);
-        searchFrom = start + reference.size();
-    }
+        return "cid:" + contentId;
+    });
 
     auto htmlPart = std::make_unique<SmtpBodyPart>();
     htmlPart->contentType = "text/html";
