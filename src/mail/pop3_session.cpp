@@ -34,7 +34,7 @@ void Pop3Session::Begin(const Pop3Settings& settings) {
     allStoredSoFar_ = true;
     messageCount_ = 0;
     totalSize_ = 0;
-    messages_.clear();
+    current_ = Entry{};
     currentMessage_ = 0;
     deleteNumber_ = 0;
 }
@@ -63,8 +63,8 @@ bool Pop3Session::TakeResponse(std::string& response, bool& tooLarge) {
     // A multi-line reply ends with a line holding a single ".".
     size_t terminator = buffer_.find("\r\n.\r\n", lineEnd);
     if (terminator == std::string::npos) {
-        if (state_ == kRetrieving && !messages_.empty()) {
-            Entry& entry = messages_.back();
+        if (state_ == kRetrieving) {
+            Entry& entry = current_;
             entry.receivedSize = static_cast<long long>(buffer_.size() - lineEnd - 2);
             // Dot stuffing adds at most one byte per line, so twice the size is more than any honest reply.
             long long announced = ParseLeadingInt(std::string_view(buffer_).substr(3, lineEnd - 3));
@@ -163,7 +163,6 @@ Pop3Action Pop3Session::HandleResponse(const std::string& response) {
     }
     switch (state_) {
         case kGreeting:
-            messages_.clear();
             if (settings_.useStls && !settings_.tlsActive) {
                 state_ = kCapaSent;
                 return {Pop3Action::Kind::Send, Format("capa%c%c", 13, 10)};
@@ -193,7 +192,7 @@ Pop3Action Pop3Session::HandleResponse(const std::string& response) {
             if (messageCount_ <= 0) {
                 return Quit("No new messages\r\n", kStatSent);
             }
-            messages_.assign(1, Entry{});
+            current_ = Entry{};
             currentMessage_ = 1;
             state_ = kRetrieving;
             return {Pop3Action::Kind::Send, Format("retr 1%c%c", 13, 10)};
@@ -213,22 +212,22 @@ Pop3Action Pop3Session::HandleResponse(const std::string& response) {
 }
 
 Pop3Action Pop3Session::HandleRetrieved(const std::string& response) {
-    Entry& entry = messages_.back();
+    Entry& entry = current_;
     size_t lineEnd = response.find("\r\n");
     auto words = SplitAll(Trim(response.substr(0, lineEnd)), " ");
     entry.expectedSize = words.size() > 1 ? ParseLeadingInt(words[1]) : 0;
     // The message lies between the reply line and the final ".\r\n"; its last CR LF belongs to it.
     std::string raw = response.substr(lineEnd + 2, response.size() - (lineEnd + 2) - 3);
     entry.receivedSize = static_cast<long long>(raw.size());
-    entry.text = DotUnstuff(raw);
-    if (entry.expectedSize > 0 && static_cast<long long>(entry.text.size()) > entry.expectedSize) {
+    const std::string text = DotUnstuff(raw);
+    if (entry.expectedSize > 0 && static_cast<long long>(text.size()) > entry.expectedSize) {
         return Abort(Format("Message %d is larger than its announced size\r\n", currentMessage_));
     }
-    if (!sink_.StoreMessage(currentMessage_, entry.text)) {
+    if (!sink_.StoreMessage(currentMessage_, text)) {
         allStoredSoFar_ = false;
     }
     if (currentMessage_ < messageCount_) {
-        messages_.push_back(Entry{});
+        current_ = Entry{};
         ++currentMessage_;
         return {Pop3Action::Kind::Send, Format("retr %d%c%c", currentMessage_, 13, 10)};
     }

@@ -8,7 +8,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace sorvik {
 
@@ -55,8 +54,8 @@ class Pop3Session {
         kStlsSent = 10,
     };
 
+    // The message being retrieved. Its text goes to the sink and is not kept.
     struct Entry {
-        std::string text;            // the message as received (dot stuffing undone)
         long long expectedSize = 0;  // from the RETR reply; 0 when not announced
         long long receivedSize = 0;  // raw bytes of the reply received so far
     };
@@ -79,7 +78,6 @@ class Pop3Session {
     const std::string& Response() const { return response_; }
     int MessageCount() const { return messageCount_; }
     long long TotalSize() const { return totalSize_; }
-    const std::vector<Entry>& Messages() const { return messages_; }
 
   private:
     Pop3Action HandleResponse(const std::string& response);
@@ -104,7 +102,7 @@ class Pop3Session {
     bool allStoredSoFar_ = true;
     int messageCount_ = 0;
     long long totalSize_ = 0;
-    std::vector<Entry> messages_;
+    Entry current_;
     int currentMessage_ = 0;
     int deleteNumber_ = 0;
 };
