@@ -143,13 +143,6 @@ TEST_F(EntryListTest, MemoryUrlAndFailedPageGiveEmptyValueAndNextEntryRuns) {
     EXPECT_FALSE(run.StopRequested());
 }
 
-TEST_F(EntryListTest, AFileAnswered404LeavesNoFile) {
-    SetRecord(1, "<a href=\"gone.txt\">");
-    Run(kFileList, "#下载文件=乙\r\n乙=~href=\"(.*?)\"\r\n");
-    EXPECT_EQ(server.CountRequests("/list/gone.txt"), 1);
-    EXPECT_FALSE(FileExists(folder->Path() + "/list/gone.txt"));
-}
-
 TEST_F(EntryListTest, HostileLinksNeverWriteOutsideTheTaskFolder) {
     for (const char* path : {"/evil.txt", "/etc/passwd.txt", "/C:/evil.txt", "/..\\..\\evil.txt", "/a\\b.txt",
                              "/ctl\x01name.txt", "/%2e%2e/%2e%2e/evil2.txt"})

@@ -261,33 +261,6 @@ TEST_F(ExtractionTest, BatchesAreStoredAtPageBoundariesWithTheResumePoint) {
     EXPECT_EQ(ReadBatchSize("#保存数据库的最大记录数=-3\r\n"), 1);
 }
 
-TEST_F(ExtractionTest, StopLeavesTheResumePointAndAResumedRunCompletesWithoutDuplicates) {
-    std::atomic<bool> stopOnPage2{true};
-    server.AddPage("/s/1.htm", ListPage(1, 2, "<a href=\"2.htm\">n</a>"));
-    server.AddHandler("/s/2.htm", [&](const HttpRequestRecord&) {
-        if (stopOnPage2.exchange(false))
-            run->RequestStop(kStopPause);
-        return HttpReply{200, ListPage(2, 2, "<a href=\"3.htm\">n</a>"), "text/html", {}};
-    });
-    server.AddPage("/s/3.htm", ListPage(3, 2));
-    AddTaskRow(kTask);
-    const std::string script =
-        "#表名=St\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<b>(.*?)</b>\r\n"
-        "#下一页网址=<div class=\"pg\">.*?</div>\r\n";
-    ASSERT_TRUE(Harvest(kTask, script, server.Url("/s/1.htm")));
-    EXPECT_EQ(run->nextUrl, server.Url("/s/2.htm"));
-    EXPECT_EQ(run->startPage, 2);
-    EXPECT_EQ(Column("select 名 from St order by ID_"), (std::vector<std::string>{"P1-1", "P1-2"}));
-    CDbAccess db;
-    EXPECT_EQ(db.SelectTopString("cNextSite", "Task", "ID=12"), server.Url("/s/2.htm"));
-    EXPECT_EQ(db.SelectTopInt("iStartPage", "Task", "ID=12", -1), 2);
-
-    // Resume as the controller does: the stored URL and page.
-    ASSERT_TRUE(Harvest(kTask, script, server.Url("/s/2.htm"), {}, 2));
-    EXPECT_EQ(Column("select 名 from St order by ID_"),
-              (std::vector<std::string>{"P1-1", "P1-2", "P2-1", "P2-2", "P3-1", "P3-2"}));
-}
-
 TEST_F(ExtractionTest, StopInsideAPageDropsThatPagesRecordsSoTheResumeHarvestsItWhole) {
     server.AddPage("/m/1.htm",
                    "<li><b>a</b><a href=\"/d/1.htm\">d</a></li><li><b>b</b><a href=\"/d/2.htm\">d</a></li>"

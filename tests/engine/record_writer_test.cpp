@@ -236,17 +236,3 @@ TEST_F(RecordWriterTest, OperationsRunAfterEachTableIsStored) {
     EXPECT_EQ(calls, (std::vector<std::string>{"Notes_保存表数据后:2", "_保存表数据后:1"}));
 }
 
-TEST(RequestSave, AsksTheHarvestRunsOfTheTask) {
-    ThreadParams a, b, saveJob, mail;
-    a.taskNumber = 3;
-    b.taskNumber = 4;
-    saveJob.taskNumber = 3;
-    saveJob.mode = RunMode::kSaveJob;
-    mail.taskNumber = 3;
-    mail.kind = RunKind::kSendMail;
-    const std::vector<ThreadParams*> runs{&a, &b, &saveJob, &mail, nullptr};
-    EXPECT_EQ(RequestSave(runs, 3), 1);
-    EXPECT_TRUE(a.saveRequested.load());
-    EXPECT_FALSE(saveJob.saveRequested.load());
-    EXPECT_EQ(RequestSave(runs, kAllTasks), 2);
-}

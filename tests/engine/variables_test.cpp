@@ -98,12 +98,6 @@ TEST_F(VariablesTest, UnclosedTokenIsLeftAndASelfReferringValueIsReplacedOnce) {
     EXPECT_EQ(Substitute("<变量_d>", doubling), "<变量_d><变量_d>y");
 }
 
-TEST_F(VariablesTest, VariablesNamingEachOtherEnd) {
-    const auto script = Script({"<变量_a>=<变量_b>", "<变量_b>=<变量_a>"});
-    EXPECT_EQ(Substitute("[<变量_a>]", script), "[]");
-    EXPECT_EQ(context.variableDepth, 0);
-}
-
 TEST_F(VariablesTest, TextsNamingEachOtherStopGrowing) {
     // Each pass doubles the text; the passes and the growth are bounded.
     const auto script = Script({"<变量_a>=<变量_b><变量_b>", "<变量_b>=<变量_a><变量_a>"});
