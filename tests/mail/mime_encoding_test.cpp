@@ -64,10 +64,5 @@ TEST(EncodeHeaderValue, AsciiStaysOtherwiseOneQWord) {
     EXPECT_EQ(EncodeHeaderValue("x\r\nBcc: y", "gb2312"), "x  Bcc: y");
 }
 
-TEST(DotStuffing, DoublesLeadingDotsAndReverses) {
-    EXPECT_EQ(DotStuff(".a\r\n.b\r\nc.d\n."), "..a\r\n..b\r\nc.d\n..");
-    EXPECT_EQ(DotUnstuff("..a\r\n..b\r\nc.d"), ".a\r\n.b\r\nc.d");
-}
-
 }  // namespace
 }  // namespace sorvik

@@ -7,7 +7,6 @@
 
 #include "mail/background_server.h"
 #include "mail/mail_test_support.h"
-#include "mail/mime_encoding.h"
 #include "mail/send_mail.h"
 #include "support/temp_dir.h"
 #include "text/file_helpers.h"
@@ -166,24 +165,6 @@ TEST_F(SmtpServerTest, ImplicitTlsFromTheFirstByte) {
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_TRUE(result.usedTls);
     EXPECT_EQ(Envelope(1)[3], "tls");
-}
-
-TEST_F(SmtpServerTest, HtmlMailWithImagesAndAttachmentArrivesWhole) {
-    StartServer({});
-    ASSERT_TRUE(WriteWholeFile(dir_.file("pic.gif"), "GIF89a-bytes"));
-    ASSERT_TRUE(WriteWholeFile(dir_.file("notes.txt"), ".starts with a dot\r\n"));
-    SendMailRequest r = Request();
-    r.html = true;
-    r.mime = true;
-    r.body = "<p>正文</p><img src=\"<%@@@pic.gif>\">";
-    r.imageFolder = dir_.path();
-    r.attachments = dir_.file("notes.txt");
-    SendMailResult result = SendMail(r);
-    ASSERT_TRUE(result.ok) << result.error;
-    std::string mail = Stored(1);
-    EXPECT_NE(mail.find("Content-Type: image/gif; name=pic.gif\r\n"), std::string::npos);
-    EXPECT_NE(mail.find(Base64Encode("GIF89a-bytes")), std::string::npos);
-    EXPECT_NE(mail.find(Base64Encode(".starts with a dot\r\n")), std::string::npos);
 }
 
 TEST(SendMailChecks, MissingServerOrAttachmentOrNoServerListening) {

@@ -247,18 +247,5 @@ TEST_F(HtmlMailTest, SameFileTwiceGivesTwoPartsAndMissingFileIsReported) {
     EXPECT_NE(fr.Children()[0]->Children()[0]->text.find(" " + tail), std::string::npos);
 }
 
-TEST_F(HtmlMailTest, HtmlWithoutImagesIsOneHtmlPartWithContentBase) {
-    SmtpMessage m;
-    m.charset = "gb2312";
-    std::string warnings;
-    ASSERT_TRUE(m.AddHtmlBody("<b>hi</b>", "/srv/base", warnings));
-    ASSERT_EQ(m.root.Children().size(), 1u);
-    EXPECT_EQ(
-        m.root.Children()[0]->WriteHeader("gb2312"),
-        "\r\n--" + m.root.boundary +
-            "\r\nContent-Type: text/html; charset=gb2312\r\nContent-Transfer-Encoding: quoted-printable\r\n"
-            "Content-Base: /srv/base\r\n\r\n");
-}
-
 }  // namespace
 }  // namespace sorvik
