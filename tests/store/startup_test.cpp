@@ -47,12 +47,7 @@ TEST(Startup, FirstStartCreatesTheSystemTablesWithDefaultRows) {
     EXPECT_EQ(db.SelectTopInt("iType", "Task", "ID=0", -1), 3);
     EXPECT_GE(db.SelectCount("TaskMod", "iMod=1"), 3);
     EXPECT_GE(db.SelectCount("ShowModule", "iType1=3 and iType2=0"), 1);
-    const long long templates = db.SelectCount("TaskMod", "1=1");
-    ShutDown();
-
-    // A second start adds nothing (the CLI init test compares the tree and task rows).
-    ASSERT_TRUE(Start(home.path(), error)) << error;
-    EXPECT_EQ(db.SelectCount("TaskMod", "1=1"), templates);
+    // A second start adds nothing: the CLI init test runs init twice and compares the rows.
     ShutDown();
 }
 
