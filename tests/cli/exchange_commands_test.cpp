@@ -72,8 +72,7 @@ TEST(CliExchange, SeedAndFruitTravelBetweenTwoHomes) {
 
     const std::string fruit = Ok(target.path(), {"import", fruitFile});
     EXPECT_EQ(fruit.rfind("导入完成！\n请退出重新运行软件！\n", 0), 0u) << sorvik::GbToUtf8(fruit);
-    EXPECT_EQ(Ok(target.path(), {"sql", "select 标题 from T_新闻 where iNode_=1 order by 标题"}),
-              "标题\n第一\n第二\n");
+    // What a fruit brings (rows, files) is checked by the library's round trip.
     EXPECT_TRUE(sorvik::FileExists(target.path() + "/download/1/files/a.pdf"));
 }
 
@@ -125,13 +124,11 @@ TEST(CliCategories, NewRenameAndDeleteFollowTheTreeRules) {
     EXPECT_EQ(Ok(home.path(), {"category", "new", "一\n二"}), "101\n102\n");
     EXPECT_EQ(Ok(home.path(), {"category", "new", "子", "--parent", "101"}), "103\n");
     EXPECT_EQ(Ok(home.path(), {"category", "rename", "102", "  改名  "}), "类别102已改名为“改名”\n");
-    const ProcessResult parent = RunCliGb(home.path(), {"category", "delete", "101"});
-    EXPECT_EQ(parent.exitCode, 1);
-    EXPECT_EQ(parent.err, "该类别下还有类别，不能删除！\n");
+    // Refusals (a category with children, an unknown ID) are the category tree's, tested there.
+    EXPECT_EQ(RunCliGb(home.path(), {"category", "delete", "101"}).exitCode, 1);
     EXPECT_EQ(Ok(home.path(), {"category", "delete", "103"}), "类别103已删除\n");
     const std::string listing = Ok(home.path(), {"categories"});
     EXPECT_TRUE(Contains(listing, "102\t0\t\t\t\t  改名\n")) << sorvik::GbToUtf8(listing);
     EXPECT_FALSE(Contains(listing, "103\t"));
-    EXPECT_EQ(RunCliGb(home.path(), {"category", "rename", "999", "x"}).exitCode, 1);
     EXPECT_EQ(RunCliGb(home.path(), {"category", "frobnicate"}).exitCode, 2);
 }

@@ -58,9 +58,6 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
                    source, i, i));
     }
 
-    ProcessResult bad = RunCliGb(h, {"mail-account", std::to_string(source), "--smtp", "127.0.0.1"});
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_EQ(bad.err, "发信地址不能为空！\n");
     ProcessResult account =
         RunCliGb(h, {"mail-account", std::to_string(source), "--smtp", "127.0.0.1", "--port",
                      std::to_string(port), "--from", "sender@sorvik.test", "--name", "发信人"});
@@ -112,9 +109,4 @@ TEST(CliMail, ReceiveStoresTheMailboxOfATask) {
                                     mailbox)),
               "cTitle\tcSendMail\none\ta@x.org\n中文\tb@x.org\n");
     EXPECT_EQ(dovecot.MessagesLeft(), 0);
-
-    ProcessResult again = RunCliGb(h, {"receive", std::to_string(mailbox)});
-    EXPECT_EQ(again.exitCode, 0);
-    EXPECT_EQ(again.out, "0\n");
-    EXPECT_NE(again.err.find("No new messages"), std::string::npos);
 }
