@@ -66,7 +66,8 @@ int RunMailAccount(CliContext& context) {
         PrintError(Format("任务 %d 不存在", id));
         return 1;
     }
-    MailAccount account = ReadMailAccount(tasks.ReadTaskText(id, true));
+    std::string settings = tasks.ReadTaskText(id, true);
+    MailAccount account = ReadMailAccount(settings);
     const bool changing = hasSmtp || hasPort || hasUser || hasPassword || hasFrom || hasName || hasPop3 ||
                           hasSecure || hasVerify;
     if (!changing) {
@@ -107,7 +108,6 @@ int RunMailAccount(CliContext& context) {
         PrintError("服务器端口不是端口号：" + account.smtpPort);
         return 1;
     }
-    std::string settings = tasks.ReadTaskText(id, true);
     WriteMailAccount(account, settings);
     if (!tasks.ExecuteSql(
             Format("update Task set cSetInfo='%s' where ID=%d", SqlQuote(settings).c_str(), id))) {
