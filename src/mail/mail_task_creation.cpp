@@ -43,9 +43,7 @@ bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& 
         return false;
     }
     const int mailField = FieldPosition(source.fields, source.aliases, request.addressColumn);
-    const int flagField = Trim(request.flagColumn).empty()
-                              ? 0
-                              : FieldPosition(source.fields, source.aliases, request.flagColumn);
+    const int flagField = FieldPosition(source.fields, source.aliases, request.flagColumn);  // 0: none asked
     if (mailField == 0 || (!Trim(request.flagColumn).empty() && flagField == 0)) {
         result.error = "取数据失败！";
         return false;
