@@ -12,32 +12,29 @@ namespace sorvik {
 
 namespace {
 
-// The header part: everything before the first empty line.
-std::string_view HeaderPart(std::string_view message) {
-    size_t crlf = message.find("\r\n\r\n");
-    size_t lf = message.find("\n\n");
-    size_t end = std::min(crlf, lf);
-    if (message.substr(0, 2) == "\r\n") {
-        end = 0;
-    } else if (!message.empty() && message[0] == '\n') {
-        end = 0;
-    }
-    return end == std::string_view::npos ? message : message.substr(0, end);
-}
+struct MessageParts {
+    std::string_view header;
+    std::string_view body;
+};
 
-std::string_view BodyPart(std::string_view message) {
+// The header is everything before the first empty line (CR LF or LF line ends), the body
+// everything after it. A message without an empty line is all header.
+MessageParts SplitMessage(std::string_view message) {
+    if (message.substr(0, 2) == "\r\n") {
+        return {{}, message.substr(2)};
+    }
+    if (!message.empty() && message[0] == '\n') {
+        return {{}, message.substr(1)};
+    }
     size_t crlf = message.find("\r\n\r\n");
     size_t lf = message.find("\n\n");
-    if (message.substr(0, 2) == "\r\n") {
-        return message.substr(2);
-    }
     if (crlf == std::string_view::npos && lf == std::string_view::npos) {
-        return {};
+        return {message, {}};
     }
-    if (crlf != std::string_view::npos && (lf == std::string_view::npos || crlf < lf)) {
-        return message.substr(crlf + 4);
+    if (crlf < lf) {
+        return {message.substr(0, crlf), message.substr(crlf + 4)};
     }
-    return message.substr(lf + 2);
+    return {message.substr(0, lf), message.substr(lf + 2)};
 }
 
 bool IsBlank(char c) {
@@ -161,7 +158,7 @@ bool ValidDay(int year, int month, int day) {
 }  // namespace
 
 bool FindHeaderField(std::string_view message, std::string_view name, std::string& value) {
-    std::string_view header = HeaderPart(message);
+    std::string_view header = SplitMessage(message).header;
     size_t pos = 0;
     while (pos < header.size()) {
         size_t eol = header.find('\n', pos);
@@ -327,7 +324,7 @@ ReceivedMail ParseReceivedMail(std::string_view message, std::time_t now) {
     if (hasSubject) {
         mail.content += "Subject: " + subject + "\r\n";
     }
-    mail.content += BodyPart(message);
+    mail.content += SplitMessage(message).body;
     return mail;
 }
 
