@@ -235,4 +235,3 @@ TEST_F(RecordWriterTest, OperationsRunAfterEachTableIsStored) {
     ASSERT_EQ(SaveRecords(run, buffer, options).stored, 3);
     EXPECT_EQ(calls, (std::vector<std::string>{"Notes_保存表数据后:2", "_保存表数据后:1"}));
 }
-
