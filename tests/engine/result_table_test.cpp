@@ -68,6 +68,7 @@ TEST(ResultTableLayout, KeysOfFirstAndFurtherTablesWithTheirFallbacks) {
     EXPECT_EQ(layouts[1].columns, (std::vector<std::string>{"作者", "内容"}));
     EXPECT_EQ(layouts[1].fieldNames, (std::vector<std::string>{"who", "text"}));
     EXPECT_EQ(layouts[1].uniqueFields, std::vector<std::string>{"作者"});
+    EXPECT_EQ(layouts[1].typeWords, (std::vector<std::string>{"文本", "备注"}));
 
     // The table's own keys come before the general ones; aliases before names.
     const ResultTableLayout first = ReadResultTableLayout(
@@ -90,14 +91,7 @@ TEST_F(ResultTableTest, CreatesTheTableWithIdNodeAndTypedColumns) {
     // varchar(100) and decimal(10,2) as the store declares them in SQLite.
     EXPECT_EQ(Columns("Goods"),
               (std::vector<std::string>{"ID_ INTEGER", "iNode_ INTEGER", "标题 TEXT", "价格 NUMERIC"}));
-    // And as they behave: text stays text, the decimal is a number, ID_ counts up.
-    ASSERT_TRUE(db.ExecuteSql("insert into Goods (iNode_,标题,价格) values (1,'00123','10.50')"));
-    ASSERT_TRUE(db.ExecuteSql("insert into Goods (iNode_,标题,价格) values (1,'b',2)"));
-    auto rows = db.ExecuteQuery("select ID_,标题,价格,typeof(价格) as k from Goods order by ID_");
-    ASSERT_TRUE(rows);
-    EXPECT_EQ(rows->Text("ID_") + "|" + rows->Text("标题") + "|" + rows->Text("价格") + "|" + rows->Text("k"),
-              "1|00123|10.5|real");
-
+    // How these types behave is the SQL dialect's test and the record writer's.
     // Ensuring again changes nothing.
     ASSERT_TRUE(EnsureResultTable(script, 0, message)) << message;
     EXPECT_EQ(Columns("Goods").size(), 4u);
@@ -119,16 +113,6 @@ TEST_F(ResultTableTest, AThirdAliasIsAddedAsVarchar255AndRowsStay) {
         "#表名=goods\r\n#字段别名列表=标题,价格,产地,ID_\r\n#字段类型=数字,数字,数字,数字\r\n", 0, message))
         << message;
     EXPECT_EQ(Columns("Goods").size(), 5u);
-}
-
-TEST_F(ResultTableTest, FurtherTablesUseTheirNumberedKeys) {
-    const std::string script =
-        "#表名=A\r\n#字段名列表=x\r\n#表名1=B\r\n#表名1_字段名列表=y,z\r\n#表名1_字段类型=数字,日期\r\n";
-    std::string message;
-    ASSERT_TRUE(EnsureResultTable(script, 1, message)) << message;
-    EXPECT_EQ(Columns("B"),
-              (std::vector<std::string>{"ID_ INTEGER", "iNode_ INTEGER", "y INTEGER", "z TEXT"}));
-    EXPECT_FALSE(ResultTableExists("A"));
 }
 
 TEST_F(ResultTableTest, BadInputStopsWithItsMessageAndCreatesNothing) {
