@@ -109,9 +109,11 @@ TEST(SmtpSession, NoStartTlsWhenSwitchedOffOrAlreadyEncrypted) {
 }
 
 TEST(SmtpSession, UnsafeAddressesAndSendingBeforeReady) {
-    SmtpSession s;
-    MakeReady(s);
-    EXPECT_EQ(s.BeginSend("me@x.org", {"a@x.org>\r\nDATA"}, "x").kind, SmtpAction::Kind::Fail);
+    for (const char* bad : {"a@x.org>\r\nDATA", ""}) {
+        SmtpSession s;
+        MakeReady(s);
+        EXPECT_EQ(s.BeginSend("me@x.org", {bad}, "x").kind, SmtpAction::Kind::Fail) << bad;
+    }
 
     // Sending before the session is ready is refused too.
     SmtpSession idle;
