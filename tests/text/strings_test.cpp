@@ -78,8 +78,3 @@ TEST(Strings, ParseLeadingIntReadsLikeAtoiAndClamps) {
     EXPECT_EQ(ToInt("3000000000"), INT_MAX);
     EXPECT_EQ(ToInt("-3000000000"), INT_MIN);
 }
-
-TEST(Strings, SqlQuoteDoublesSingleQuotes) {
-    EXPECT_EQ(SqlQuote("it's 'x'"), "it''s ''x''");
-    EXPECT_EQ(SqlQuote("中"), "中");
-}
