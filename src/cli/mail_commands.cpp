@@ -22,22 +22,6 @@ namespace {
 // The send-mail runs of `run` need the mail module; registering at program start is early enough.
 [[maybe_unused]] const bool kMailModuleRegistered = (RegisterMailModule(), true);
 
-bool ParseId(const std::string& text, int& id) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    id = ToInt(text);
-    return id > 0;
-}
-
-// A text file from outside as GB18030 with CR LF line ends.
-std::string ExternalTextWithCrLf(const std::string& bytes) {
-    std::string text = ExternalTextToGb(bytes);
-    ReplaceAll(text, "\r\n", "\n");
-    ReplaceAll(text, "\n", "\r\n");
-    return text;
-}
-
 const char kAccountUsage[] =
     "mail-account TASK_ID [--smtp HOST] [--port N] [--user U] [--password P] [--from ADDR] [--name NAME] "
     "[--pop3 HOST[:PORT]] [--secure 0|1] [--verify-certificate 0|1]";
@@ -55,7 +39,7 @@ int RunMailAccount(CliContext& context) {
     const bool hasSecure = TakeOption(context.args, "--secure", secure, ok);
     const bool hasVerify = TakeOption(context.args, "--verify-certificate", verify, ok);
     int id = 0;
-    if (!ok || context.args.size() != 1 || !ParseId(context.args[0], id)) {
+    if (!ok || context.args.size() != 1 || !(ParseIdArgument(context.args[0], id) && id > 0)) {
         return UsageError(kAccountUsage);
     }
     if ((hasSecure && secure != "0" && secure != "1") || (hasVerify && verify != "0" && verify != "1")) {
@@ -139,7 +123,7 @@ int RunMailTaskCommand(CliContext& context) {
         attachments.push_back(Utf8ToGb(attachment));
     }
     if (!ok || !hasAddress || !hasSubject || !hasBody || context.args.size() != 1 ||
-        !ParseId(context.args[0], request.sourceTaskId)) {
+        !(ParseIdArgument(context.args[0], request.sourceTaskId) && request.sourceTaskId > 0)) {
         return UsageError(kTaskUsage);
     }
     request.addressColumn = Utf8ToGb(addressColumn);
@@ -150,7 +134,7 @@ int RunMailTaskCommand(CliContext& context) {
         request.allRows = false;
         for (const auto& item : SplitList(rows)) {
             int id = 0;
-            if (!ParseId(item, id)) {
+            if (!(ParseIdArgument(item, id) && id > 0)) {
                 return UsageError("--rows all|ID,...");
             }
             request.rowIds.push_back(id);
@@ -161,7 +145,7 @@ int RunMailTaskCommand(CliContext& context) {
         PrintError("can't read " + bodyFile);
         return 1;
     }
-    request.content = ExternalTextWithCrLf(bytes);
+    request.content = ExternalTextAsLines(bytes);
     if (hasTemplate) {
         MailTemplate found;
         std::string error;
@@ -186,7 +170,7 @@ int RunMailTaskCommand(CliContext& context) {
 
 int RunReceive(CliContext& context) {
     int id = 0;
-    if (context.args.size() != 1 || !ParseId(context.args[0], id)) {
+    if (context.args.size() != 1 || !(ParseIdArgument(context.args[0], id) && id > 0)) {
         return UsageError("receive TASK_ID");
     }
     MailboxResult result = ReceiveMailbox(id, [](const std::string& status) { PrintError(status); });
