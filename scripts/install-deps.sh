@@ -9,6 +9,7 @@ packages=(
   sqlite3 curl openssl python3
   python3-aiosmtpd dovecot-core dovecot-pop3d
   nginx
+  qt6-base-dev libgl-dev fonts-wqy-microhei
 )
 
 missing=()

@@ -1,0 +1,123 @@
+#include "gui/application.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QStringList>
+#include <cstdio>
+#include <cstring>
+
+#include "gui/gb_qstring.h"
+#include "gui/main_window.h"
+#include "store/startup.h"
+
+namespace sorvik::gui {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: sorvik [--home DIR] [--screenshot FILE.png [--select NODE_ID] [--size WxH]]\n";
+
+bool ParseSize(const QString& text, QSize& size) {
+    const QStringList parts = text.split(QLatin1Char('x'));
+    if (parts.size() != 2)
+        return false;
+    bool okWidth = false;
+    bool okHeight = false;
+    const int width = parts[0].toInt(&okWidth);
+    const int height = parts[1].toInt(&okHeight);
+    if (!okWidth || !okHeight || width < 200 || height < 150 || width > 8000 || height > 8000)
+        return false;
+    size = QSize(width, height);
+    return true;
+}
+
+bool WantsScreenshot(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--screenshot") == 0)
+            return true;
+    }
+    return false;
+}
+
+int Fail(const QString& message, int status = 1) {
+    std::fprintf(stderr, "sorvik: %s\n", message.toUtf8().constData());
+    return status;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const QStringList& args, CommandLine& options, QString& error) {
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == QLatin1String("--home") && hasValue) {
+            options.home = args[++i].toStdString();
+        } else if (arg == QLatin1String("--screenshot") && hasValue) {
+            options.screenshot = args[++i];
+        } else if (arg == QLatin1String("--select") && hasValue) {
+            bool ok = false;
+            options.selectNode = args[++i].toInt(&ok);
+            if (!ok || options.selectNode < 0) {
+                error = QStringLiteral("--select needs a node ID");
+                return false;
+            }
+        } else if (arg == QLatin1String("--size") && hasValue) {
+            if (!ParseSize(args[++i], options.size)) {
+                error = QStringLiteral("--size needs WIDTHxHEIGHT");
+                return false;
+            }
+        } else {
+            error = QStringLiteral("unknown or incomplete option ") + arg;
+            return false;
+        }
+    }
+    if (options.screenshot.isEmpty() && (options.selectNode >= 0 || options.size.isValid())) {
+        error = QStringLiteral("--select and --size go with --screenshot");
+        return false;
+    }
+    return true;
+}
+
+int RunApplication(int argc, char** argv) {
+    // A screenshot needs no display: it renders on the offscreen platform.
+    if (WantsScreenshot(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Sorvik"));
+    QApplication::setApplicationName(QStringLiteral("Sorvik"));
+
+    CommandLine options;
+    QString error;
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    if (!ParseCommandLine(args, options, error))
+        return Fail(error + QLatin1Char('\n') + QString::fromLatin1(kUsage), 2);
+
+    StartupOptions startup;
+    startup.home = options.home;
+    std::string startError;
+    if (!StartUp(startup, startError))
+        return Fail(FromGb(startError));
+
+    int status = 0;
+    {
+        MainWindow window;
+        if (options.screenshot.isEmpty()) {
+            window.showMaximized();
+            status = QApplication::exec();
+        } else {
+            window.resize(options.size.isValid() ? options.size : QSize(1280, 800));
+            window.show();
+            QApplication::processEvents();
+            if (options.selectNode >= 0 && !window.SelectNode(options.selectNode))
+                status = Fail(QStringLiteral("no node %1 to select").arg(options.selectNode));
+            QApplication::processEvents();
+            if (status == 0 && !window.grab().save(options.screenshot, "PNG"))
+                status = Fail(QStringLiteral("can't write ") + options.screenshot);
+        }
+    }
+    ShutDown();
+    return status;
+}
+
+}  // namespace sorvik::gui
