@@ -1,49 +1,20 @@
 // sorvik-cli results: the records of a task, as TSV, CSV (RFC 4180) or JSON, in UTF-8.
 
 #include <iostream>
-#include <set>
+#include <mutex>
 
 #include "cli/cli_command.h"
-#include "engine/result_table.h"
-#include "script/script_text.h"
+#include "store/database.h"
 #include "store/db_access.h"
-#include "store/task_table.h"
 #include "text/code_page.h"
 #include "text/strings.h"
+#include "workbench/result_query.h"
 
 namespace sorvik::cli {
 
 namespace {
 
 constexpr const char* kUsage = "results ID [--filter EXPR] [--format tsv|csv|json] [--limit N]";
-
-// The filter is pasted into the query as one condition: it may not end the statement, open a
-// comment or close the parenthesis around it.
-bool IsSingleCondition(std::string_view filter) {
-    int depth = 0;
-    char closing = 0;  // the character that ends the literal or bracketed name being read
-    for (size_t i = 0; i < filter.size(); ++i) {
-        const char c = filter[i];
-        if (closing) {
-            if (c == closing)
-                closing = 0;
-            continue;
-        }
-        const char next = i + 1 < filter.size() ? filter[i + 1] : '\0';
-        if (c == '\'' || c == '"') {
-            closing = c;
-        } else if (c == '[') {
-            closing = ']';
-        } else if (c == ';' || (c == '-' && next == '-') || (c == '/' && next == '*')) {
-            return false;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')' && --depth < 0) {
-            return false;
-        }
-    }
-    return closing == 0 && depth == 0;
-}
 
 std::string CsvCell(const std::string& utf8) {
     if (utf8.find_first_of(",\"\r\n") == std::string::npos)
@@ -85,28 +56,6 @@ std::string JsonString(const std::string& utf8) {
         }
     }
     return out + "\"";
-}
-
-// The columns to show: the script's columns that the table has, in list order; all columns but
-// ID_ and iNode_ when the script names none of them.
-std::vector<std::string> ShownColumns(const ResultTableLayout& layout,
-                                      const std::vector<std::string>& present) {
-    std::vector<std::string> shown;
-    for (const std::string& column : layout.columns) {
-        for (const std::string& existing : present) {
-            if (EqualsNoCase(existing, column)) {
-                shown.push_back(column);
-                break;
-            }
-        }
-    }
-    if (!shown.empty())
-        return shown;
-    for (const std::string& existing : present) {
-        if (!EqualsNoCase(existing, "ID_") && !EqualsNoCase(existing, "iNode_"))
-            shown.push_back(existing);
-    }
-    return shown;
 }
 
 void PrintRows(const std::string& format, const std::vector<std::string>& titles, Recordset& rows) {
@@ -157,7 +106,7 @@ int RunResults(CliContext& context) {
     std::string format = "tsv";
     std::string limitText;
     bool ok = true;
-    const bool hasFilter = TakeOption(context.args, "--filter", filter, ok);
+    TakeOption(context.args, "--filter", filter, ok);
     TakeOption(context.args, "--format", format, ok);
     const bool hasLimit = TakeOption(context.args, "--limit", limitText, ok);
     if (!ok || context.args.size() != 1)
@@ -171,62 +120,30 @@ int RunResults(CliContext& context) {
     if (!ParseIdArgument(context.args[0], id) || id <= 0)
         return UsageError("ID must be a task number");
 
-    CTaskTable tasks;
-    if (!tasks.TaskExists(id)) {
-        PrintError(Format("任务%d不存在！", id));
-        return 1;
+    ResultQuery query;
+    std::string error;
+    bool filterRefused = false;
+    if (!PrepareResultQuery(id, ExternalTextToGb(filter), query, error, filterRefused)) {
+        PrintError(filterRefused ? "--filter must be one SQL condition (no \";\", comments or unbalanced "
+                                   "parentheses)"
+                                 : error);
+        return filterRefused ? 2 : 1;
     }
-    const std::string script = tasks.ReadTaskScript(id);
-    const ResultTableLayout layout = ReadResultTableLayout(script, 0);
-    if (layout.table.empty()) {
-        PrintError(Format("任务%d没有设置结果表（#表名=）！", id));
-        return 1;
-    }
-    int node = ToInt(Trim(ScriptValue("#共用任务号=", script)));
-    if (node == 0)
-        node = id;
-
-    std::vector<std::string> present;
-    CDbAccess db;
-    if (ResultTableExists(layout.table)) {
-        auto sample = db.OpenRecordset("select top 1 * from " + layout.table);
-        if (!sample) {
-            PrintError(db.m_strError + "\r\n" + db.m_strProviderError);
-            return 1;
-        }
-        present = sample->Columns();
-    } else {
-        // Nothing harvested yet: the script's columns with no rows.
-        present = layout.columns;
-    }
-    const std::vector<std::string> columns = ShownColumns(layout, present);
-    if (columns.empty()) {
-        PrintError(Format("任务%d的结果表没有字段！", id));
-        return 1;
-    }
-
-    filter = Trim(ExternalTextToGb(filter));
-    if (hasFilter && !IsSingleCondition(filter)) {
-        PrintError("--filter must be one SQL condition (no \";\", comments or unbalanced parentheses)");
-        return 2;
-    }
-    Recordset rows(columns, {});
-    if (ResultTableExists(layout.table) && !(hasLimit && limit == 0)) {
-        std::string sql = "select ";
-        if (hasLimit)
-            sql += Format("top %d ", limit);
-        sql += Join(columns, ",") + " from " + layout.table + Format(" where iNode_=%d", node);
-        if (!filter.empty())
-            sql += " and (" + filter + ")";
-        sql += " order by ID_";
-        auto result = db.OpenRecordset(sql);
+    std::vector<std::string> titles;
+    for (const ResultColumn& column : query.columns)
+        titles.push_back(column.title);
+    Recordset rows(titles, {});
+    if (query.tableExists && !(hasLimit && limit == 0)) {
+        std::scoped_lock lock(g_csDatabase);
+        CDbAccess db;
+        auto result = db.OpenRecordset(ResultStatement(query, hasLimit ? limit : -1));
         if (!result) {
             PrintError(db.m_strError + "\r\n" + db.m_strProviderError);
             return 1;
         }
         rows = std::move(*result);
     }
-    PrintRows(format, columns, rows);
+    PrintRows(format, titles, rows);
     return 0;
 }
 

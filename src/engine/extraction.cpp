@@ -20,6 +20,7 @@
 #include "engine/record_buffer.h"
 #include "engine/record_writer.h"
 #include "engine/regex_ops.h"
+#include "engine/result_columns.h"
 #include "engine/result_table.h"
 #include "engine/run_fetch.h"
 #include "engine/run_queue.h"
@@ -597,22 +598,21 @@ void ExtractionRun::ReadWriteBack() {
     // Only a real run changes the table that supplied the keywords.
     if (test_ || optionName_.empty())
         return;
-    writeBackKeyColumn_ = Trim(ScriptValue("#搜索关键字标题=", script_));
     writeBackTable_ = Trim(ScriptValue("#表名=", script_));
+    const std::vector<ResultColumn> columns = ReadResultColumns(script_);
+    // A title or field name means its column; any other word is taken as a column name.
+    auto columnOf = [&columns](const std::string& word) {
+        const int i = FindResultColumn(columns, word);
+        return i >= 0 ? columns[i].column : word;
+    };
+    writeBackKeyColumn_ = columnOf(Trim(ScriptValue("#搜索关键字标题=", script_)));
     if (writeBackKeyColumn_.empty() || writeBackTable_.empty())
         return;
-    const std::vector<std::string> names = SplitList(ScriptValue("#字段名列表=", script_));
-    const std::vector<std::string> aliases = SplitList(ScriptValue("#字段别名列表=", script_));
     for (std::string& item :
          SplitList(ScriptValue(optionName_ + "_处理字段=", script_, params_.optionText))) {
-        // The item names a field (its column is the field's title) or, cut at "_", a column.
-        std::string column = item.substr(0, item.find('_'));
-        for (size_t i = 0; i < names.size(); ++i) {
-            if (names[i] == column || names[i] == item) {
-                column = i < aliases.size() ? aliases[i] : names[i];
-                break;
-            }
-        }
+        // The item names a column, or does so once cut at "_".
+        std::string column =
+            FindResultColumn(columns, item) >= 0 ? columnOf(item) : columnOf(item.substr(0, item.find('_')));
         writeBackItems_.emplace_back(std::move(item), std::move(column));
     }
 }

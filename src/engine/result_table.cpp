@@ -112,6 +112,18 @@ std::vector<ResultTableLayout> ReadResultTableLayouts(std::string_view script) {
     return layouts;
 }
 
+int SharedTaskNumber(std::string_view script, int taskNumber) {
+    const int shared = ToInt(ScriptValue("#共用任务号=", script));
+    return shared != 0 ? shared : taskNumber;
+}
+
+std::string TaskRecordCondition(std::string_view script, int taskNumber) {
+    const std::string condition = Trim(ScriptValue("#表数据过滤条件=", script));
+    if (!condition.empty())
+        return "(" + condition + ")";
+    return Format("iNode_=%d", SharedTaskNumber(script, taskNumber));
+}
+
 bool ResultTableExists(std::string_view tableName) {
     std::scoped_lock lock(g_csDatabase);
     CDbAccess db;

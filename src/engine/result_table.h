@@ -37,6 +37,14 @@ ResultTableLayout ReadResultTableLayout(std::string_view script, int tableNumber
 // The first table and every further table up to the first one without a name.
 std::vector<ResultTableLayout> ReadResultTableLayouts(std::string_view script);
 
+// The node under which a task's records are filed (their iNode_): the script's "#共用任务号=" when it
+// is a number other than 0 (several tasks may share one node), else the task's own number.
+int SharedTaskNumber(std::string_view script, int taskNumber);
+
+// The condition that selects a task's records in its result table: the script's
+// "#表数据过滤条件=" in parentheses when set, else "iNode_=" and the shared task number.
+std::string TaskRecordCondition(std::string_view script, int taskNumber);
+
 // True when the database has a table of that name (compared case-insensitively).
 bool ResultTableExists(std::string_view tableName);
 

@@ -9,6 +9,7 @@
 #include "engine/operations.h"
 #include "engine/page_extractor.h"
 #include "engine/record_writer.h"
+#include "engine/result_table.h"
 #include "engine/url_list.h"
 #include "script/script_text.h"
 #include "store/database.h"
@@ -312,8 +313,7 @@ bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEn
     params.mode = mode;
     params.kind = entry.kind;
     params.taskNumber = entry.taskNumber;
-    const int shared = ToInt(ScriptValue("#共用任务号=", entry.script));
-    params.sharedTaskNumber = shared != 0 ? shared : entry.taskNumber;
+    params.sharedTaskNumber = SharedTaskNumber(entry.script, entry.taskNumber);
     params.taskName = entry.taskName;
     params.script = entry.script;
     params.optionText = entry.optionText;

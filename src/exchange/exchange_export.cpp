@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "engine/result_table.h"
 #include "exchange/exchange_header.h"
 #include "exchange/exchange_records.h"
 #include "exchange/exchange_statement.h"
@@ -201,9 +202,7 @@ class CategoryExporter {
             "update Task set cTask='%s',iType=%lld,iMod=%lld,iMemo=%lld,cSearchScript='%s' where cGerm='%s'",
             quotedName.c_str(), task.Int("iType"), task.Int("iMod"), task.Int("iMemo"), quotedScript.c_str(),
             quotedGerm.c_str()));
-        long long folder = ParseLeadingInt(ScriptValue("#共用任务号=", script));
-        if (folder <= 0)
-            folder = id;
+        const long long folder = SharedTaskNumber(script, static_cast<int>(id));
         if (std::find(folders_.begin(), folders_.end(), folder) == folders_.end())
             folders_.push_back(folder);
         tasks_.push_back({id, folder, script});

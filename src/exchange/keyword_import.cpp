@@ -3,6 +3,8 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/result_columns.h"
+#include "engine/result_table.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/task_table.h"
@@ -25,28 +27,28 @@ KeywordImportResult ImportKeywordText(int taskId, std::string_view text, Exchang
         script = db.ReadTaskScript(taskId);
     }
     const std::string table = Trim(ScriptValue("#表名=", script));
-    const std::string keyColumn = Trim(ScriptValue("#搜索关键字标题=", script));
+    const std::vector<ResultColumn> columns = ReadResultColumns(script);
+    // "#搜索关键字标题=" is a title (or field name); a word that is neither is taken as a column.
+    std::string keyColumn = Trim(ScriptValue("#搜索关键字标题=", script));
+    const int keyIndex = FindResultColumn(columns, keyColumn);
+    if (keyIndex >= 0)
+        keyColumn = columns[keyIndex].column;
     if (table.empty() || keyColumn.empty()) {
         result.message = "该任务的脚本没有“#表名=”或“#搜索关键字标题=”，不能导入关键字！";
         return result;
     }
     const std::string updateClause = Trim(ScriptValue("#已存在关键字时的更新=", script));
-    int node = ToInt(ScriptValue("#共用任务号=", script));
-    if (node <= 0)
-        node = taskId;
+    const int node = SharedTaskNumber(script, taskId);
 
-    // Initial values of the other columns: "<field>_初始值=", the column named by the field's alias.
-    const std::vector<std::string> fields = SplitList(ScriptValue("#字段名列表=", script));
-    const std::vector<std::string> aliases = SplitList(ScriptValue("#字段别名列表=", script));
+    // Initial values of the other columns: "<field>_初始值=".
     std::string extraColumns, extraValues;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        const std::string column = i < aliases.size() && !aliases[i].empty() ? aliases[i] : fields[i];
-        if (EqualsNoCase(column, keyColumn) || EqualsNoCase(fields[i], keyColumn))
+    for (const ResultColumn& column : columns) {
+        if (EqualsNoCase(column.column, keyColumn))
             continue;
-        const std::string initial = GetFieldKeyValue(fields[i], "初始值", script);
+        const std::string initial = GetFieldKeyValue(column.name, "初始值", script);
         if (initial.empty())
             continue;
-        extraColumns += "," + column;
+        extraColumns += "," + column.column;
         extraValues += ",'" + SqlQuote(initial) + "'";
     }
 

@@ -3,9 +3,9 @@
 // that is there already gets the script's "#已存在关键字时的更新=" set clause; a new one becomes a
 // row filed under the task's shared number, with the "_初始值" values of the other fields.
 //
-// Script settings used: "#表名=" (the table), "#搜索关键字标题=" (the keyword column),
-// "#已存在关键字时的更新=" (set clause; empty: existing keywords are left alone), "#字段名列表=" with
-// "#字段别名列表=" (column names) and "<field>_初始值=" (initial values), "#共用任务号=".
+// Script settings used: "#表名=" (the table, its columns by ReadResultColumns), "#搜索关键字标题="
+// (the keyword column's title), "#已存在关键字时的更新=" (set clause; empty: existing keywords are
+// left alone), "<field>_初始值=" (initial values), "#共用任务号=".
 
 #include <string>
 #include <string_view>

@@ -16,25 +16,6 @@
 
 namespace sorvik {
 
-int FieldPosition(const std::vector<std::string>& fields, const std::vector<std::string>& aliases,
-                  const std::string& column) {
-    const std::string wanted = Trim(column);
-    if (wanted.empty()) {
-        return 0;
-    }
-    for (size_t k = 0; k < aliases.size() && k < fields.size(); ++k) {
-        if (aliases[k] == wanted) {
-            return static_cast<int>(k) + 1;
-        }
-    }
-    for (size_t k = 0; k < fields.size(); ++k) {
-        if (fields[k] == wanted) {
-            return static_cast<int>(k) + 1;
-        }
-    }
-    return 0;
-}
-
 bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& result) {
     result = SendMailTaskResult{};
     MailSourceTask source;
@@ -42,13 +23,14 @@ bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& 
     if (!ReadMailSourceTask(request.sourceTaskId, source, result.error)) {
         return false;
     }
-    const int mailField = FieldPosition(source.fields, source.aliases, request.addressColumn);
-    const int flagField = FieldPosition(source.fields, source.aliases, request.flagColumn);  // 0: none asked
+    // 1-based positions in the source task's column list; 0: none.
+    const int mailField = FindResultColumn(source.columns, request.addressColumn) + 1;
+    const int flagField = FindResultColumn(source.columns, request.flagColumn) + 1;
     if (mailField == 0 || (!Trim(request.flagColumn).empty() && flagField == 0)) {
         result.error = "取数据失败！";
         return false;
     }
-    const std::string& addressColumn = source.fields[mailField - 1];
+    const std::string& addressColumn = source.columns[mailField - 1].column;
 
     for (const auto& path : SplitAttachmentList(request.attachments)) {
         if (!FileExists(path)) {
@@ -95,7 +77,7 @@ bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& 
             quoted.push_back(SqlQuote(a));
         }
         if (!db.ExecuteSql(Format("update %s set %s='0' where %s in('%s')", source.table.c_str(),
-                                  source.fields[flagField - 1].c_str(), addressColumn.c_str(),
+                                  source.columns[flagField - 1].column.c_str(), addressColumn.c_str(),
                                   Join(quoted, "','").c_str()))) {
             result.warning = "更新表失败！";
         }

@@ -10,7 +10,7 @@ namespace sorvik {
 
 struct SendMailTaskRequest {
     int sourceTaskId = 0;       // the task whose result records hold the addresses
-    std::string addressColumn;  // title (alias) or field name of the address column
+    std::string addressColumn;  // title or field name of the address column (FindResultColumn)
     std::string flagColumn;     // title or field name of the sent-flag column; empty for none
     bool allRows = true;        // "<全部>": every record of the task
     std::vector<int> rowIds;    // otherwise the records' ID_ values
@@ -35,10 +35,5 @@ struct SendMailTaskResult {
 // "没有收件人！" (no address among the records), "附件不存在!(%s)", "保存邮件失败！",
 // "取ID号失败！", or the task table's error.
 bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& result);
-
-// The 1-based position of a column, given by alias or field name, in the source task's field
-// list; 0 when it is not there.
-int FieldPosition(const std::vector<std::string>& fields, const std::vector<std::string>& aliases,
-                  const std::string& column);
 
 }  // namespace sorvik

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "engine/mail_hooks.h"
+#include "engine/result_table.h"
 #include "mail/mail_account.h"
 #include "mail/mail_body.h"
 #include "mail/send_mail.h"
@@ -33,9 +34,10 @@ std::vector<std::string> SplitAddresses(std::string_view list) {
     return out;
 }
 
-std::string FieldAt(const std::vector<std::string>& fields, int position) {
-    return position >= 1 && static_cast<size_t>(position) <= fields.size() ? fields[position - 1]
-                                                                           : std::string();
+// The table column at a 1-based position of the source task's column list; empty outside it.
+std::string ColumnAt(const std::vector<ResultColumn>& columns, int position) {
+    return position >= 1 && static_cast<size_t>(position) <= columns.size() ? columns[position - 1].column
+                                                                            : std::string();
 }
 
 }  // namespace
@@ -50,14 +52,9 @@ bool ReadMailSourceTask(int id, MailSourceTask& source, std::string& error) {
     source.id = id;
     source.name = Trim(ScriptValue("#任务名称=", script));
     source.table = Trim(ScriptValue("#表名=", script));
-    source.fields = SplitList(ScriptValue("#字段名列表=", script));
-    source.aliases = SplitList(ScriptValue("#字段别名列表=", script));
-    source.recordCondition = Trim(ScriptValue("#表数据过滤条件=", script));
-    if (source.recordCondition.empty()) {
-        int shared = ToInt(ScriptValue("#共用任务号=", script));
-        source.recordCondition = Format("iNode_=%d", shared > 0 ? shared : id);
-    }
-    if (source.table.empty() || source.fields.empty()) {
+    source.columns = ReadResultColumns(script);
+    source.recordCondition = TaskRecordCondition(script, id);
+    if (source.table.empty() || source.columns.empty()) {
         error = "取数据失败！";
         return false;
     }
@@ -113,8 +110,8 @@ void RunMailTask(ThreadParams& params) {
         Status(params, check);
         return;
     }
-    const std::string addressColumn = FieldAt(source.fields, mailField);
-    const std::string flagColumn = flagField > 0 ? FieldAt(source.fields, flagField) : std::string();
+    const std::string addressColumn = ColumnAt(source.columns, mailField);
+    const std::string flagColumn = flagField > 0 ? ColumnAt(source.columns, flagField) : std::string();
     if (addressColumn.empty()) {
         Status(params, "取数据失败！");  // "#iMailField=" names no field of the source task
         return;
@@ -157,17 +154,15 @@ void RunMailTask(ThreadParams& params) {
         const std::string& address = addresses[i];
         request.to = address;
         request.body = PersonaliseBody(body, [&](const std::string& marker) -> std::optional<std::string> {
-            for (size_t k = 0; k < source.aliases.size() && k < source.fields.size(); ++k) {
-                if (source.aliases[k] != marker) {
-                    continue;
-                }
-                std::scoped_lock lock(g_csDatabase);
-                CDbAccess db;
-                return db.SelectTopString(
-                    source.fields[k], source.table,
-                    Format("%s='%s'", addressColumn.c_str(), SqlQuote(address).c_str()));
+            // A marker names a column by its title, else by its field name.
+            const int k = FindResultColumn(source.columns, marker);
+            if (k < 0) {
+                return std::nullopt;
             }
-            return std::nullopt;
+            std::scoped_lock lock(g_csDatabase);
+            CDbAccess db;
+            return db.SelectTopString(source.columns[k].column, source.table,
+                                      Format("%s='%s'", addressColumn.c_str(), SqlQuote(address).c_str()));
         });
         Status(params, Format("%20s  正在发送 %5d/%-5d ...", name, i + 1, count));
         SendMailResult result = SendMail(request);

@@ -5,19 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "engine/result_columns.h"
 #include "engine/thread_params.h"
 
 namespace sorvik {
 
-// The task whose result records hold the addresses: its name, result table, field names and
-// their aliases, and the condition that selects its records.
+// The task whose result records hold the addresses: its name, result table, the table's columns
+// (the positions "#iMailField=" and "#cUpdateField=" count in this list, from 1), and the
+// condition that selects its records.
 struct MailSourceTask {
     int id = 0;
     std::string name;
     std::string table;
-    std::vector<std::string> fields;   // "#字段名列表="
-    std::vector<std::string> aliases;  // "#字段别名列表="
-    std::string recordCondition;       // "#表数据过滤条件=", else "iNode_=%d" with its shared number
+    std::vector<ResultColumn> columns;
+    std::string recordCondition;  // "#表数据过滤条件=", else "iNode_=%d" with its shared number
 };
 
 // Reads the source task. False with the error text when the task or its table is missing.

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <set>
 
+#include "engine/result_table.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/task_table.h"
@@ -178,12 +179,7 @@ bool DeleteCategory(int id, std::string& error) {
     if (node.taskId > 0 && db.TaskExists(node.taskId)) {
         const std::string script = db.ReadTaskScript(node.taskId);
         const std::string table = Trim(ScriptValue("#表名=", script));
-        int shared = ToInt(ScriptValue("#共用任务号=", script));
-        if (shared <= 0)
-            shared = node.taskId;
-        std::string condition = Trim(ScriptValue("#表数据过滤条件=", script));
-        if (condition.empty())
-            condition = Format("iNode_=%d", shared);
+        const std::string condition = TaskRecordCondition(script, node.taskId);
         if (!table.empty() && !db.DeleteRecords(table, "where " + condition)) {
             // A task that never ran has no table; any other failure stops the delete.
             CDbAccess probe;

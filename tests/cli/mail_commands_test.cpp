@@ -50,11 +50,11 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
                                "#字段别名列表=名称,邮箱,已发送\r\n#要搜索网址=http://127.0.0.1:9/\r\n");
     ASSERT_GT(source, 0);
     Sql(h,
-        "create table Companies (ID_ IDENTITY CONSTRAINT PK_Companies PRIMARY KEY, iNode_ int, cName text, "
-        "cMail text, cSent text)");
+        "create table Companies (ID_ IDENTITY CONSTRAINT PK_Companies PRIMARY KEY, iNode_ int, 名称 text, "
+        "邮箱 text, 已发送 text)");
     for (int i = 1; i <= 3; ++i) {
         Sql(h, sorvik::Format(
-                   "insert into Companies(iNode_,cName,cMail,cSent) values(%d,'公司%d','r%d@sorvik.test','')",
+                   "insert into Companies(iNode_,名称,邮箱,已发送) values(%d,'公司%d','r%d@sorvik.test','')",
                    source, i, i));
     }
 
@@ -80,7 +80,7 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
         EXPECT_EQ(sorvik::SplitAll(envelope, "\n")[1], sorvik::Format("r%d@sorvik.test", n));
     }
     EXPECT_FALSE(sorvik::FileExists(out.file("4.eml")));
-    EXPECT_EQ(Sql(h, "select cSent from Companies order by ID_"), "cSent\n1\n1\n1\n");
+    EXPECT_EQ(Sql(h, "select 已发送 from Companies order by ID_"), "已发送\n1\n1\n1\n");
 }
 
 TEST(CliMail, ReceiveStoresTheMailboxOfATask) {

@@ -370,11 +370,12 @@ TEST_F(ExtractionTest, DownloadOptionWithoutTextKeepsFieldsUnbuiltAndWritesKeywo
     server.AddPage("/o", "<li><b>x</b><a href=\"/o.txt\">f</a></li>");
     server.AddPage("/o.txt", "file", "text/plain");
     const std::string script =
-        "#表名=Kt\r\n#字段名列表=词,状态\r\n1=<li>.*?</li>\r\n词=~<b>(.*?)</b>\r\n状态=~<u>(.*?)</u>\r\n"
+        "#表名=Kt\r\n#字段名列表=w,s\r\n#字段别名列表=词,状态\r\n1=<li>.*?</li>\r\nw=~<b>(.*?)</b>\r\n"
+        "s=~<u>(.*?)</u>\r\n"
         "#需要搜索关键字网址=" +
         server.Url("/o?q=<搜索关键字>") +
         "\r\n#搜索关键字标题=词\r\n"
-        "#下载选项_默认值=只下载\r\n只下载=附件\r\n只下载_处理字段=状态_写回\r\n状态_写回=已处理\r\n"
+        "#下载选项_默认值=只下载\r\n只下载=附件\r\n只下载_处理字段=s_写回\r\ns_写回=已处理\r\n"
         "#下载文件=附件\r\n附件=~href=\"(.*?)\"\r\n";
     ASSERT_TRUE(Harvest(kTask, script, server.Url("/o?q=ab"), "ab\r\n"));
     EXPECT_EQ(run->stats.records.load(), 0);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/result_columns.h"
 #include "store/db_access.h"
 #include "support/core_fixture.h"
 
@@ -78,6 +79,33 @@ TEST(ResultTableLayout, KeysOfFirstAndFurtherTablesWithTheirFallbacks) {
     EXPECT_EQ(first.fieldNames, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(first.columns, (std::vector<std::string>{"甲", "乙"}));
     EXPECT_EQ(first.typeWords, std::vector<std::string>{"数字"});
+}
+
+// Readers find a field's column by the writer's rule: titled by the alias list, else the names.
+TEST(ResultColumns, AliasesNameTheColumnsAndWordsFindThemByTitleThenName) {
+    const std::vector<ResultColumn> aliased =
+        ReadResultColumns("#表名=T\r\n#字段名列表=a,b,c\r\n#字段别名列表=b,甲\r\n#字段类型=数字\r\n");
+    ASSERT_EQ(aliased.size(), 2u);  // the writer makes one column per alias
+    EXPECT_EQ(aliased[1].name + aliased[1].title + aliased[1].column + "|" + aliased[1].type, "b甲甲|");
+    EXPECT_EQ(aliased[0].type, "数字");
+    EXPECT_EQ(FindResultColumn(aliased, " 甲 "), 1);
+    EXPECT_EQ(FindResultColumn(aliased, "b"), 0);  // a title before a field name
+    EXPECT_EQ(FindResultColumn(aliased, "a"), 0);
+    EXPECT_EQ(FindResultColumn(aliased, "c"), -1);
+    EXPECT_EQ(FindResultColumn(aliased, ""), -1);
+
+    const std::vector<ResultColumn> plain = ReadResultColumns(
+        "#表名=T\r\n#表名1=U\r\n#字段名列表=名称\r\n"
+        "#表名1_字段名列表=x\r\n",
+        1);
+    ASSERT_EQ(plain.size(), 1u);
+    EXPECT_EQ(plain[0].name + plain[0].title + plain[0].column, "xxx");
+    EXPECT_TRUE(ReadResultColumns("#字段名列表=a\r\n").empty());  // no table
+
+    // The node of a task's records: any shared number but 0 (negative ones too).
+    EXPECT_EQ(SharedTaskNumber("#共用任务号=-4\r\n", 9), -4);
+    EXPECT_EQ(SharedTaskNumber("#共用任务号=0\r\n", 9), 9);
+    EXPECT_EQ(SharedTaskNumber("", 9), 9);
 }
 
 TEST_F(ResultTableTest, CreatesTheTableWithIdNodeAndTypedColumns) {

@@ -7,6 +7,7 @@
 
 #include <mutex>
 
+#include "engine/result_table.h"
 #include "mail/background_server.h"
 #include "mail/mail_account.h"
 #include "mail/mail_body.h"
@@ -63,25 +64,23 @@ class SendMailTaskTest : public test::CoreTest {
         ASSERT_GT(port_, 0);
     }
 
-    // A harvest task with a result table of names and addresses, and its mail account.
-    void MakeSourceTask(int records) {
+    // A harvest task with a result table of names and addresses, made by the writer (so its
+    // columns are the titles 名称, 邮箱, 已发送), and its mail account. Without aliases the titles
+    // are the field names themselves.
+    void MakeSourceTask(int records, bool aliases = true) {
         CTaskTable tasks;
         source_ = tasks.AllocateTaskId();
-        ASSERT_TRUE(
-            tasks.InsertTask(source_, "企业名录", 4, "", 3,
-                             "#任务名称=企业名录\r\n#表名=Companies\r\n#字段名列表=cName,cMail,cSent\r\n"
-                             "#字段别名列表=名称,邮箱,已发送\r\n"));
+        const std::string script =
+            aliases ? "#任务名称=企业名录\r\n#表名=Companies\r\n#字段名列表=cName,cMail,cSent\r\n"
+                      "#字段别名列表=名称,邮箱,已发送\r\n"
+                    : "#任务名称=企业名录\r\n#表名=Companies\r\n#字段名列表=名称,邮箱,已发送\r\n";
+        ASSERT_TRUE(tasks.InsertTask(source_, "企业名录", 4, "", 3, script));
         std::string error;
-        ASSERT_TRUE(
-            TheDatabase().ExecuteNative("create table Companies (ID_ INTEGER PRIMARY KEY AUTOINCREMENT, "
-                                        "iNode_ INTEGER, cName TEXT, cMail TEXT, "
-                                        "cSent TEXT)",
-                                        error))
-            << error;
+        ASSERT_TRUE(EnsureResultTable(script, 0, error)) << error;
         CDbAccess db;
         for (int i = 1; i <= records; ++i) {
             ASSERT_TRUE(
-                db.ExecuteSql(Format("insert into Companies(iNode_,cName,cMail,cSent) values(%d,'公司%d',"
+                db.ExecuteSql(Format("insert into Companies(iNode_,名称,邮箱,已发送) values(%d,'公司%d',"
                                      "'r%d@sorvik.test','x')",
                                      source_, i, i)));
         }
@@ -102,13 +101,13 @@ class SendMailTaskTest : public test::CoreTest {
         r.addressColumn = "邮箱";
         r.flagColumn = "已发送";
         r.subject = "通知";
-        r.content = "您好 <%@名称%>，<%@不存在%>\r\n再见";
+        r.content = "您好 <%@名称%>，<%@cMail%><%@不存在%>\r\n再见";
         return r;
     }
 
-    void Prepare(int records, std::vector<std::string> serverOptions = {}) {
+    void Prepare(int records, std::vector<std::string> serverOptions = {}, bool aliases = true) {
         ASSERT_NO_FATAL_FAILURE(StartServer(serverOptions));
-        ASSERT_NO_FATAL_FAILURE(MakeSourceTask(records));
+        ASSERT_NO_FATAL_FAILURE(MakeSourceTask(records, aliases));
     }
     SendMailTaskResult Create(const SendMailTaskRequest& request) {
         SendMailTaskResult created;
@@ -137,7 +136,7 @@ class SendMailTaskTest : public test::CoreTest {
 
     std::vector<std::string> Flags() {
         std::vector<std::string> out;
-        CDbAccess().SelectToArray("cSent", "Companies", out, "", false, -1, "ID_");
+        CDbAccess().SelectToArray("已发送", "Companies", out, "", false, -1, "ID_");
         return out;
     }
     int Delivered() const {
@@ -199,7 +198,7 @@ TEST_F(SendMailTaskTest, CreationStoresOutboxRowAndTaskScript) {
                result.outboxId));
     ASSERT_TRUE(row && !row->IsEof());
     EXPECT_EQ(row->Text(size_t{0}), "通知");
-    EXPECT_EQ(row->Text(2), "您好&nbsp;<%@名称%>，<%@不存在%><BR>再见");
+    EXPECT_EQ(row->Text(2), "您好&nbsp;<%@名称%>，<%@cMail%><%@不存在%><BR>再见");
     EXPECT_EQ(row->Int(3), 0);
     EXPECT_EQ(row->Int(4), source_);
     EXPECT_EQ(row->Text(5), "sender@sorvik.test");
@@ -236,13 +235,24 @@ TEST_F(SendMailTaskTest, OnePersonalisedMailPerAddressStopAfterFirstResumesWithT
     ASSERT_EQ(Delivered(), 3);
     for (int n = 1; n <= 3; ++n) {
         EXPECT_EQ(Stored(n, ".env"), Format("sender@sorvik.test\nr%d@sorvik.test\n-\nplain\n", n));
-        // The personal value arrives, the marker of an unknown field stays.
-        EXPECT_EQ(HtmlText(n), Format("您好&nbsp;公司%d，<%%@不存在%%><BR>再见", n));
+        // The personal values arrive (by title and by field name), the marker of an unknown
+        // field stays.
+        EXPECT_EQ(HtmlText(n), Format("您好&nbsp;公司%d，r%d@sorvik.test<%%@不存在%%><BR>再见", n, n));
     }
     // Finished: the resume point is gone, so a later start begins anew.
     EXPECT_EQ(ScriptValue("#当前Email号=", CTaskTable().ReadTaskScript(id)), "");
     EXPECT_EQ(Flags(), (std::vector<std::string>{"1", "1", "1"}));
     EXPECT_TRUE(Has(lines, 2, "发送成功！"));
+}
+
+TEST_F(SendMailTaskTest, WithoutAliasListTheFieldNamesAreTheTitles) {
+    ASSERT_NO_FATAL_FAILURE(Prepare(2, {}, false));
+    SendMailTaskRequest request = Request();
+    request.content = "<%@名称%>";
+    Run(Create(request).taskId);
+    ASSERT_EQ(Delivered(), 2);
+    EXPECT_EQ(HtmlText(2), "公司2");
+    EXPECT_EQ(Flags(), (std::vector<std::string>{"1", "1"}));
 }
 
 TEST_F(SendMailTaskTest, FailedDeliveryIsReportedAndSkipped) {
@@ -257,7 +267,7 @@ TEST_F(SendMailTaskTest, FailedDeliveryIsReportedAndSkipped) {
 TEST_F(SendMailTaskTest, RecordValueCannotAttachLocalFilesAndNoFlagColumn) {
     ASSERT_NO_FATAL_FAILURE(Prepare(1));
     ASSERT_TRUE(WriteWholeFile(home() + "/secret.txt", "TOP-SECRET"));
-    ASSERT_TRUE(CDbAccess().ExecuteSql("update Companies set cName='<%@@@secret.txt>'"));
+    ASSERT_TRUE(CDbAccess().ExecuteSql("update Companies set 名称='<%@@@secret.txt>'"));
     SendMailTaskRequest request = Request();
     request.html = true;
     request.content = "<p><%@名称%></p>";

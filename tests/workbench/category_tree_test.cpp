@@ -107,10 +107,10 @@ TEST_F(CategoryTreeTest, DeletingACategoryTakesItsTaskResultsAndScheduleAlong) {
     const int node = NewCategories("采集", kNodeResults, error).at(0);
     const int below = NewCategories("下级", node, error).at(0);
     CTaskTable tasks;
-    ASSERT_TRUE(tasks.InsertTask(3, "采集任务", 4, "", 4, "#表名=T_r\r\n#共用任务号=2\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(3, "采集任务", 4, "", 4, "#表名=T_r\r\n#共用任务号=-2\r\n"));
     Sql(Format("update TreeItems set iTask=3,iImage=3 where ID=%d", node));
     Sql("Create Table T_r(ID_ IDENTITY CONSTRAINT PK_T_r PRIMARY KEY,iNode_ int,v varchar(10))");
-    Sql("insert into T_r (iNode_,v) values (2,'shared')");
+    Sql("insert into T_r (iNode_,v) values (-2,'shared')");
     Sql("insert into T_r (iNode_,v) values (3,'own')");
     Sql("insert into T_r (iNode_,v) values (8,'other')");
     Sql("insert into PlanTask (iTaskID,dPlanDateTime) values (3,'2024-01-01 07:00:00')");
@@ -118,7 +118,7 @@ TEST_F(CategoryTreeTest, DeletingACategoryTakesItsTaskResultsAndScheduleAlong) {
     EXPECT_EQ(Count("TreeItems", Format("ID=%d or ID=%d", node, below)), 0);
     EXPECT_EQ(Count("Task", "ID=3"), 0);
     EXPECT_EQ(Count("PlanTask", "iTaskID=3"), 0);
-    // Results go by the shared task number.
+    // Results go by the shared task number, as the run files them (a negative one too).
     EXPECT_EQ(Count("T_r", "1=1"), 2);
     EXPECT_EQ(Count("T_r", "v='shared'"), 0);
 

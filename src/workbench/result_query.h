@@ -1,0 +1,42 @@
+#pragma once
+// The query over a task's records, as the result grid and `sorvik-cli results` read them: which
+// columns are shown (under which titles), which rows belong to the task, and the user's filter
+// condition, checked so that it stays one condition of the statement.
+//
+// The operations take g_csDatabase themselves while they read the database.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/result_columns.h"
+
+namespace sorvik {
+
+struct ResultQuery {
+    std::string table;                  // the task's first result table ("#表名=")
+    bool tableExists = false;           // false: nothing harvested yet, so there are no rows
+    std::vector<ResultColumn> columns;  // the shown columns, in order
+    std::string condition;              // the rows: the task's record condition and the filter
+};
+
+// True when filter can be pasted into a statement as one condition: it does not end the statement,
+// open a comment or close the parenthesis put around it, and its literals and bracketed names are
+// closed. An empty filter is one condition.
+bool IsSingleCondition(std::string_view filter);
+
+// Prepares the query of task taskId's records with the filter (GB18030, blanks around it ignored;
+// empty for none). The shown columns are the script's columns that the table has, in list order;
+// when the table has none of them, all its columns but ID_ and iNode_ (named as in the table); when
+// the table does not exist yet, the script's columns. The rows are those of the task's record
+// condition (TaskRecordCondition) and the filter.
+// False with error: "任务%d不存在！", "任务%d没有设置结果表（#表名=）！", "任务%d的结果表没有字段！",
+// the database's error, or, with filterRefused set, the reason the filter is refused.
+bool PrepareResultQuery(int taskId, std::string_view filter, ResultQuery& query, std::string& error,
+                        bool& filterRefused);
+
+// "select [top limit] <columns>,ID_ from <table> where <condition> order by ID_": the shown
+// columns, then each row's ID_; limit < 0: all rows.
+std::string ResultStatement(const ResultQuery& query, int limit = -1);
+
+}  // namespace sorvik
