@@ -95,6 +95,8 @@ int RunImport(CliContext& context) {
     }
     CliPrompt prompt(yes);
     const ImportResult result = ImportExchangeFilePath(path, &prompt);
+    for (const std::string& note : result.notes)
+        PrintError(note);
     PrintMessage(result.ok ? std::cout : std::cerr, result.message);
     if (result.statements > 0 || result.filesWritten > 0 || result.filesSkipped > 0) {
         PrintLine(std::cout, Format("语句%d条，成功%d条；文件写入%d个，已存在跳过%d个", result.statements,

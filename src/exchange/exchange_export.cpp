@@ -41,6 +41,22 @@ std::string DiskName(const fs::path& path) {
     return ExternalTextToGb(path.filename().string());
 }
 
+// A name the importer writes back under the same name: safe, and unchanged by the way there and
+// back. Others are left out of the file with a note, so that export and import agree.
+bool TravelsUnchanged(const fs::path& path, const std::string& name) {
+    return IsSafeRecordName(name) && FileSystemName(name) == path.filename().string();
+}
+
+// A disk path in a note: control bytes are shown as "?".
+std::string NotePath(const fs::path& path) {
+    std::string text = Utf8ToGb(path.string());
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return text;
+}
+
 // Regular files and real sub-folders of a folder, sorted by name; links are left out.
 void ListFolder(const fs::path& folder, std::vector<fs::path>& files, std::vector<fs::path>& folders) {
     std::error_code ec;
@@ -315,14 +331,17 @@ class CategoryExporter {
     }
 
     void AddFile(const fs::path& path, const std::string& name, std::string& binary) {
+        if (!TravelsUnchanged(path, name)) {
+            result_.notes.push_back(Format("文件%s的名称不能原样导入，未导出", NotePath(path).c_str()));
+            return;
+        }
         std::string content;
         if (!ReadWholeFile(path.string(), content)) {
-            result_.notes.push_back(Format("不能读取文件%s，未导出", Utf8ToGb(path.string()).c_str()));
+            result_.notes.push_back(Format("不能读取文件%s，未导出", NotePath(path).c_str()));
             return;
         }
         if (!AppendFileRecords(binary, name, content)) {
-            result_.notes.push_back(
-                Format("文件%s的名称或大小超出限制，未导出", Utf8ToGb(path.string()).c_str()));
+            result_.notes.push_back(Format("文件%s的名称或大小超出限制，未导出", NotePath(path).c_str()));
             return;
         }
         ++result_.files;
@@ -362,14 +381,19 @@ class CategoryExporter {
         std::vector<fs::path> files, folders;
         ListFolder(path, files, folders);
         if (!relative.empty() && !AppendSubFolderRecord(binary, relative)) {
-            result_.notes.push_back(Format("文件夹%s的名称太长，未导出", Utf8ToGb(path.string()).c_str()));
+            result_.notes.push_back(Format("文件夹%s的名称太长，未导出", NotePath(path).c_str()));
             return;
         }
         for (const fs::path& file : files)
             AddFile(file, DiskName(file), binary);
         for (const fs::path& sub : folders) {
-            AppendFolderContent(sub, relative.empty() ? DiskName(sub) : relative + "\\" + DiskName(sub),
-                                binary);
+            const std::string name = DiskName(sub);
+            if (!TravelsUnchanged(sub, name)) {
+                result_.notes.push_back(
+                    Format("文件夹%s的名称不能原样导入，其中的文件未导出", NotePath(sub).c_str()));
+                continue;
+            }
+            AppendFolderContent(sub, relative.empty() ? name : relative + "\\" + name, binary);
         }
     }
 

@@ -142,4 +142,10 @@ bool ParseExchangeHeader(std::string_view content, ExchangeHeader& header, std::
     return true;
 }
 
+bool IsUpgradePackage(const ExchangeHeader& header) {
+    const bool noneRequired = std::all_of(header.requiredGerms.begin(), header.requiredGerms.end(),
+                                          [](const std::string& germ) { return germ.empty(); });
+    return header.kind == ExchangeKind::kFruit && header.germ.empty() && noneRequired;
+}
+
 }  // namespace sorvik

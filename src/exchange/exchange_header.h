@@ -34,6 +34,9 @@ std::string BuildFruitHeader(std::string_view germ, const std::vector<std::strin
 // control characters (they would break the header's fields or the statements' literals).
 bool IsWritableSeedCode(std::string_view germ);
 
+// An upgrade package: a fruit header without a seed code and without required seeds.
+bool IsUpgradePackage(const ExchangeHeader& header);
+
 // Reads and checks the header of a plain (unscrambled) file. On failure error holds
 // "文件格式不对！" and, after CR LF, what is wrong: an unknown kind, a header without its 0x01,
 // a length field that is cut short, not a number, or larger than the rest of the file.

@@ -91,6 +91,7 @@ ImportResult ImportExchangeFile(std::string_view content, ExchangePrompt* prompt
     }
 
     // Every statement is checked before the first one runs.
+    const bool upgrade = IsUpgradePackage(header);
     const std::string_view section = content.substr(header.statementsBegin, header.statementsLength);
     std::vector<ExchangeStatement> statements;
     size_t number = 0;
@@ -99,14 +100,20 @@ ImportResult ImportExchangeFile(std::string_view content, ExchangePrompt* prompt
             continue;
         ++number;
         ExchangeStatement statement;
-        if (!ParseExchangeStatement(item, statement, error)) {
+        if (!ParseExchangeStatement(item, statement, error, upgrade)) {
             return Failed(result,
-                          Format("拒绝导入：第%zu条语句不是种子或果子文件的数据语句（%s）：\r\n%s", number,
-                                 error.c_str(), std::string(GbPrefixChars(item, 80)).c_str()));
+                          Format(upgrade ? "拒绝导入：升级包的第%zu条语句不允许（%s）：\r\n%s"
+                                         : "拒绝导入：第%zu条语句不是种子或果子文件的数据语句（%s）：\r\n%s",
+                                 number, error.c_str(), std::string(GbPrefixChars(item, 80)).c_str()));
         }
         statements.push_back(std::move(statement));
     }
     result.statements = static_cast<int>(statements.size());
+    // An upgrade changes tables and templates: it runs only when the user agrees.
+    if (upgrade && !statements.empty() &&
+        (!prompt || !prompt->AskOkCancel(Format("升级包有%zu条语句，确定执行吗？", statements.size())))) {
+        return Failed(result, "已取消导入。");
+    }
 
     ImportIdMap ids;
     {
@@ -161,6 +168,7 @@ ImportResult ImportExchangeFile(std::string_view content, ExchangePrompt* prompt
             [&](const std::string& name) { return ids.MapFolder(name); }, prompt, unpack);
         result.filesWritten = unpack.written;
         result.filesSkipped = unpack.skipped;
+        result.notes = unpack.notes;
         if (unpack.stopped) {
             result.stopped = true;
             return Failed(result, "导入已停止！");

@@ -28,7 +28,8 @@ struct ImportResult {
     int statements = 0;  // non-empty statements in the file
     int succeeded = 0;   // statements that ran without error
     int filesWritten = 0;
-    int filesSkipped = 0;  // files that were already there
+    int filesSkipped = 0;            // files that were already there
+    std::vector<std::string> notes;  // files left out because of their names (GB18030)
     std::string lastDbError;
 };
 

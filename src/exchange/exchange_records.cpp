@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -54,10 +55,16 @@ bool EnsureRealFolder(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The progress form of a name: at most 48 characters, else its beginning and "...".
+// The progress form of a name: at most 48 characters, else its beginning and "..."; control
+// bytes are shown as "?".
 std::string ShortName(std::string_view name) {
     const std::string_view head = GbPrefixChars(name, 48);
-    return head.size() == name.size() ? std::string(name) : std::string(head) + "...";
+    std::string shown = head.size() == name.size() ? std::string(name) : std::string(head) + "...";
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return shown;
 }
 
 // Writes a new file; false when it exists (exists=true) or can't be written (partial file removed).
@@ -139,12 +146,11 @@ bool AppendFileRecords(std::string& out, std::string_view name, std::string_view
 }
 
 bool IsSafeRecordName(std::string_view name) {
-    if (name.empty() || name.find("..") != std::string_view::npos)
+    if (name.empty() || name == "." || name == "..")
         return false;
     for (size_t i = 0; i < name.size();) {
-        const size_t n = GbValidCharLength(name, i);
-        if (n == 0)
-            return false;
+        // A byte that starts no character is taken alone: it is >= 0x80, never a separator.
+        const size_t n = std::max<size_t>(1, GbValidCharLength(name, i));
         if (n == 1) {
             const auto c = static_cast<unsigned char>(name[i]);
             if (c < 0x20 || c == 0x7F || c == '/' || c == '\\')
@@ -175,6 +181,9 @@ bool UnpackExchangeRecords(std::string_view content, size_t begin, const std::st
     std::string folder;     // disk path of the current folder
     std::string fileName;   // GB name of the file the next 0x04 fills
     std::string filePath;
+    bool skipTop = false;     // the current top-level folder was refused: its records are skipped
+    bool skipFolder = false;  // the current folder (or its top-level folder) was refused
+    bool skipFile = false;    // the next 0x04 belongs to a refused or skipped name
     while (!reader.AtEnd()) {
         if (result.records > 0 && result.records % 50 == 0 && prompt && !prompt->KeepGoing()) {
             result.stopped = true;
@@ -189,47 +198,74 @@ bool UnpackExchangeRecords(std::string_view content, size_t begin, const std::st
                     return fail("文件记录超出文件末尾，文件被截断或已损坏");
                 if (mapFolder)
                     name = mapFolder(name);
-                if (!IsSafeRecordName(name))
-                    return fail(Format("文件夹名“%s”不安全，拒绝解压", name.c_str()));
-                topFolder = JoinPath(downloadRoot, GbToUtf8(name));
+                fileName.clear();
+                skipFile = false;
+                skipTop = skipFolder = !IsSafeRecordName(name);
+                if (skipTop) {
+                    topFolder.clear();
+                    folder.clear();
+                    result.notes.push_back(
+                        Format("文件夹名“%s”不安全，其中的文件未解压", ShortName(name).c_str()));
+                    break;
+                }
+                topFolder = JoinPath(downloadRoot, FileSystemName(name));
                 if (!EnsureRealFolder(topFolder))
                     return fail(Format("不能建立文件夹download/%s", name.c_str()));
                 folder = topFolder;
-                fileName.clear();
                 break;
             }
             case kRecordSubFolder: {
                 if (!reader.Name(name))
                     return fail("文件记录超出文件末尾，文件被截断或已损坏");
+                fileName.clear();
+                skipFile = false;
+                if (skipTop)
+                    break;
                 if (topFolder.empty())
                     return fail("子文件夹记录前没有文件夹记录");
+                const std::vector<std::string> levels = SplitLevels(name);
+                skipFolder = !std::all_of(levels.begin(), levels.end(), IsSafeRecordName);
+                if (skipFolder) {
+                    folder.clear();
+                    result.notes.push_back(
+                        Format("文件夹名“%s”不安全，其中的文件未解压", ShortName(name).c_str()));
+                    break;
+                }
                 std::string path = topFolder;
-                for (const std::string& level : SplitLevels(name)) {
-                    if (!IsSafeRecordName(level))
-                        return fail(Format("文件夹名“%s”不安全，拒绝解压", name.c_str()));
-                    path = JoinPath(path, GbToUtf8(level));
+                for (const std::string& level : levels) {
+                    path = JoinPath(path, FileSystemName(level));
                     if (!EnsureRealFolder(path))
                         return fail(Format("不能建立文件夹%s", name.c_str()));
                 }
                 folder = path;
-                fileName.clear();
                 break;
             }
             case kRecordFileName: {
                 if (!reader.Name(name))
                     return fail("文件记录超出文件末尾，文件被截断或已损坏");
+                fileName.clear();
+                skipFile = skipFolder;
+                if (skipFile)
+                    break;
                 if (folder.empty())
                     return fail("文件名记录前没有文件夹记录");
-                if (!IsSafeRecordName(name))
-                    return fail(Format("文件名“%s”不安全，拒绝解压", name.c_str()));
+                if (!IsSafeRecordName(name)) {
+                    skipFile = true;
+                    result.notes.push_back(Format("文件名“%s”不安全，未解压", ShortName(name).c_str()));
+                    break;
+                }
                 fileName = name;
-                filePath = JoinPath(folder, GbToUtf8(name));
+                filePath = JoinPath(folder, FileSystemName(name));
                 break;
             }
             case kRecordFileData: {
                 std::string_view data;
                 if (!reader.Data(data))
                     return fail("文件内容超出文件末尾，文件被截断或已损坏");
+                if (skipFile) {
+                    skipFile = false;
+                    break;
+                }
                 if (fileName.empty())
                     return fail("文件内容记录前没有文件名记录");
                 bool exists = false;

@@ -219,13 +219,38 @@ bool IsProtectedTable(std::string_view name) {
     return ToLowerAscii(name).rfind("sqlite_", 0) == 0;
 }
 
-bool ParseInsert(Parser& p, ExchangeStatement& s, std::string& error) {
+// Tables and words an upgrade statement never names.
+bool IsForbiddenInUpgrade(const Token& t) {
+    if (t.kind != Token::Kind::kWord && t.kind != Token::Kind::kQuotedName)
+        return false;
+    static const char* const kForbidden[] = {"drop",    "attach",         "detach",  "pragma",       "vacuum",
+                                             "reindex", "load_extension", "Task_ID", "TreeItems_ID", "Set"};
+    for (const char* word : kForbidden) {
+        if (EqualsNoCase(t.value, word))
+            return true;
+    }
+    return ToLowerAscii(t.value).rfind("sqlite_", 0) == 0;
+}
+
+// The tables whose rows an upgrade may change: result tables, TaskMod and ShowModule.
+bool IsUpgradeDataTable(std::string_view name) {
+    if (EqualsNoCase(name, "TaskMod") || EqualsNoCase(name, "ShowModule"))
+        return true;
+    static const char* const kSystem[] = {"Task", "TreeItems", "PlanTask", "sc_tm_SearchKey"};
+    for (const char* system : kSystem) {
+        if (EqualsNoCase(name, system))
+            return false;
+    }
+    return !IsProtectedTable(name);
+}
+
+bool ParseInsert(Parser& p, ExchangeStatement& s, std::string& error, bool upgrade) {
     s.kind = ExchangeStatement::Kind::kInsert;
     if (!p.TakeWord("into") || !p.TakeName(s.table, s.tableName)) {
         error = "插入语句的写法不对";
         return false;
     }
-    if (IsProtectedTable(s.tableName)) {
+    if (upgrade ? !IsUpgradeDataTable(s.tableName) : IsProtectedTable(s.tableName)) {
         error = Format("不允许写入系统表%s", s.tableName.c_str());
         return false;
     }
@@ -307,6 +332,33 @@ bool ParseUpdate(Parser& p, ExchangeStatement& s, std::string& error) {
         error = "更新语句的写法不对";
         return false;
     }
+    return true;
+}
+
+// Upgrade: "update T set ..." and "delete from T ..." on a data table, "alter table T add ...".
+// The rest of the statement runs as written; its tokens were checked by the caller.
+bool ParseUpgradeStatement(Parser& p, std::string_view verb, std::string_view text, ExchangeStatement& s,
+                           std::string& error) {
+    s.kind = ExchangeStatement::Kind::kUpgrade;
+    const bool alter = EqualsNoCase(verb, "alter");
+    if ((alter && !p.TakeWord("table")) || (EqualsNoCase(verb, "delete") && !p.TakeWord("from")) ||
+        !p.TakeName(s.table, s.tableName)) {
+        error = "升级语句的写法不对";
+        return false;
+    }
+    if (alter) {
+        if (!p.TakeWord("add") || p.AtEnd()) {
+            error = "升级包只允许给表加列(alter table ... add column)";
+            return false;
+        }
+    } else if (!IsUpgradeDataTable(s.tableName)) {
+        error = Format("升级包不允许改动系统表%s", s.tableName.c_str());
+        return false;
+    } else if (EqualsNoCase(verb, "update") && !p.TakeWord("set")) {
+        error = "更新语句的写法不对";
+        return false;
+    }
+    s.createText = Trim(text);
     return true;
 }
 
@@ -406,6 +458,7 @@ std::string RenderValue(const SqlValue& value) {
 std::string ExchangeStatement::Render() const {
     switch (kind) {
         case Kind::kCreateTable:
+        case Kind::kUpgrade:
             return createText;
         case Kind::kInsert: {
             std::vector<std::string> rendered;
@@ -428,18 +481,39 @@ std::string ExchangeStatement::Render() const {
     return {};
 }
 
-bool ParseExchangeStatement(std::string_view text, ExchangeStatement& statement, std::string& error) {
+bool ParseExchangeStatement(std::string_view text, ExchangeStatement& statement, std::string& error,
+                            bool upgrade) {
     statement = ExchangeStatement();
     std::vector<Token> tokens;
     if (!Tokenize(text, tokens, error))
         return false;
+    if (upgrade) {
+        for (size_t i = 0; i < tokens.size(); ++i) {
+            const Token& t = tokens[i];
+            // "set" is a name only outside "update T set".
+            const bool updateSet = i == 2 && t.kind == Token::Kind::kWord &&
+                                   EqualsNoCase(tokens[0].value, "update") && EqualsNoCase(t.value, "set");
+            if (!updateSet && IsForbiddenInUpgrade(t)) {
+                error = Format("升级包不允许%s", t.value.c_str());
+                return false;
+            }
+        }
+    }
     Parser parser(std::move(tokens));
     if (parser.TakeWord("insert"))
-        return ParseInsert(parser, statement, error);
-    if (parser.TakeWord("update"))
-        return ParseUpdate(parser, statement, error);
+        return ParseInsert(parser, statement, error, upgrade);
     if (parser.TakeWord("create"))
         return ParseCreateTable(parser, text, statement, error);
+    if (upgrade) {
+        for (const char* verb : {"update", "delete", "alter"}) {
+            if (parser.TakeWord(verb))
+                return ParseUpgradeStatement(parser, verb, text, statement, error);
+        }
+        error = "升级包只允许插入、更新、删除、建表和加列语句";
+        return false;
+    }
+    if (parser.TakeWord("update"))
+        return ParseUpdate(parser, statement, error);
     error = "只允许插入(insert into)、更新(update)和建表(create table)语句";
     return false;
 }

@@ -12,6 +12,12 @@
 // Never: a second statement (";"), comments, inserts into the ID, settings, schedule, template
 // or keyword-history tables, or SQLite's own tables.
 //
+// An upgrade package (made from "sc_升级.txt") changes the installation's structure and carries
+// its own set: inserts, "update T set ... [where ...]" and "delete from T [where ...]" on result
+// tables and on TaskMod and ShowModule, "alter table T add [column] ...", and "create table" as
+// above. Never, anywhere in such a statement: drop, attach, detach, pragma, vacuum,
+// load_extension, SQLite's own tables, the ID counters or [Set].
+//
 // Inside a text value of a file the byte 0x01 (the statement separator, also the separator of a
 // field's multiple values) is written as ESC 'a' and ESC itself as ESC ESC; every ' is doubled.
 
@@ -37,7 +43,7 @@ struct SqlValue {
 };
 
 struct ExchangeStatement {
-    enum class Kind { kInsert, kUpdate, kCreateTable };
+    enum class Kind { kInsert, kUpdate, kCreateTable, kUpgrade };
     Kind kind = Kind::kInsert;
     std::string table;      // as written (brackets kept)
     std::string tableName;  // without brackets or quotes
@@ -47,7 +53,7 @@ struct ExchangeStatement {
     std::vector<SqlValue> values;
     std::string germ;          // update: the seed code of the where clause
     bool germNotNull = false;  // update: "and cGerm is not null" was present
-    std::string createText;    // create table: the statement, trimmed
+    std::string createText;    // create table and upgrade statements: the statement, trimmed
 
     // Index of a column by name (case-insensitive), or -1.
     int ColumnIndex(std::string_view name) const;
@@ -57,7 +63,9 @@ struct ExchangeStatement {
     std::string Render() const;
 };
 
-// Parses one statement of a file. False with the reason (GB18030) in error.
-bool ParseExchangeStatement(std::string_view text, ExchangeStatement& statement, std::string& error);
+// Parses one statement of a file (upgrade: of an upgrade package). False with the reason
+// (GB18030) in error.
+bool ParseExchangeStatement(std::string_view text, ExchangeStatement& statement, std::string& error,
+                            bool upgrade = false);
 
 }  // namespace sorvik

@@ -44,6 +44,7 @@ bool ImportIdMap::Plan(const std::vector<ExchangeStatement>& statements, std::st
     struct Row {
         long long id;
         std::string germ;
+        long long kind;  // categories: iType
     };
     std::vector<Row> categoryRows, taskRows;
     long long fileMaxCategory = 0, fileMaxTask = 0;
@@ -57,8 +58,10 @@ bool ImportIdMap::Plan(const std::vector<ExchangeStatement>& statements, std::st
         if (idColumn < 0)
             continue;
         const int germColumn = s.ColumnIndex("cGerm");
+        const int kindColumn = s.ColumnIndex("iType");
         Row row{s.values[static_cast<size_t>(idColumn)].AsInt(),
-                germColumn < 0 ? std::string() : s.values[static_cast<size_t>(germColumn)].text};
+                germColumn < 0 ? std::string() : s.values[static_cast<size_t>(germColumn)].text,
+                kindColumn < 0 ? 0 : s.values[static_cast<size_t>(kindColumn)].AsInt()};
         (category ? categoryRows : taskRows).push_back(row);
         long long& max = category ? fileMaxCategory : fileMaxTask;
         max = std::max(max, row.id);
@@ -93,6 +96,16 @@ bool ImportIdMap::Plan(const std::vector<ExchangeStatement>& statements, std::st
         return true;
     };
     for (const Row& row : categoryRows) {
+        // A node of the default tree is the same node in every installation: it is joined, not
+        // copied, when this one has it with the same kind and no other seed code claims the row.
+        if (!categories_.count(row.id) && IsDefaultNode(row.id) && !row.germ.empty() &&
+            !db_.RecordExists("TreeItems", Format("cGerm='%s'", SqlQuote(row.germ).c_str())) &&
+            db_.RecordExists("TreeItems", Format("ID=%lld and iType=%lld and (cGerm is null or cGerm='')",
+                                                 row.id, row.kind))) {
+            categories_[row.id] = row.id;
+            adoptedGerms_[row.id] = row.germ;
+            continue;
+        }
         if (!decide(row, "TreeItems", categories_,
                     [&] { return static_cast<long long>(taskTable.AllocateCategoryId()); }))
             return false;
@@ -145,7 +158,7 @@ void ImportIdMap::RewriteScript(SqlValue& script) const {
 }
 
 bool ImportIdMap::Apply(ExchangeStatement& s) {
-    if (s.kind == ExchangeStatement::Kind::kCreateTable)
+    if (s.kind == ExchangeStatement::Kind::kCreateTable || s.kind == ExchangeStatement::Kind::kUpgrade)
         return true;
     const bool insert = s.kind == ExchangeStatement::Kind::kInsert;
     auto column = [&](const char* name) -> SqlValue* {
@@ -158,6 +171,18 @@ bool ImportIdMap::Apply(ExchangeStatement& s) {
             s.RemoveColumn(static_cast<size_t>(index));
     };
     if (IsTable(s, "TreeItems")) {
+        if (insert && s.ColumnIndex("ID") >= 0) {
+            const auto adopted =
+                adoptedGerms_.find(s.values[static_cast<size_t>(s.ColumnIndex("ID"))].AsInt());
+            if (adopted != adoptedGerms_.end()) {
+                // The node is here already: it only takes the file's seed code, so that later
+                // files (a fruit needing this seed, its update statements) find it.
+                db_.ExecuteSql(
+                    Format("update TreeItems set cGerm='%s' where ID=%lld and (cGerm is null or cGerm='')",
+                           SqlQuote(adopted->second).c_str(), adopted->first));
+                return false;
+            }
+        }
         if (insert) {
             if (SqlValue* id = column("ID"))
                 *id = SqlValue::Number(LocalCategory(id->AsInt()));

@@ -3,6 +3,8 @@
 // installation, so a file's category 100 or task 3 may already be a different row here. Before
 // any statement runs, the map decides for every category and task row the file inserts:
 //   - a row with the same seed code (cGerm) exists here: that row is the same one; its ID is used;
+//   - else a node of the default tree (same ID and kind here, no seed code yet) is that node: it
+//     takes the file's seed code instead of being inserted again;
 //   - else the file's ID is free here: it is kept;
 //   - else a fresh ID is allocated (above every ID of the file and of this database).
 // The statements are then rewritten with the local IDs: TreeItems.ID, ParentItemID and iTask,
@@ -49,6 +51,7 @@ class ImportIdMap {
     CDbAccess db_;
     std::map<long long, long long> categories_;
     std::map<long long, long long> tasks_;
+    std::map<long long, std::string> adoptedGerms_;  // default nodes joined, with their new seed codes
     long long fallbackParent_ = 0;
 };
 

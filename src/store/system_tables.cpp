@@ -250,4 +250,12 @@ bool EnsureSystemTables(std::string& error) {
     return db.Commit(error);
 }
 
+bool IsDefaultNode(long long id) {
+    for (const DefaultNode& node : kDefaultNodes) {
+        if (node.id == id)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace sorvik

@@ -15,6 +15,9 @@ inline constexpr int kNodeScriptEditor = 41;    // script editor (kind 6)
 inline constexpr int kNodeResults = 42;         // grouping node of the result categories
 inline constexpr int kNodeDefaultResults = 43;  // a result category (kind 0)
 
+// True for the nodes of the default tree above, which every installation has under the same IDs.
+bool IsDefaultNode(long long id);
+
 // Record-view template families in ShowModule.iType1 (mail templates are family 3).
 inline constexpr int kTemplateDetailView = 1;
 inline constexpr int kTemplateBrowseView = 2;

@@ -260,6 +260,38 @@ TEST_F(ExchangeTest, RoundTripIntoAFreshHome) {
     EXPECT_GT(CTaskTable().AllocateTaskId(), 2);
 }
 
+TEST_F(ExchangeTest, HostileFileNamesTravelAsTheyAreOrStayOutWithANote) {
+    BuildSource();
+    // Names on disk as the file system holds them (bytes), beside the pages of BuildSource.
+    const std::string folder = AppPath("download/1/");
+    const std::vector<std::string> travel = {"a..b.txt", "caf\xE9.txt", GbToUtf8("价目表.txt"),
+                                             GbToUtf8("图片/新/图.jpg"), "z_last.txt"};
+    for (const std::string& name : travel) {
+        ASSERT_TRUE(MakeDirectories((folder + name).substr(0, (folder + name).rfind('/'))));
+        ASSERT_TRUE(WriteWholeFile(folder + name, "content of " + name));
+    }
+    ASSERT_TRUE(WriteWholeFile(folder + "line\nbreak.txt", "x"));
+    ASSERT_TRUE(MakeDirectories(folder + "back\\slash"));
+    ASSERT_TRUE(WriteWholeFile(folder + "back\\slash/f.txt", "x"));
+    ExportBoth();
+    const ExportResult fruit = ExportFruit(kRoot, files_.file("f.fru"));
+    ASSERT_EQ(fruit.notes.size(), 2u);
+    EXPECT_NE(fruit.notes[0].find("line?break.txt"), std::string::npos) << GbToUtf8(fruit.notes[0]);
+    EXPECT_NE(fruit.notes[1].find("back\\slash"), std::string::npos) << GbToUtf8(fruit.notes[1]);
+
+    Use(target_);
+    ASSERT_TRUE(Import("s.grm").ok);
+    const ImportResult result = Import("f.fru");
+    ASSERT_TRUE(result.ok) << GbToUtf8(result.message);
+    EXPECT_TRUE(result.notes.empty());
+    for (const std::string& name : travel) {
+        std::string content;
+        EXPECT_TRUE(ReadWholeFile(AppPath("download/1/") + name, content)) << name;
+        EXPECT_EQ(content, "content of " + name);
+    }
+    EXPECT_EQ(Read("download/1/img/2024/图.jpg"), "jpeg");
+}
+
 TEST_F(ExchangeTest, IdsTakenHereAreReplacedEverywhereTheyAreUsed) {
     BuildSource();
     ExportBoth();
@@ -299,6 +331,30 @@ TEST_F(ExchangeTest, IdsTakenHereAreReplacedEverywhereTheyAreUsed) {
     ImportResult fruit = Import("f.fru");
     ASSERT_TRUE(fruit.ok) << GbToUtf8(fruit.message);
     EXPECT_EQ(Count("T_新闻", Format("iNode_=%d", taskA)), 2);
+}
+
+TEST_F(ExchangeTest, ADefaultNodeJoinsItsCounterpartInsteadOfBeingCopied) {
+    Use(source_);
+    CTaskTable tasks;
+    ASSERT_EQ(tasks.NewCategory("子类", 43, 2), kRoot);
+    int assigned = 0;
+    std::string error;
+    ASSERT_TRUE(AssignSeedCodes(43, assigned, error)) << error;
+    const std::string germ = Value("select cGerm from TreeItems where ID=43");
+    const ExportResult seed = ExportSeed(43, files_.file("d.grm"));
+    ASSERT_TRUE(seed.ok) << GbToUtf8(seed.message);
+    const ExportResult fruit = ExportFruit(43, files_.file("d.fru"));
+    ASSERT_TRUE(fruit.ok) << GbToUtf8(fruit.message);
+
+    Use(target_);
+    ASSERT_TRUE(Import("d.grm").ok);
+    EXPECT_EQ(Count("TreeItems", "Name='默认类别'"), 1);
+    EXPECT_EQ(Value("select cGerm from TreeItems where ID=43"), germ);
+    EXPECT_EQ(Value("select ParentItemID from TreeItems where Name='子类'"), "43");
+    // The fruit finds the seed it needs on node 43.
+    const ImportResult result = Import("d.fru");
+    EXPECT_TRUE(result.ok) << GbToUtf8(result.message);
+    EXPECT_EQ(Count("TreeItems", "Name='默认类别'"), 1);
 }
 
 TEST_F(ExchangeTest, ExportRefusesCategoriesWithoutSeedCodes) {
@@ -359,17 +415,40 @@ TEST_F(ExchangeTest, KeywordListsGoIntoTheTasksKeywordColumn) {
     EXPECT_FALSE(ImportKeywordText(6, "a", nullptr).ok);
 }
 
-TEST_F(ExchangeTest, TheUpgradePackageRunsEachLineAsAStatement) {
-    Use(target_);
-    bool present = true;
-    Write("sc_升级.txt",
-          "insert into TreeItems(ID,Name,ParentItemID) values(500,'升级',0)\r\n"
-          "update TreeItems set Name='升级了' where cGerm='none'\r\n");
+TEST_F(ExchangeTest, AnUpgradePackageChangesTablesOfASecondHomeAfterTheQuestion) {
+    Use(source_);
+    bool present = false;
+    Write(
+        "sc_升级.txt",
+        "create table T_升级 (ID_ IDENTITY CONSTRAINT PK_T_升级 PRIMARY KEY,iNode_ int,名称 varchar(20))\r\n"
+        "alter table T_升级 add column 备注 memo\r\n"
+        "insert into T_升级 (iNode_,名称,备注) values (1,'甲','旧')\r\n"
+        "insert into T_升级 (iNode_,名称) values (1,'乙')\r\n"
+        "update T_升级 set 备注='改' where 名称='乙'\r\n"
+        "delete from T_升级 where 名称='甲'\r\n"
+        "update ShowModule set cHtml='新模版' where ID=1\r\n");
     const ExportResult package = ExportUpgradePackage(present);
     ASSERT_TRUE(package.ok && present) << GbToUtf8(package.message);
-    const ImportResult result = ImportExchangeFilePath(package.path, nullptr);
+    // A package that would drop a table is refused whole.
+    Write("sc_升级.txt", "insert into T_升级 (iNode_,名称) values (1,'丙')\r\ndrop table T_升级\r\n");
+    std::filesystem::copy_file(package.path, files_.file("u.fru"));
+    ASSERT_TRUE(ExportUpgradePackage(present).ok);
+    std::filesystem::copy_file(package.path, files_.file("drop.fru"));
+
+    Use(target_);
+    EXPECT_EQ(Import("u.fru").message, "已取消导入。");  // no prompt: the question is answered Cancel
+    RecordingPrompt prompt;
+    const ImportResult result = Import("u.fru", &prompt);
     ASSERT_TRUE(result.ok) << GbToUtf8(result.message);
-    EXPECT_EQ(Value("select Name from TreeItems where ID=500"), "升级");
+    EXPECT_EQ(prompt.questions, std::vector<std::string>{"升级包有7条语句，确定执行吗？"});
+    EXPECT_EQ(result.succeeded, 7) << GbToUtf8(result.lastDbError);
+    EXPECT_EQ(Value("select 名称 || 备注 from T_升级"), "乙改");
+    EXPECT_EQ(Value("select cHtml from ShowModule where ID=1"), "新模版");
+
+    const ImportResult refused = Import("drop.fru", &prompt);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.message.find("第2条"), std::string::npos) << GbToUtf8(refused.message);
+    EXPECT_EQ(Count("T_升级", "名称='丙'"), 0);
 }
 
 TEST_F(ExchangeTest, AFruitCutAnywhereOrWithFlippedBytesIsRefusedOrContained) {

@@ -99,3 +99,26 @@ TEST(ExchangeStatement, EverythingElseIsRefused) {
     Refusal("insert into [T\x81 ] (a) values (1)");
     Refusal("insert into T\xff (a) values (1)");
 }
+
+TEST(ExchangeStatement, UpgradePackagesChangeDataTablesAndAddColumnsOnly) {
+    auto upgrade = [](const std::string& sql) {
+        ExchangeStatement statement;
+        std::string error;
+        return ParseExchangeStatement(sql, statement, error, true) ? statement.Render() : "refused: " + error;
+    };
+    for (const char* allowed :
+         {"alter table T_a add column c memo", "alter table Task add cNote memo",
+          "update T_a set c='set' where d in (1,2)", "delete from ShowModule where ID=3",
+          "insert into TaskMod (cTask) values ('x')", "update TaskMod set iMod=1"}) {
+        EXPECT_EQ(upgrade(allowed), allowed);
+    }
+    for (const char* refused :
+         {"drop table T_a", "alter table T_a drop column c", "alter table T_a rename to T_b",
+          "delete from Task", "update TreeItems set Name='x'",
+          "delete from T_a where x in (select cValue from [Set])",
+          "insert into PlanTask (iTaskID) values (1)", "delete from sqlite_sequence", "pragma user_version=3",
+          "update T_a set c=load_extension('x')", "alter table Task_ID add c int",
+          "delete from T_a; drop table T"}) {
+        EXPECT_EQ(upgrade(refused).rfind("refused: ", 0), 0u) << refused;
+    }
+}
