@@ -193,6 +193,23 @@ std::string EncodeHeaderValue(std::string_view text, std::string_view charset) {
     return out;
 }
 
+std::string CrLfLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (text[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 std::string DotStuff(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 16);

@@ -30,6 +30,10 @@ std::string QuotedPrintableDecode(std::string_view text);
 // CR and LF are never passed into a header: they become blanks first.
 std::string EncodeHeaderValue(std::string_view text, std::string_view charset);
 
+// Every line end as CR LF: a LF without a CR before it and a CR without a LF after it become
+// CR LF (SMTP allows no other line end; strict servers refuse a message with bare LF).
+std::string CrLfLineEnds(std::string_view text);
+
 // SMTP transparency: every "." at the start of a line (after LF, or at the very start) gets a
 // second ".".
 std::string DotStuff(std::string_view text);

@@ -311,7 +311,8 @@ std::string SmtpMessage::BuildBody() const {
 }
 
 std::string SmtpMessage::BuildData(std::time_t when) const {
-    return DotStuff(BuildHeader(when) + BuildBody()) + "\r\n.\r\n";
+    // Template and body texts may hold bare LF or CR; the wire takes CR LF only.
+    return DotStuff(CrLfLineEnds(BuildHeader(when) + BuildBody())) + "\r\n.\r\n";
 }
 
 bool SmtpMessage::RootIsEmptyContainer() const {

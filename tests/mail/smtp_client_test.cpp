@@ -227,5 +227,50 @@ TEST(SmtpFaults, ServerThatDropsTheLineDuringData) {
     EXPECT_EQ(client.SystemError(), ECONNRESET) << client.FailureText();
 }
 
+TEST(SmtpFaults, BareLineEndsOfTemplateTextsReachTheServerAsCrLf) {
+    std::string data;
+    {
+        test::ScriptedPeer peer([&](int fd) {
+            using P = test::ScriptedPeer;
+            // Greeting, HELO, MAIL FROM, RCPT TO, DATA, then the raw message up to its end mark.
+            for (const char* reply :
+                 {"220 hi\r\n", "250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go on\r\n"}) {
+                P::Say(fd, reply);
+                P::ReadLine(fd);
+            }
+            while (data.size() < 5 || data.compare(data.size() - 5, 5, "\r\n.\r\n") != 0) {
+                const std::string line = P::ReadLine(fd);
+                if (line.empty())
+                    return;
+                data += line;
+            }
+            P::Say(fd, "250 queued\r\n");
+            P::ReadLine(fd);
+            P::Say(fd, "221 bye\r\n");
+        });
+        CSmtpClient client;
+        client.connection.replyTimeoutMs = 20000;
+        ASSERT_TRUE(client.Connect("127.0.0.1", peer.port(), 0, "", "", "me"));
+        SmtpMessage m;
+        m.from = {"", "a@x.org"};
+        m.to = {{"", "b@x.org"}};
+        m.SetMime(true);
+        m.AddTextBody("line one\nline two\rline three");
+        std::string warnings;
+        ASSERT_TRUE(m.AddHtmlBody("<html>\n<p>template</p>\n.dot line\n</html>", "", warnings));
+        ASSERT_TRUE(client.SendMessage(m)) << client.FailureText();
+        client.Disconnect();
+    }  // the peer's thread has ended: data is complete
+    ASSERT_FALSE(data.empty());
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (data[i] == '\n')
+            ASSERT_TRUE(i > 0 && data[i - 1] == '\r') << "bare LF at " << i;
+        if (data[i] == '\r')
+            ASSERT_TRUE(i + 1 < data.size() && data[i + 1] == '\n') << "bare CR at " << i;
+    }
+    EXPECT_NE(data.find("line one\r\nline two\r\nline three"), std::string::npos);
+    EXPECT_NE(data.find("\r\n..dot line\r\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace sorvik
