@@ -1,8 +1,9 @@
 // sorvik-cli export-seed, export-fruit, export-upgrade and import: seed and fruit files and
 // keyword lists.
 //
-// Questions are answered without asking: the version question of an older seed is answered
-// Cancel unless --yes is given. Progress texts are not printed.
+// Questions are answered without asking: the version question of an older seed and the question
+// before an upgrade package runs are answered Cancel unless --yes is given. Progress texts are not
+// printed; files left out because of their names are named on standard error.
 
 #include <iostream>
 
