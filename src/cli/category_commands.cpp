@@ -4,6 +4,7 @@
 #include <map>
 
 #include "cli/cli_command.h"
+#include "cli/cli_messages.h"
 #include "exchange/seed_codes.h"
 #include "store/db_access.h"
 #include "store/system_tables.h"
@@ -17,7 +18,7 @@ namespace {
 
 int RunCategories(CliContext& context) {
     if (!context.args.empty())
-        return UsageError("categories takes no arguments");
+        return UsageError(Format(Text(Msg::kNoArguments).c_str(), "categories"));
     std::vector<CategoryNode> nodes;
     std::string error;
     if (!LoadCategoryTree(nodes, error)) {
@@ -51,7 +52,7 @@ int CategoryNew(std::vector<std::string>& args) {
     TakeOption(args, "--parent", parentText, ok);
     int parent = 0;
     if (!ok || args.size() != 1 || !ParseIdArgument(parentText, parent))
-        return UsageError("category new NAME [--parent ID]");
+        return UsageOf("category new NAME [--parent ID]");
     std::string error;
     CategoryNode parentNode;
     if (!ReadCategory(parent, parentNode, error)) {
@@ -71,14 +72,14 @@ int CategoryNew(std::vector<std::string>& args) {
 int CategoryRename(std::vector<std::string>& args) {
     int id = 0;
     if (args.size() != 2 || !ParseIdArgument(args[0], id))
-        return UsageError("category rename ID NAME");
+        return UsageOf("category rename ID NAME");
     std::string error;
     if (!RenameCategoryNode(id, ExternalTextToGb(args[1]), error)) {
         PrintError(error);
         return 1;
     }
-    PrintLine(std::cout,
-              Format("类别%d已改名为“%s”", id, CategoryNameForRename(ExternalTextToGb(args[1])).c_str()));
+    PrintLine(std::cout, Format(Text(Msg::kCategoryRenamed).c_str(), id,
+                                CategoryNameForRename(ExternalTextToGb(args[1])).c_str()));
     return 0;
 }
 
@@ -86,34 +87,34 @@ int CategoryRename(std::vector<std::string>& args) {
 int CategoryDelete(std::vector<std::string>& args) {
     int id = 0;
     if (args.size() != 1 || !ParseIdArgument(args[0], id))
-        return UsageError("category delete ID");
+        return UsageOf("category delete ID");
     std::string error;
     if (!CanDeleteCategory(id, error) || !DeleteCategory(id, error)) {
         PrintError(error);
         return 1;
     }
-    PrintLine(std::cout, Format("类别%d已删除", id));
+    PrintLine(std::cout, Format(Text(Msg::kCategoryDeleted).c_str(), id));
     return 0;
 }
 
 int CategoryAssignSeed(std::vector<std::string>& args) {
     int id = 0;
     if (args.size() != 1 || !ParseIdArgument(args[0], id))
-        return UsageError("category assign-seed ID");
+        return UsageOf("category assign-seed ID");
     int assigned = 0;
     std::string error;
     if (!AssignSeedCodes(id, assigned, error)) {
         PrintError(error);
         return 1;
     }
-    PrintLine(std::cout, Format("分配了%d个种子号", assigned));
+    PrintLine(std::cout, Format(Text(Msg::kSeedCodesAssigned).c_str(), assigned));
     return 0;
 }
 
 int RunCategory(CliContext& context) {
     std::vector<std::string>& args = context.args;
     if (args.empty())
-        return UsageError("category needs new, rename, delete or assign-seed");
+        return UsageError(Text(Msg::kCategoryAction));
     const std::string action = args.front();
     args.erase(args.begin());
     if (action == "new")
@@ -124,7 +125,7 @@ int RunCategory(CliContext& context) {
         return CategoryDelete(args);
     if (action == "assign-seed")
         return CategoryAssignSeed(args);
-    return UsageError("unknown category action " + action);
+    return UsageError(Format(Text(Msg::kUnknownAction).c_str(), Utf8ToGb(action).c_str()));
 }
 
 const CliCommandRegistrar kCategories({"categories", "categories", false, RunCategories});

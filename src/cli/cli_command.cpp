@@ -1,9 +1,15 @@
 #include "cli/cli_command.h"
 
+#include <algorithm>
 #include <iostream>
+#include <mutex>
 
+#include "cli/cli_messages.h"
+#include "store/database.h"
 #include "store/startup.h"
+#include "store/task_table.h"
 #include "text/code_page.h"
+#include "text/file_helpers.h"
 #include "text/strings.h"
 
 namespace sorvik::cli {
@@ -25,14 +31,67 @@ const std::vector<CliCommand>& RegisteredCommands() {
     return CommandTable();
 }
 
-int UsageError(std::string_view message) {
-    if (!message.empty())
-        std::cerr << "sorvik-cli: " << message << "\n";
-    std::cerr << "usage:\n";
-    for (const CliCommand& command : RegisteredCommands()) {
-        std::cerr << "  sorvik-cli [--home DIR] " << command.usage << "\n";
-    }
+void PrintUsage(std::ostream& out) {
+    PrintLine(out, Text(Msg::kUsage));
+    for (const CliCommand& command : RegisteredCommands())
+        out << "  sorvik-cli [--home DIR] " << command.usage << "\n";
+    PrintLine(out, Text(Msg::kHelpHint));
+}
+
+int UsageError(std::string_view gbMessage) {
+    if (!gbMessage.empty())
+        PrintError("sorvik-cli: " + std::string(gbMessage));
+    PrintUsage(std::cerr);
     return 2;
+}
+
+int ArgumentError(std::string_view gbMessage) {
+    PrintError("sorvik-cli: " + std::string(gbMessage));
+    return 2;
+}
+
+int UsageOf(std::string_view syntax) {
+    PrintError(Format(Text(Msg::kUsageOf).c_str(), std::string(syntax).c_str()));
+    return 2;
+}
+
+bool AnswerHelp(const CliCommand& command, const std::vector<std::string>& args) {
+    if (std::find(args.begin(), args.end(), "--help") == args.end())
+        return false;
+    std::cout << "sorvik-cli [--home DIR] " << command.usage << "\n\n";
+    PrintLine(std::cout, CommandHelp(command.name));
+    return true;
+}
+
+bool ReadInputFile(const std::string& path, std::string& bytes) {
+    if (ReadWholeFile(path, bytes))
+        return true;
+    PrintError(Format(Text(Msg::kCannotRead).c_str(), Utf8ToGb(path).c_str()));
+    return false;
+}
+
+int TaskIdArgument(std::string_view text, int& id) {
+    id = 0;
+    const bool number = ParseIdArgument(text, id) && id > 0;
+    bool exists = false;
+    if (number) {
+        std::scoped_lock lock(g_csDatabase);
+        exists = CTaskTable().TaskExists(id);
+    }
+    if (exists)
+        return 0;
+    // What was typed comes from the terminal as UTF-8.
+    PrintError(Format(Text(Msg::kNoSuchTask).c_str(), Utf8ToGb(text).c_str()));
+    id = 0;
+    return number ? 1 : 2;
+}
+
+int FirstTaskId(const std::vector<std::string>& args, std::string_view syntax, int& id) {
+    if (args.empty()) {
+        PrintError(Text(Msg::kTaskIdMissing));
+        return UsageOf(syntax);
+    }
+    return TaskIdArgument(args.front(), id);
 }
 
 void PrintLine(std::ostream& out, std::string_view gbText) {

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "cli/cli_command.h"
+#include "cli/cli_messages.h"
 #include "exchange/exchange_export.h"
 #include "exchange/exchange_import.h"
 #include "exchange/keyword_import.h"
@@ -22,7 +23,7 @@ class CliPrompt : public ExchangePrompt {
   public:
     explicit CliPrompt(bool yes) : yes_(yes) {}
     bool AskOkCancel(std::string_view question) override {
-        PrintError(std::string(question) + (yes_ ? " (--yes: 确定)" : " (取消；用 --yes 确定)"));
+        PrintError(std::string(question) + Text(yes_ ? Msg::kImportYes : Msg::kImportCancelled));
         return yes_;
     }
 
@@ -46,7 +47,7 @@ int RunExport(CliContext& context, bool fruit) {
     TakeOption(context.args, "--out", out, ok);
     int id = 0;
     if (!ok || context.args.size() != 1 || !ParseIdArgument(context.args[0], id)) {
-        return UsageError(fruit ? "export-fruit ID [--out FILE]" : "export-seed ID [--out FILE]");
+        return UsageOf(fruit ? "export-fruit ID [--out FILE]" : "export-seed ID [--out FILE]");
     }
     const ExportResult result = fruit ? ExportFruit(id, out) : ExportSeed(id, out);
     for (const std::string& note : result.notes)
@@ -64,11 +65,11 @@ int RunExportFruit(CliContext& context) {
 
 int RunExportUpgrade(CliContext& context) {
     if (!context.args.empty())
-        return UsageError("export-upgrade takes no arguments");
+        return UsageError(Format(Text(Msg::kNoArguments).c_str(), "export-upgrade"));
     bool present = false;
     const ExportResult result = ExportUpgradePackage(present);
     if (!present) {
-        PrintError("主目录中没有sc_升级.txt");
+        PrintError(Text(Msg::kNoUpgradeFile));
         return 1;
     }
     PrintMessage(result.ok ? std::cout : std::cerr, result.message + "\r\n" + Utf8ToGb(result.path));
@@ -81,15 +82,18 @@ int RunImport(CliContext& context) {
     const bool keywords = TakeOption(context.args, "--task", taskText, ok);
     const bool yes = TakeFlag(context.args, "--yes");
     int task = 0;
-    if (!ok || context.args.size() != 1 || (keywords && !ParseIdArgument(taskText, task))) {
-        return UsageError("import FILE [--yes] | import FILE --task ID");
+    if (!ok || context.args.size() != 1)
+        return UsageOf("import FILE [--yes] | import FILE --task ID");
+    if (keywords) {
+        if (const int status = TaskIdArgument(taskText, task); status != 0)
+            return status;
     }
     const std::string& path = context.args[0];
     if (keywords) {
         const KeywordImportResult result = ImportKeywordFile(task, path, nullptr);
         PrintMessage(result.ok ? std::cout : std::cerr, result.message);
-        PrintLine(std::cout, Format("关键字%d个：新增%d，更新%d，未变%d，失败%d", result.lines,
-                                    result.inserted, result.updated, result.unchanged, result.failed));
+        PrintLine(std::cout, Format(Text(Msg::kKeywordImport).c_str(), result.lines, result.inserted,
+                                    result.updated, result.unchanged, result.failed));
         if (!result.lastDbError.empty())
             PrintMessage(std::cerr, result.lastDbError);
         return result.ok ? 0 : 1;
@@ -100,11 +104,11 @@ int RunImport(CliContext& context) {
         PrintError(note);
     PrintMessage(result.ok ? std::cout : std::cerr, result.message);
     if (result.statements > 0 || result.filesWritten > 0 || result.filesSkipped > 0) {
-        PrintLine(std::cout, Format("语句%d条，成功%d条；文件写入%d个，已存在跳过%d个", result.statements,
-                                    result.succeeded, result.filesWritten, result.filesSkipped));
+        PrintLine(std::cout, Format(Text(Msg::kImportCounts).c_str(), result.statements, result.succeeded,
+                                    result.filesWritten, result.filesSkipped));
     }
     if (!result.lastDbError.empty())
-        PrintMessage(std::cerr, "最后的数据库错误：" + result.lastDbError);
+        PrintMessage(std::cerr, Text(Msg::kLastDbError) + result.lastDbError);
     return result.ok ? 0 : 1;
 }
 

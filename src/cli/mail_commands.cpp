@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/cli_command.h"
+#include "cli/cli_messages.h"
 #include "mail/mail_account.h"
 #include "mail/mail_task_creation.h"
 #include "mail/mail_templates.h"
@@ -39,17 +40,13 @@ int RunMailAccount(CliContext& context) {
     const bool hasSecure = TakeOption(context.args, "--secure", secure, ok);
     const bool hasVerify = TakeOption(context.args, "--verify-certificate", verify, ok);
     int id = 0;
-    if (!ok || context.args.size() != 1 || !(ParseIdArgument(context.args[0], id) && id > 0)) {
-        return UsageError(kAccountUsage);
+    if (!ok || context.args.size() > 1 || (hasSecure && secure != "0" && secure != "1") ||
+        (hasVerify && verify != "0" && verify != "1")) {
+        return UsageOf(kAccountUsage);
     }
-    if ((hasSecure && secure != "0" && secure != "1") || (hasVerify && verify != "0" && verify != "1")) {
-        return UsageError(kAccountUsage);
-    }
+    if (const int status = FirstTaskId(context.args, kAccountUsage, id); status != 0)
+        return status;
     CTaskTable tasks;
-    if (!tasks.TaskExists(id)) {
-        PrintError(Format("任务 %d 不存在", id));
-        return 1;
-    }
     std::string settings = tasks.ReadTaskText(id, true);
     MailAccount account = ReadMailAccount(settings);
     const bool changing = hasSmtp || hasPort || hasUser || hasPassword || hasFrom || hasName || hasPop3 ||
@@ -122,10 +119,10 @@ int RunMailTaskCommand(CliContext& context) {
     while (TakeOption(context.args, "--attach", attachment, ok)) {
         attachments.push_back(Utf8ToGb(attachment));
     }
-    if (!ok || !hasAddress || !hasSubject || !hasBody || context.args.size() != 1 ||
-        !(ParseIdArgument(context.args[0], request.sourceTaskId) && request.sourceTaskId > 0)) {
-        return UsageError(kTaskUsage);
-    }
+    if (!ok || !hasAddress || !hasSubject || !hasBody || context.args.size() > 1)
+        return UsageOf(kTaskUsage);
+    if (const int status = FirstTaskId(context.args, kTaskUsage, request.sourceTaskId); status != 0)
+        return status;
     request.addressColumn = Utf8ToGb(addressColumn);
     request.flagColumn = Utf8ToGb(flagColumn);
     request.subject = Utf8ToGb(subject);
@@ -135,22 +132,20 @@ int RunMailTaskCommand(CliContext& context) {
         for (const auto& item : SplitList(rows)) {
             int id = 0;
             if (!(ParseIdArgument(item, id) && id > 0)) {
-                return UsageError("--rows all|ID,...");
+                return ArgumentError(Text(Msg::kRowsWords));
             }
             request.rowIds.push_back(id);
         }
     }
     std::string bytes;
-    if (!ReadWholeFile(bodyFile, bytes)) {
-        PrintError("can't read " + bodyFile);
+    if (!ReadInputFile(bodyFile, bytes))
         return 1;
-    }
     request.content = ExternalTextAsLines(bytes);
     if (hasTemplate) {
         MailTemplate found;
         std::string error;
         if (!FindMailTemplate(Utf8ToGb(templateTitle), found, error)) {
-            PrintError(error.empty() ? "没有这个模版：" + Utf8ToGb(templateTitle) : error);
+            PrintError(error.empty() ? Text(Msg::kNoSuchTemplate) + Utf8ToGb(templateTitle) : error);
             return 1;
         }
         request.templateHtml = found.html;
@@ -163,16 +158,17 @@ int RunMailTaskCommand(CliContext& context) {
     if (!result.warning.empty()) {
         PrintError(result.warning);
     }
-    PrintLine(std::cerr, Format("(%d个收件人)", result.recipients));
+    PrintLine(std::cerr, Format(Text(Msg::kRecipients).c_str(), result.recipients));
     std::cout << result.taskId << "\n";
     return 0;
 }
 
 int RunReceive(CliContext& context) {
     int id = 0;
-    if (context.args.size() != 1 || !(ParseIdArgument(context.args[0], id) && id > 0)) {
-        return UsageError("receive TASK_ID");
-    }
+    if (context.args.size() > 1)
+        return UsageOf("receive TASK_ID");
+    if (const int status = FirstTaskId(context.args, "receive TASK_ID", id); status != 0)
+        return status;
     MailboxResult result = ReceiveMailbox(id, [](const std::string& status) { PrintError(status); });
     if (!result.ok) {
         if (!result.started) {

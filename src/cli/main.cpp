@@ -5,10 +5,15 @@
 #include <vector>
 
 #include "cli/cli_command.h"
+#include "cli/cli_messages.h"
 #include "store/startup.h"
+#include "text/code_page.h"
+#include "text/strings.h"
 
 int main(int argc, char** argv) {
     using namespace sorvik::cli;
+    using sorvik::Format;
+    using sorvik::Utf8ToGb;
     CliContext context;
     std::vector<std::string> args(argv + 1, argv + argc);
     // Global options come before the command.
@@ -17,25 +22,29 @@ int main(int argc, char** argv) {
             context.home = args[1];
             args.erase(args.begin(), args.begin() + 2);
         } else if (args.front() == "--help") {
-            UsageError();
+            PrintUsage(std::cout);
             return 0;
         } else {
-            return UsageError("unknown option " + args.front());
+            return UsageError(Format(Text(Msg::kUnknownOption).c_str(), Utf8ToGb(args.front()).c_str()));
         }
     }
     if (args.empty())
-        return UsageError("no command given");
+        return UsageError(Text(Msg::kNoCommand));
     const std::string name = args.front();
     args.erase(args.begin());
     for (const CliCommand& command : RegisteredCommands()) {
         if (name != command.name)
             continue;
+        // Help needs no home folder and touches nothing.
+        if (AnswerHelp(command, args))
+            return 0;
+        const bool runsTasks = command.runsTasks || (command.runsTasksFor && command.runsTasksFor(args));
         context.args = std::move(args);
-        if (!StartCore(context, command.runsTasks))
+        if (!StartCore(context, runsTasks))
             return 1;
         const int status = command.run(context);
         sorvik::ShutDown();
         return status;
     }
-    return UsageError("unknown command " + name);
+    return UsageError(Format(Text(Msg::kUnknownCommand).c_str(), Utf8ToGb(name).c_str()));
 }

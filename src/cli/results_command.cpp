@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "cli/cli_command.h"
+#include "cli/cli_messages.h"
 #include "store/database.h"
 #include "store/db_access.h"
 #include "text/code_page.h"
@@ -109,24 +110,22 @@ int RunResults(CliContext& context) {
     TakeOption(context.args, "--filter", filter, ok);
     TakeOption(context.args, "--format", format, ok);
     const bool hasLimit = TakeOption(context.args, "--limit", limitText, ok);
-    if (!ok || context.args.size() != 1)
-        return UsageError(kUsage);
+    if (!ok || context.args.size() > 1)
+        return UsageOf(kUsage);
     if (format != "tsv" && format != "csv" && format != "json")
-        return UsageError("--format must be tsv, csv or json");
+        return ArgumentError(Text(Msg::kFormatWords));
     int limit = 0;
     if (hasLimit && !ParseIdArgument(limitText, limit))
-        return UsageError("--limit must be a number of records");
+        return ArgumentError(Format(Text(Msg::kNotANumber).c_str(), "--limit"));
     int id = 0;
-    if (!ParseIdArgument(context.args[0], id) || id <= 0)
-        return UsageError("ID must be a task number");
+    if (const int status = FirstTaskId(context.args, kUsage, id); status != 0)
+        return status;
 
     ResultQuery query;
     std::string error;
     bool filterRefused = false;
     if (!PrepareResultQuery(id, ExternalTextToGb(filter), query, error, filterRefused)) {
-        PrintError(filterRefused ? "--filter must be one SQL condition (no \";\", comments or unbalanced "
-                                   "parentheses)"
-                                 : error);
+        PrintError(filterRefused ? Text(Msg::kFilterOneCondition) : error);
         return filterRefused ? 2 : 1;
     }
     std::vector<std::string> titles;

@@ -14,6 +14,7 @@
 #include <map>
 
 #include "cli/cli_command.h"
+#include "cli/cli_messages.h"
 #include "engine/run_controller.h"
 #include "engine/run_recovery.h"
 #include "engine/url_list.h"
@@ -121,16 +122,16 @@ void DriveRuns(RunController& controller) {
     controller.PumpMessages();
 }
 
-const char* StateText(int state) {
+const std::string& StateText(int state) {
     switch (state) {
         case 2:
-            return "已暂停";
+            return Text(Msg::kStatePaused);
         case 4:
-            return "已完成";
+            return Text(Msg::kStateFinished);
         case 5:
-            return "已停止";
+            return Text(Msg::kStateStopped);
         default:
-            return "未运行";
+            return Text(Msg::kStateNotRun);
     }
 }
 
@@ -141,15 +142,11 @@ int ReportRuns(const std::vector<int>& tasks, CliRunObserver& observer) {
     for (int task : tasks) {
         auto found = observer.states.find(task);
         const int state = found == observer.states.end() ? -1 : found->second;
-        PrintLine(std::cerr, Format("任务 %d: %s", task, StateText(state)));
+        PrintLine(std::cerr, Format(Text(Msg::kTaskEnded).c_str(), task, StateText(state).c_str()));
         if (state != 4)
             status = 1;
     }
     return status;
-}
-
-bool ParseTaskId(const std::string& text, int& id) {
-    return ParseIdArgument(text, id) && id > 0;
 }
 
 // Prepares the process for running tasks: runs left by a dead process become resumable.
@@ -157,17 +154,15 @@ void RecoverBeforeRunning() {
     const bool holdsLock = !CurrentStartupSettings().multiInstance;
     const int recovered = RecoverStaleRuns(holdsLock);
     if (recovered > 0)
-        PrintError(Format("%d 个中断的任务已标记为暂停", recovered));
+        PrintError(Format(Text(Msg::kRecoveredRuns).c_str(), recovered));
 }
 
 int RunAdd(CliContext& context) {
     if (context.args.size() != 1)
-        return UsageError("add SCRIPT");
+        return UsageOf("add SCRIPT");
     std::string bytes;
-    if (!ReadWholeFile(context.args[0], bytes)) {
-        PrintError("can't read " + context.args[0]);
+    if (!ReadInputFile(context.args[0], bytes))
         return 1;
-    }
     const std::string script = ExternalTextAsLines(bytes);
     std::string name = Trim(ScriptValue("#任务名称=", script));
     if (name.empty()) {
@@ -194,32 +189,38 @@ int RunRun(CliContext& context) {
     std::string keywordsOption;
     std::string threadsText;
     bool ok = true;
-    const bool hasKeywords = TakeOption(context.args, "--keywords", keywordsOption, ok);
+    bool hasKeywords = TakeOption(context.args, "--keywords", keywordsOption, ok);
     const bool hasThreads = TakeOption(context.args, "--threads", threadsText, ok);
-    if (!ok || context.args.empty())
-        return UsageError("run ID... [--keywords TEXT|@FILE] [--threads N]");
-    std::vector<int> tasks;
-    for (const std::string& arg : context.args) {
-        int id = 0;
-        if (!ParseTaskId(arg, id))
-            return UsageError("not a task ID: " + arg);
-        tasks.push_back(id);
+    static constexpr char kUsage[] = "run ID... [--keywords TEXT|@FILE] [--threads N]";
+    if (!ok)
+        return UsageOf(kUsage);
+    if (context.args.empty()) {
+        PrintError(Text(Msg::kTaskIdMissing));
+        return UsageOf(kUsage);
     }
     int threads = 0;
     if (hasThreads) {
         threads = ToInt(threadsText);
         if (threads < 1 || threads > 63)
-            return UsageError("--threads must be 1 to 63");
+            return ArgumentError(Text(Msg::kThreadsRange));
+    }
+    std::vector<int> tasks;
+    for (const std::string& arg : context.args) {
+        int id = 0;
+        if (const int status = TaskIdArgument(arg, id); status != 0)
+            return status;
+        tasks.push_back(id);
     }
     std::string keywordText;
     bool keywordFile = false;
-    if (hasKeywords) {
+    if (!hasKeywords && !context.keywordList.empty()) {
+        hasKeywords = keywordFile = true;
+        keywordText = context.keywordList;
+    } else if (hasKeywords) {
         if (!keywordsOption.empty() && keywordsOption[0] == '@') {
             std::string bytes;
-            if (!ReadWholeFile(keywordsOption.substr(1), bytes)) {
-                PrintError("can't read " + keywordsOption.substr(1));
+            if (!ReadInputFile(keywordsOption.substr(1), bytes))
                 return 1;
-            }
             keywordText = ExternalTextAsLines(bytes);
             keywordFile = true;
         } else {
@@ -257,8 +258,10 @@ int RunRun(CliContext& context) {
 
 int RunResume(CliContext& context) {
     int task = 0;
-    if (context.args.size() != 1 || !ParseTaskId(context.args[0], task))
-        return UsageError("resume ID");
+    if (context.args.size() > 1)
+        return UsageOf("resume ID");
+    if (const int status = FirstTaskId(context.args, "resume ID", task); status != 0)
+        return status;
     RecoverBeforeRunning();
     CliRunObserver observer;
     CliPrompt prompt;

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/cli_command.h"
+#include "cli/cli_messages.h"
 #include "engine/url_list.h"
 #include "store/task_table.h"
 #include "text/code_page.h"
@@ -37,14 +38,13 @@ int RunSearchPages(CliContext& context) {
     std::string category;
     bool ok = true;
     TakeOption(context.args, "--category", category, ok);
+    static constexpr char kUsage[] = "search-pages TASK_ID KEYWORD [--category NAME]";
     if (!ok || context.args.size() != 2)
-        return UsageError("search-pages TASK_ID KEYWORD [--category NAME]");
-    const int taskId = ToInt(context.args[0]);
+        return UsageOf(kUsage);
+    int taskId = 0;
+    if (const int status = FirstTaskId(context.args, kUsage, taskId); status != 0)
+        return status;
     CTaskTable tasks;
-    if (taskId <= 0 || !tasks.TaskExists(taskId)) {
-        PrintError(Format("任务%d不存在！", taskId));
-        return 1;
-    }
     const std::string script = tasks.ReadTaskScript(taskId);
     const SearchEnginePages result =
         OpenSearchEnginePages(ExternalTextToGb(context.args[1]), script, ExternalTextToGb(category));

@@ -3,9 +3,11 @@
 #include <iostream>
 
 #include "cli/cli_command.h"
+#include "cli/cli_messages.h"
 #include "store/app_home.h"
 #include "store/db_access.h"
 #include "text/code_page.h"
+#include "text/strings.h"
 
 namespace sorvik::cli {
 
@@ -13,15 +15,15 @@ namespace {
 
 int RunInit(CliContext& context) {
     if (!context.args.empty())
-        return UsageError("init takes no arguments");
+        return UsageError(Format(Text(Msg::kNoArguments).c_str(), "init"));
     // Start-up has made the folder, the database and its system tables.
-    std::cout << "Sorvik home: " << AppDir() << "\n";
+    PrintLine(std::cout, Format(Text(Msg::kHome).c_str(), Utf8ToGb(AppDir()).c_str()));
     return 0;
 }
 
 int RunSql(CliContext& context) {
     if (context.args.size() != 1)
-        return UsageError("sql takes one statement (quote it)");
+        return UsageOf("sql STATEMENT");
     CDbAccess db;
     const std::string statement = ExternalTextToGb(context.args[0]);
     auto rows = db.ExecuteQuery(statement);

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "cli/cli_command.h"
+#include "cli/cli_messages.h"
 #include "engine/run_controller.h"
 #include "engine/thread_params.h"
 #include "engine/url_list.h"
@@ -48,12 +49,10 @@ int RunTest(CliContext& context) {
     bool ok = true;
     const bool hasPage = TakeOption(context.args, "--page", pageFile, ok);
     if (!ok || context.args.size() != 1)
-        return UsageError("test SCRIPT [--page FILE]");
+        return UsageOf("test SCRIPT [--page FILE]");
     std::string bytes;
-    if (!ReadWholeFile(context.args[0], bytes)) {
-        PrintError("can't read " + context.args[0]);
+    if (!ReadInputFile(context.args[0], bytes))
         return 1;
-    }
     const std::string script = ExternalTextAsLines(bytes);
     if (Trim(script).empty()) {
         PrintError("测试脚本不能为空！");
@@ -62,13 +61,11 @@ int RunTest(CliContext& context) {
     std::string page;
     if (hasPage) {
         std::string pageBytes;
-        if (!ReadWholeFile(pageFile, pageBytes)) {
-            PrintError("can't read " + pageFile);
+        if (!ReadInputFile(pageFile, pageBytes))
             return 1;
-        }
         page = ExternalTextAsLines(pageBytes);
     } else if (BuildStartUrl(script, {}, 0, 0, 0).url.empty()) {
-        PrintError("the script has no start URL (#要搜索网址=) for the test: give a page with --page FILE");
+        PrintError(Text(Msg::kNoStartUrl));
         return 1;
     }
 
@@ -96,8 +93,7 @@ int RunTest(CliContext& context) {
 
     if (!observer.ended || observer.output.empty()) {
         // The run ended before the engine wrote anything: say why.
-        PrintError(observer.lastProgress.empty() ? std::string("the test produced no output")
-                                                 : observer.lastProgress);
+        PrintError(observer.lastProgress.empty() ? Text(Msg::kTestNoOutput) : observer.lastProgress);
         return 1;
     }
     std::cout << GbToUtf8(observer.output) << std::flush;

@@ -298,6 +298,8 @@ void ApplyFetchModeText(CPageExtractor& context, std::string_view mode, std::str
         ReplaceAll(text, "\t", "");
         GbReplaceAll(text, "　", "");  // the ideographic space A1 A1, found only as a whole character
         value = Trim(text);
+    } else if (mode == "纯文本") {
+        value = HtmlToPlainText(value);
     } else if (mode == "超级链接") {
         std::vector<std::string> links;
         if (ExtractHrefLinks(value, "href", links) && !links.empty()) {

@@ -43,7 +43,7 @@ FieldValue ApplyFieldRules(CPageExtractor& context, std::string_view keyName, st
                            std::string_view recordText, std::string_view script);
 
 // "%s_获取=" of name (read from alternative instead of script when that is not empty), applied to
-// value: "文本", "超级链接", "Email", "网页源码" (optionally ";UTF8"); anything else does nothing.
+// value: "文本", "纯文本", "超级链接", "Email", "网页源码" (optionally ";UTF8"); anything else does nothing.
 void ApplyFetchMode(CPageExtractor& context, std::string_view name, std::string& value,
                     std::string_view script, std::string_view alternative = {});
 

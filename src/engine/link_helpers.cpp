@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "engine/fetch_url.h"
+#include "text/code_page.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -194,6 +196,201 @@ bool HtmlToText(std::string_view html, std::string& text) {
         }
     }
     return !text.empty();
+}
+
+namespace {
+
+struct NamedEntity {
+    std::string_view name;
+    char32_t code;
+};
+
+// The entities met in running text; the rest of the HTML list is rare enough to stay as written.
+constexpr NamedEntity kNamedEntities[] = {
+    {"amp", U'&'},      {"lt", U'<'},      {"gt", U'>'},      {"quot", U'"'},     {"apos", U'\''},
+    {"nbsp", 0xA0},     {"ensp", 0x2002},  {"emsp", 0x2003},  {"thinsp", 0x2009}, {"shy", 0xAD},
+    {"copy", 0xA9},     {"reg", 0xAE},     {"trade", 0x2122}, {"hellip", 0x2026}, {"mdash", 0x2014},
+    {"ndash", 0x2013},  {"lsquo", 0x2018}, {"rsquo", 0x2019}, {"sbquo", 0x201A},  {"ldquo", 0x201C},
+    {"rdquo", 0x201D},  {"bdquo", 0x201E}, {"laquo", 0xAB},   {"raquo", 0xBB},    {"lsaquo", 0x2039},
+    {"rsaquo", 0x203A}, {"middot", 0xB7},  {"bull", 0x2022},  {"prime", 0x2032},  {"Prime", 0x2033},
+    {"times", 0xD7},    {"divide", 0xF7},  {"plusmn", 0xB1},  {"minus", 0x2212},  {"deg", 0xB0},
+    {"micro", 0xB5},    {"para", 0xB6},    {"sect", 0xA7},    {"cent", 0xA2},     {"pound", 0xA3},
+    {"yen", 0xA5},      {"euro", 0x20AC},  {"curren", 0xA4},  {"iexcl", 0xA1},    {"iquest", 0xBF},
+    {"frac12", 0xBD},   {"frac14", 0xBC},  {"frac34", 0xBE},  {"sup1", 0xB9},     {"sup2", 0xB2},
+    {"sup3", 0xB3},     {"ordf", 0xAA},    {"ordm", 0xBA},    {"not", 0xAC},      {"macr", 0xAF},
+    {"acute", 0xB4},    {"cedil", 0xB8},   {"uml", 0xA8},     {"brvbar", 0xA6},   {"larr", 0x2190},
+    {"uarr", 0x2191},   {"rarr", 0x2192},  {"darr", 0x2193},  {"harr", 0x2194},   {"le", 0x2264},
+    {"ge", 0x2265},     {"ne", 0x2260},    {"asymp", 0x2248}, {"infin", 0x221E},  {"sum", 0x2211},
+    {"radic", 0x221A},  {"alpha", 0x3B1},  {"beta", 0x3B2},   {"gamma", 0x3B3},   {"delta", 0x3B4},
+    {"pi", 0x3C0},      {"mu", 0x3BC},     {"lambda", 0x3BB}, {"sigma", 0x3C3},   {"omega", 0x3C9},
+    {"Agrave", 0xC0},   {"Aacute", 0xC1},  {"Auml", 0xC4},    {"Aring", 0xC5},    {"AElig", 0xC6},
+    {"Ccedil", 0xC7},   {"Eacute", 0xC9},  {"Ouml", 0xD6},    {"Oslash", 0xD8},   {"Uuml", 0xDC},
+    {"szlig", 0xDF},    {"agrave", 0xE0},  {"aacute", 0xE1},  {"acirc", 0xE2},    {"auml", 0xE4},
+    {"aring", 0xE5},    {"aelig", 0xE6},   {"ccedil", 0xE7},  {"egrave", 0xE8},   {"eacute", 0xE9},
+    {"ecirc", 0xEA},    {"euml", 0xEB},    {"iacute", 0xED},  {"iuml", 0xEF},     {"ntilde", 0xF1},
+    {"oacute", 0xF3},   {"ocirc", 0xF4},   {"ouml", 0xF6},    {"oslash", 0xF8},   {"uacute", 0xFA},
+    {"uuml", 0xFC},     {"zwnj", 0x200C},  {"zwj", 0x200D},
+};
+
+// The code point as UTF-8 (the conversion to the internal code page goes through UTF-8).
+std::string Utf8Of(char32_t code) {
+    std::string out;
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return out;
+}
+
+// The code point of the entity that starts at html[pos] ("&"), and its length up to and with the
+// ";". False for anything that is not a complete known entity.
+bool ReadEntity(std::string_view html, size_t pos, char32_t& code, size_t& length) {
+    const size_t semicolon = html.find(';', pos + 1);
+    if (semicolon == std::string_view::npos || semicolon - pos > 12)
+        return false;
+    const std::string_view body = html.substr(pos + 1, semicolon - pos - 1);
+    length = semicolon - pos + 1;
+    if (body.size() >= 2 && body[0] == '#') {
+        const bool hex = body[1] == 'x' || body[1] == 'X';
+        const std::string_view digits = body.substr(hex ? 2 : 1);
+        if (digits.empty() || digits.size() > 7)
+            return false;
+        uint32_t value = 0;
+        for (char c : digits) {
+            int digit = -1;
+            if (IsAsciiDigit(c))
+                digit = c - '0';
+            else if (hex && c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else if (hex && c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10;
+            if (digit < 0)
+                return false;
+            value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+        }
+        // No NUL, no surrogate halves, nothing past the last code point.
+        if (value == 0 || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
+            return false;
+        code = value;
+        return true;
+    }
+    for (const NamedEntity& entity : kNamedEntities) {
+        if (entity.name == body) {
+            code = entity.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The lower-cased element name of a tag text (what stands between "<" and ">"), without a
+// leading "/".
+std::string TagName(std::string_view tag) {
+    size_t start = tag.empty() || tag[0] != '/' ? 0 : 1;
+    size_t end = start;
+    while (end < tag.size() && (IsAsciiLetter(tag[end]) || IsAsciiDigit(tag[end])))
+        ++end;
+    return ToLowerAscii(tag.substr(start, end - start));
+}
+
+// Elements that a browser shows on a line of their own: their tags separate words.
+bool BreaksLine(const std::string& name) {
+    static constexpr std::string_view kBlocks[] = {
+        "br",     "p",          "div",  "li",    "ul",    "ol",    "dl",         "dt",      "dd",
+        "tr",     "td",         "th",   "table", "thead", "tbody", "caption",    "h1",      "h2",
+        "h3",     "h4",         "h5",   "h6",    "hr",    "pre",   "blockquote", "section", "article",
+        "header", "footer",     "nav",  "aside", "main",  "form",  "option",     "title",   "address",
+        "figure", "figcaption", "body", "html",  "head"};
+    return std::find(std::begin(kBlocks), std::end(kBlocks), name) != std::end(kBlocks);
+}
+
+size_t FindNoCase(std::string_view text, std::string_view what, size_t from) {
+    for (size_t i = from; i + what.size() <= text.size(); ++i) {
+        if (EqualsNoCase(text.substr(i, what.size()), what))
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string HtmlToPlainText(std::string_view html) {
+    std::string text;
+    bool blank = false;  // white space seen since the last text
+    const auto append = [&](std::string_view part) {
+        if (blank && !text.empty())
+            text += ' ';
+        blank = false;
+        text.append(part);
+    };
+    size_t pos = 0;
+    while (pos < html.size()) {
+        const char c = html[pos];
+        if (c == '<') {
+            if (html.substr(pos, 4) == "<!--") {
+                const size_t end = html.find("-->", pos + 4);
+                pos = end == std::string_view::npos ? html.size() : end + 3;
+                blank = true;
+                continue;
+            }
+            const size_t end = html.find('>', pos + 1);
+            if (end == std::string_view::npos)
+                break;  // an unclosed tag runs to the end
+            const std::string_view tag = html.substr(pos + 1, end - pos - 1);
+            const std::string name = TagName(tag);
+            pos = end + 1;
+            if ((name == "script" || name == "style") && tag[0] != '/') {
+                const size_t close = FindNoCase(html, "</" + name, pos);
+                const size_t closeEnd = close == std::string_view::npos ? close : html.find('>', close);
+                pos = closeEnd == std::string_view::npos ? html.size() : closeEnd + 1;
+                blank = true;
+            } else if (BreaksLine(name)) {
+                blank = true;
+            }
+            continue;
+        }
+        if (c == '>') {  // a stray closing bracket, as the text mode drops it
+            ++pos;
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v') {
+            blank = true;
+            ++pos;
+            continue;
+        }
+        if (c == '&') {
+            char32_t code = 0;
+            size_t length = 0;
+            if (ReadEntity(html, pos, code, length)) {
+                pos += length;
+                if (code == 0xA0 || code == ' ' || (code >= 0x2002 && code <= 0x2009) || code == 0x3000) {
+                    blank = true;
+                } else if (code != 0xAD && code != 0x200C && code != 0x200D) {  // invisible marks
+                    append(code < 0x80 ? std::string(1, static_cast<char>(code)) : Utf8ToGb(Utf8Of(code)));
+                }
+                continue;
+            }
+        }
+        const size_t length = GbCharLength(html, pos);
+        if (html.substr(pos, length) == "　") {  // the ideographic space
+            blank = true;
+        } else {
+            append(html.substr(pos, length));
+        }
+        pos += length;
+    }
+    return text;
 }
 
 bool GetTagAttribute(std::string_view tag, std::string_view name, std::string& value) {

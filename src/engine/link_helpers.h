@@ -3,8 +3,9 @@
 // page absolute, stripping tags, reading a tag attribute, and collecting the link targets and mail
 // addresses of an HTML fragment.
 //
-// They work on GB18030 byte strings with plain byte comparisons: no HTML parsing, no character
-// entities decoded (except "amp;" in links). None of them keeps state; any thread may call them.
+// They work on GB18030 byte strings with plain byte comparisons: no HTML parsing; character
+// entities are decoded only by HtmlToPlainText (and "amp;" in links). None of them keeps state; any thread
+// may call them.
 
 #include <string>
 #include <string_view>
@@ -45,6 +46,14 @@ std::string ResolveUrl(std::string_view base, std::string_view link);
 // next ">"; a ">" outside a tag is dropped too. No entity decoding, no white-space handling.
 // Returns false when the text is empty.
 bool HtmlToText(std::string_view html, std::string& text);
+
+// The readable text of html: tags removed, with the content of script and style elements and of
+// comments; named and numeric character entities decoded into GB18030 ("&amp;" -> "&", "&#20013;"
+// and "&#x4e2d;" -> 中; an unknown or malformed entity stays as written). Every run of white space
+// (blank, TAB, CR, LF, the ideographic space, "&nbsp;") becomes one blank, and so does a tag that
+// breaks a line in a browser (br, p, div, li, td, headings, ...); inline tags (b, a, span, ...)
+// join what is on either side. The result is trimmed.
+std::string HtmlToPlainText(std::string_view html);
 
 // Reads an attribute out of a tag text. The name is found anywhere in the tag (also inside a
 // longer word), without regard to ASCII case; not found: false and an empty value. From the end of

@@ -57,6 +57,7 @@ bool LoadTaskList(int list, std::vector<TaskListRow>& rows, std::string& error) 
         TaskListRow row;
         row.id = static_cast<int>(recordset->Int("ID"));
         row.status = static_cast<int>(recordset->Int("iStatus"));
+        row.list = list;
         row.columns = {recordset->Text("cTask"),
                        recordset->Text("cWeb"),
                        FormatListDate(recordset->Text("dStartTime")),

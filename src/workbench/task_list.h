@@ -10,6 +10,7 @@ namespace sorvik {
 struct TaskListRow {
     int id = 0;
     int status = 0;
+    int list = 0;  // iType: 3 active, 4 finished, 5 deleted
     // Column texts in order: 任务, 网址, 开始时间, 结束时间, 用时, 记录数, 大小(KB), 链接数, 网页大小(KB).
     std::vector<std::string> columns;
 };

@@ -80,11 +80,12 @@ TEST(CliStore, TasksListsTheRowsOfAListWithTheirStatistics) {
         "insert into Task(ID,cTask,iStatus,cWeb,iType,iRecordCount,iRecordSize,iConnCount,iWebBytes,"
         "dStartTime,iUseTime) values(5,'任务五',4,'http://x/',4,3,2048,0,500,'2024-01-02 03:04:05',"
         "'1899-12-30 01:02:03')");
+    sorvik::test::ScopedLang lang("zh_CN.UTF-8");
     auto result = RunCliGb(h, {"tasks", "--list", "4"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out,
               "ID\t状态\t任务\t网址\t开始时间\t结束时间\t用时\t记录数\t大小(KB)\t链接数\t网页大小(KB)\n"
-              "5\t4\t任务五\thttp://x/\t03:04:05 2024-01-02\t\t01:02:03\t3\t2\t\t0\n");
+              "5\t已完成\t任务五\thttp://x/\t03:04:05 2024-01-02\t\t01:02:03\t3\t2\t\t0\n");
     auto active = RunCliGb(h, {"tasks"});
     ASSERT_EQ(active.exitCode, 0);
     EXPECT_EQ(active.out.find("任务五"), std::string::npos);

@@ -89,6 +89,8 @@ TEST_F(FieldRulesTest, LinkedPagesAddToTheByteCountersAndFailuresEmptyTheValue) 
 
 TEST_F(FieldRulesTest, TextHyperlinkAndEmailModes) {
     EXPECT_EQ(Apply("$.*", "<p> a<b>b</b>\r\nc\td　e </p>", Script({"F_1_获取=文本"})).value, "abcde");
+    // "纯文本" decodes what "文本" keeps and keeps apart what it joins.
+    EXPECT_EQ(Apply("$.*", "<p>a&amp;b\r\nc</p>", Script({"F_1_获取=纯文本"})).value, "a&b c");
     // A single LF is kept inside; the ends are trimmed.
     std::string value = "\n<i>x</i>\ny\n";
     ApplyFetchModeText(context, "文本", value);

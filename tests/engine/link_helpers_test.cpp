@@ -45,6 +45,20 @@ TEST(HtmlToText, DropsTagsAndStrayClosingBrackets) {
     EXPECT_EQ(text, "");
 }
 
+TEST(HtmlToPlainText, DecodesEntitiesAndFoldsWhiteSpaceAroundTags) {
+    // Words on either side of a removed line break or block tag stay apart; inline tags join.
+    EXPECT_EQ(HtmlToPlainText("<h2>Concepts &amp; Terminology</h2>\r\n<p>command-line\r\ninterfaces</p>"
+                              "<td>a</td><td>b<b>c</b></td>"),
+              "Concepts & Terminology command-line interfaces a bc");
+    // Numeric entities in both forms become GB18030; nbsp and the ideographic space are blanks;
+    // unknown or malformed entities, script and comments.
+    EXPECT_EQ(HtmlToPlainText(" &#20013;&#x6587;&nbsp;&nbsp;x\t\t　y &copy; &bogus; &#xD800; a&b "),
+              "中文 x y © &bogus; &#xD800; a&b");
+    EXPECT_EQ(HtmlToPlainText("a<script>if (x<y) z();</SCRIPT>b<!-- <p>c</p> -->d<style>p{}</style>"),
+              "a b d");
+    EXPECT_EQ(HtmlToPlainText("<p> </p>"), "");
+}
+
 TEST(GetTagAttribute, QuotesCaseBlanksAndCutTags) {
     std::string value;
     EXPECT_TRUE(GetTagAttribute("<A HREF='x.htm' class=a>", "href", value));

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -16,6 +17,21 @@
 #include "text/code_page.h"
 
 namespace sorvik::test {
+
+ScopedLang::ScopedLang(const char* value) {
+    if (const char* old = getenv("LANG")) {
+        had_ = true;
+        old_ = old;
+    }
+    setenv("LANG", value, 1);
+}
+
+ScopedLang::~ScopedLang() {
+    if (had_)
+        setenv("LANG", old_.c_str(), 1);
+    else
+        unsetenv("LANG");
+}
 
 namespace {
 

@@ -30,6 +30,19 @@ ProcessResult RunCliGb(const std::string& home, const std::vector<std::string>& 
 // The running child processes of this process whose program name is name (from /proc).
 std::vector<pid_t> ChildProcessesNamed(const std::string& name);
 
+// Sets LANG for the children started while it lives (the command line's own messages follow it).
+class ScopedLang {
+  public:
+    explicit ScopedLang(const char* value);
+    ~ScopedLang();
+    ScopedLang(const ScopedLang&) = delete;
+    ScopedLang& operator=(const ScopedLang&) = delete;
+
+  private:
+    bool had_ = false;
+    std::string old_;
+};
+
 // A u8"..." literal as the UTF-8 bytes it holds.
 inline const char* U8(const char8_t* text) {
     return reinterpret_cast<const char*>(text);

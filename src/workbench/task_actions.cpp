@@ -1,0 +1,148 @@
+#include "workbench/task_actions.h"
+
+#include <mutex>
+
+#include "engine/result_table.h"
+#include "script/script_text.h"
+#include "store/database.h"
+#include "store/task_table.h"
+#include "text/strings.h"
+
+namespace sorvik {
+
+namespace {
+
+// The database's reason after a failed call, put under the system's message.
+std::string WithReason(std::string message, const CDbAccess& db) {
+    const std::string reason = db.m_strProviderError.empty() ? db.m_strError : db.m_strProviderError;
+    if (!reason.empty() && reason != message)
+        message += "\r\n" + reason;
+    return message;
+}
+
+}  // namespace
+
+bool TaskIsRunning(int id) {
+    std::scoped_lock lock(g_csDatabase);
+    const int status = CTaskTable().ReadTaskInt("iStatus", id);
+    return status == 0 || status == 1;
+}
+
+bool ReplaceTaskScript(int id, std::string_view script, std::string& error) {
+    const std::string name = Trim(ScriptValue("#任务名称=", script));
+    if (name.empty()) {
+        error = "请先指定任务名称!";
+        return false;
+    }
+    std::scoped_lock lock(g_csDatabase);
+    CTaskTable db;
+    if (!db.ExecuteSql(Format(
+            "update Task set cTask='%s',cWeb='%s',cSearchScript='%s' where ID=%d", SqlQuote(name).c_str(),
+            SqlQuote(Trim(ScriptValue("#要搜索网址=", script))).c_str(), SqlQuote(script).c_str(), id))) {
+        error = WithReason("保存失败！", db);
+        return false;
+    }
+    return true;
+}
+
+bool RenameTask(int id, std::string_view name, std::string& error) {
+    const std::string trimmed = Trim(name);
+    if (trimmed.empty()) {
+        error = "请先指定任务名称!";
+        return false;
+    }
+    std::scoped_lock lock(g_csDatabase);
+    CTaskTable db;
+    std::string script = db.ReadTaskScript(id);
+    SetScriptValue("#任务名称=", script, trimmed);
+    if (!db.ExecuteSql(Format("update Task set cTask='%s',cSearchScript='%s' where ID=%d",
+                              SqlQuote(trimmed).c_str(), SqlQuote(script).c_str(), id))) {
+        error = WithReason("更新任务表失败！", db);
+        return false;
+    }
+    return true;
+}
+
+bool MoveTaskToDeleted(int id, std::string& error) {
+    std::scoped_lock lock(g_csDatabase);
+    CTaskTable db;
+    const std::string name = db.ReadTaskField("cTask", id);
+    db.BeginTrans();
+    if (!db.DeleteRecords("PlanTask", Format("where iTaskID=%d", id)) ||
+        !db.ExecuteSql(Format("update Task set iType=5 where ID=%d", id))) {
+        db.RollbackTrans();
+        error = WithReason(Format("更新任务数据失败！(任务：%s)", name.c_str()), db);
+        return false;
+    }
+    db.CommitTrans();
+    if (!db.m_strError.empty()) {
+        db.RollbackTrans();
+        error = WithReason(Format("更新任务数据失败！(任务：%s)", name.c_str()), db);
+        return false;
+    }
+    return true;
+}
+
+bool DeleteTaskForGood(int id, bool deleteSharedResults, PurgeResult& result, std::string& error) {
+    result = PurgeResult();
+    std::scoped_lock lock(g_csDatabase);
+    CTaskTable db;
+    const std::string name = db.ReadTaskField("cTask", id);
+    if (db.ReadTaskInt("iMod", id) != 0) {
+        error = Format("系统的内置任务不能删除！(任务：%s)", name.c_str());
+        return false;
+    }
+    const std::string script = db.ReadTaskScript(id);
+    const std::string table = Trim(ScriptValue("#表名=", script));
+    std::string condition = Trim(ScriptValue("#表数据过滤条件=", script));
+    const bool shared = !condition.empty();
+    if (!shared)
+        condition = Format("iNode_=%d", id);
+    const bool deleteResults = !table.empty() && (!shared || deleteSharedResults) && ResultTableExists(table);
+    result.sharedResultsKept = shared && !deleteSharedResults;
+
+    auto fail = [&](const std::string& message) {
+        db.RollbackTrans();
+        error = WithReason(message, db);
+        result = PurgeResult();
+        return false;
+    };
+    db.BeginTrans();
+    const std::string outbox = Trim(ScriptValue("#发送箱ID号=", script));
+    if (Trim(ScriptValue("#任务类型=", script)) == "发送邮件" && !outbox.empty()) {
+        if (!db.DeleteRecords("sc_ReceiveBox", Format("where ID_=%d", ToInt(outbox))))
+            return fail(Format("删除搜索结果数据失败！(任务：%s)", name.c_str()));
+    }
+    if (deleteResults) {
+        result.resultRows = db.SelectCount(table, condition);
+        if (!db.DeleteRecords(table, "where " + condition))
+            return fail(Format("删除搜索结果数据失败！(任务：%s)", name.c_str()));
+    }
+    if (!db.ExecuteSql(Format("update TreeItems set iTask=0,iImage=2 where iTask=%d", id)))
+        return fail("更新类别表失败！");
+    if (!db.DeleteRecords("PlanTask", Format("where iTaskID=%d", id)))
+        return fail("删除失败！");
+    if (!db.DeleteRecords("Task", Format("where ID=%d", id)))
+        return fail(Format("删除任务数据失败！(任务：%s)", name.c_str()));
+    db.CommitTrans();
+    if (!db.m_strError.empty())
+        return fail(Format("删除任务数据失败！(任务：%s)", name.c_str()));
+    return true;
+}
+
+bool ResetTaskForRestart(int id, std::string& error) {
+    std::scoped_lock lock(g_csDatabase);
+    CTaskTable db;
+    // Status 4 in the active list: the next start begins afresh (counters, running time, start time).
+    if (!db.ExecuteSql(
+            Format("update Task set iStatus=4,iType=3,cNextSite='',iStartPage=0,iSearchKeyIndexPre=0,"
+                   "iSearchKeyIndex=0,iRecordCount=0,iRecordSize=0,iConnCount=0,iWebBytes=0,"
+                   "iUseTime='%s',cMemo='' where ID=%d",
+                   FormatSpanAsDate(0).c_str(), id))) {
+        error = WithReason("更新任务表失败！", db);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace sorvik
