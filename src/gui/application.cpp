@@ -8,7 +8,7 @@
 
 #include "gui/gb_qstring.h"
 #include "gui/main_window.h"
-#include "store/startup.h"
+#include "gui/workbench_app.h"
 
 namespace sorvik::gui {
 
@@ -93,30 +93,33 @@ int RunApplication(int argc, char** argv) {
     if (!ParseCommandLine(args, options, error))
         return Fail(error + QLatin1Char('\n') + QString::fromLatin1(kUsage), 2);
 
-    StartupOptions startup;
-    startup.home = options.home;
-    std::string startError;
-    if (!StartUp(startup, startError))
-        return Fail(FromGb(startError));
-
-    int status = 0;
-    {
-        MainWindow window;
-        if (options.screenshot.isEmpty()) {
-            window.showMaximized();
-            status = QApplication::exec();
-        } else {
-            window.resize(options.size.isValid() ? options.size : QSize(1280, 800));
-            window.show();
-            QApplication::processEvents();
-            if (options.selectNode >= 0 && !window.SelectNode(options.selectNode))
-                status = Fail(QStringLiteral("no node %1 to select").arg(options.selectNode));
-            QApplication::processEvents();
-            if (status == 0 && !window.grab().save(options.screenshot, "PNG"))
-                status = Fail(QStringLiteral("can't write ") + options.screenshot);
-        }
+    Workbench workbench;
+    Workbench::Options startOptions;
+    startOptions.home = options.home;
+    startOptions.screenshot = !options.screenshot.isEmpty();
+    switch (workbench.Start(startOptions, error)) {
+        case Workbench::StartResult::kForwarded:
+            return 0;
+        case Workbench::StartResult::kFailed:
+            return Fail(error);
+        case Workbench::StartResult::kStarted:
+            break;
     }
-    ShutDown();
+    if (options.screenshot.isEmpty()) {
+        workbench.Show();
+        const int status = QApplication::exec();
+        workbench.ShutDown();
+        return status;
+    }
+
+    workbench.Show(options.size.isValid() ? options.size : QSize(1280, 800));
+    int status = 0;
+    if (options.selectNode >= 0 && !workbench.Window()->SelectNode(options.selectNode))
+        status = Fail(QStringLiteral("no node %1 to select").arg(options.selectNode));
+    QApplication::processEvents();
+    if (status == 0 && !workbench.Window()->grab().save(options.screenshot, "PNG"))
+        status = Fail(QStringLiteral("can't write ") + options.screenshot);
+    workbench.ShutDown();
     return status;
 }
 

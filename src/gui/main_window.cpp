@@ -1,5 +1,6 @@
 #include "gui/main_window.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -37,6 +38,13 @@ void ReplaceSplitterWidget(QSplitter* splitter, int index, QWidget* widget) {
         old->deleteLater();
     widget->setVisible(!hidden);
     splitter->setSizes(sizes);
+}
+
+// A task's layout shrinks the task pane to its search bar (42 pixels by default), below the
+// list's own minimum.
+void AllowShrinkingToSearchBar(QWidget* pane) {
+    if (pane->minimumHeight() == 0)
+        pane->setMinimumHeight(20);
 }
 
 }  // namespace
@@ -82,6 +90,7 @@ QWidget* MainWindow::BuildTaskPanePlaceholder() {
         titles << FromGb(title);
     list->setHeaderLabels(titles);
     layout->addWidget(list, 1);
+    AllowShrinkingToSearchBar(pane);
     return pane;
 }
 
@@ -164,6 +173,7 @@ void MainWindow::SetTreePane(QWidget* pane) {
 }
 
 void MainWindow::SetTaskPane(QWidget* pane) {
+    AllowShrinkingToSearchBar(pane);
     ReplaceSplitterWidget(rightSplitter_, 0, pane);
     taskPane_ = pane;
 }
@@ -187,6 +197,26 @@ void MainWindow::SetStatusPaneText(int pane, const QString& text) {
 
 QString MainWindow::StatusPaneText(int pane) const {
     return pane >= 0 && pane < kStatusPanes ? statusPanes_[pane]->text() : QString();
+}
+
+void MainWindow::BringForward() {
+    if (isMinimized())
+        showMaximized();
+    else
+        show();
+    raise();
+    activateWindow();
+    emit BroughtForward();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    for (const auto& check : closeChecks_) {
+        if (!check()) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
 }
 
 void MainWindow::OnNodeSelected(int nodeId, int kind, int taskId) {

@@ -25,9 +25,14 @@
 //   --select); fn returns false when there is no such node.
 // - CategoryMenu() and TaskMenu() are the menus that the tree's and the list's commands go into.
 // - SetStatusPaneText(pane, text) sets one of the four status-bar panes (GUI thread only).
+// - Run events arrive as the signals TaskRowChanged, RunEnded, ResultsChanged and TestRunEnded,
+//   always from the event loop on the GUI thread: connect the task list and views to them.
+// - AddCloseCheck(fn) adds a question asked when the window closes (an unsaved editor script);
+//   fn returns false to keep the window open. Checks run in the order they were added.
 
 #include <QMainWindow>
 #include <functional>
+#include <vector>
 
 class QLabel;
 class QMenu;
@@ -63,6 +68,10 @@ class MainWindow : public QMainWindow {
     void SetStatusPaneText(int pane, const QString& text);
     QString StatusPaneText(int pane) const;
 
+    void AddCloseCheck(std::function<bool()> check) { closeChecks_.push_back(std::move(check)); }
+    // Shows the window (restoring it when minimised), raises and activates it.
+    void BringForward();
+
     // The current node as the tree last reported it (-1 before any selection).
     int CurrentNode() const { return currentNode_; }
     int CurrentNodeKind() const { return currentKind_; }
@@ -84,8 +93,18 @@ class MainWindow : public QMainWindow {
     void OnNodeSelected(int nodeId, int kind, int taskId);
 
   signals:
-    // The current node changed (after the window has laid its panes out).
+    // The current node changed.
     void CurrentNodeChanged(int nodeId, int kind, int taskId);
+    // Run events of the controller (see above). state: 2 paused, 4 ended, 5 stopped for deletion.
+    void TaskRowChanged(int taskId);
+    void RunEnded(int taskId, int state);
+    void ResultsChanged(int taskId);
+    void TestRunEnded(const QString& output, const QString& page);
+    // Another start on the same home brought this window forward.
+    void BroughtForward();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildMenus();
@@ -113,6 +132,7 @@ class MainWindow : public QMainWindow {
     QLabel* statusPanes_[kStatusPanes] = {};
 
     std::function<bool(int)> nodeSelector_;
+    std::vector<std::function<bool()>> closeChecks_;
     int currentNode_ = -1;
     int currentKind_ = -1;
     int currentTask_ = 0;
