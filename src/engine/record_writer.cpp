@@ -5,6 +5,7 @@
 #include "store/database.h"
 #include "store/db_access.h"
 #include "store/keyword_file.h"
+#include "store/transaction.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -51,36 +52,6 @@ bool IsTextType(std::string_view type) {
 std::string Quoted(std::string_view value) {
     return "'" + SqlQuote(value) + "'";
 }
-
-// Rolls the transaction back unless it was committed.
-class Transaction {
-  public:
-    explicit Transaction(CDbAccess& db) : db_(db) {
-        db_.BeginTrans();
-        open_ = db_.m_strProviderError.empty();
-    }
-    ~Transaction() {
-        if (open_)
-            db_.RollbackTrans();
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-
-    bool IsOpen() const { return open_; }
-    bool Commit() {
-        if (!open_)
-            return false;
-        db_.CommitTrans();
-        if (!db_.m_strError.empty())
-            return false;
-        open_ = false;
-        return true;
-    }
-
-  private:
-    CDbAccess& db_;
-    bool open_ = false;
-};
 
 // The statements of one record and how far they got.
 struct RecordOutcome {
@@ -137,7 +108,10 @@ RecordOutcome StoreRecord(CDbAccess& db, const BufferedRecord& record, int node,
     const char* table = target.table.c_str();
     if (updateMode != 1 && updateMode != 2) {
         // Delete and insert stand or fall together: a savepoint inside the batch.
-        Transaction both(db);
+        std::string error;
+        Transaction both(error);
+        if (!both.IsOpen())
+            return fail(insert, error);
         const std::string remove =
             Format("delete from %s where iNode_=%d and  %s", table, node, condition.c_str());
         if (!run(remove))
@@ -146,8 +120,8 @@ RecordOutcome StoreRecord(CDbAccess& db, const BufferedRecord& record, int node,
         outcome.insertTried = true;
         if (!run(insert))
             return outcome;  // the savepoint takes the delete back
-        if (!both.Commit())
-            fail(insert, db.m_strProviderError);
+        if (!both.Commit(error))
+            fail(insert, error);
         return outcome;
     }
     const std::string where =
@@ -243,10 +217,11 @@ SaveResult SaveRecords(ThreadParams& run, RecordBuffer& buffer, const SaveOption
         return result;
 
     CDbAccess db;
-    Transaction batch(db);
+    std::string error;
+    Transaction batch(error);
     if (!batch.IsOpen()) {
         result.committed = false;
-        result.error = db.m_strProviderError;
+        result.error = error;
         buffer.RestoreRecords(std::move(records));
         return result;
     }
@@ -282,11 +257,11 @@ SaveResult SaveRecords(ThreadParams& run, RecordBuffer& buffer, const SaveOption
         run.Send(RunMessageType::kProgressLine, progress + " 保存失败！");
     }
 
-    std::string error;
-    if ((writeResume && !WriteResumePoint(db, run.taskNumber, *options.resume, error)) || !batch.Commit()) {
+    if ((writeResume && !WriteResumePoint(db, run.taskNumber, *options.resume, error)) ||
+        !batch.Commit(error)) {
         // Nothing of the batch is kept: its records go back to be stored by the next save.
         result.committed = false;
-        result.error = error.empty() ? db.m_strError + "\r\n" + db.m_strProviderError : error;
+        result.error = error;
         result.stored = 0;
         result.failed = 0;
         buffer.RestoreRecords(std::move(records));

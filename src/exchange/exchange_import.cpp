@@ -11,6 +11,7 @@
 #include "store/app_home.h"
 #include "store/database.h"
 #include "store/db_access.h"
+#include "store/transaction.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/gb_text.h"
@@ -128,8 +129,12 @@ ImportResult ImportExchangeFile(std::string_view content, ExchangePrompt* prompt
             result.stopped = true;
             break;
         }
-        std::scoped_lock lock(g_csDatabase);
-        db.BeginTrans();
+        std::string batchError;
+        Transaction batch(batchError);
+        if (!batch.IsOpen()) {
+            result.lastDbError = batchError;
+            break;
+        }
         int batchSucceeded = 0;
         const size_t end = std::min(statements.size(), begin + kBatch);
         for (size_t i = begin; i < end; ++i) {
@@ -144,10 +149,8 @@ ImportResult ImportExchangeFile(std::string_view content, ExchangePrompt* prompt
                                         result.statements, result.lastDbError.c_str()));
             }
         }
-        db.CommitTrans();
-        if (!db.m_strError.empty()) {
-            db.RollbackTrans();
-            result.lastDbError = db.m_strError;
+        if (!batch.Commit(batchError)) {
+            result.lastDbError = batchError;
             batchSucceeded = 0;
         }
         result.succeeded += batchSucceeded;

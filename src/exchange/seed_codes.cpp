@@ -7,6 +7,7 @@
 
 #include "store/database.h"
 #include "store/db_access.h"
+#include "store/transaction.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -40,13 +41,16 @@ bool AssignSeedCodes(int nodeId, int& assigned, std::string& error) {
         error = Format("类别%d不存在！", nodeId);
         return false;
     }
-    db.BeginTrans();
+    // Codes given before a failure are taken back when the transaction ends uncommitted.
     auto rollback = [&](const std::string& reason) {
         error = reason.empty() ? std::string("读取表失败！") : reason;
-        db.RollbackTrans();
         assigned = 0;
         return false;
     };
+    std::string reason;
+    Transaction transaction(reason);
+    if (!transaction.IsOpen())
+        return rollback(reason);
     std::vector<int> pending{nodeId};
     std::set<int> seen;
     while (!pending.empty()) {
@@ -85,9 +89,8 @@ bool AssignSeedCodes(int nodeId, int& assigned, std::string& error) {
         for (; !children->IsEof(); children->MoveNext())
             pending.push_back(static_cast<int>(children->Int("ID")));
     }
-    db.CommitTrans();
-    if (!db.m_strError.empty())
-        return rollback(db.m_strError);
+    if (!transaction.Commit(reason))
+        return rollback(reason);
     return true;
 }
 

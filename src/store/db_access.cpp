@@ -181,21 +181,20 @@ std::string CDbAccess::GetSetValue(std::string_view key) {
     return rows->Text(size_t{0});
 }
 
-void CDbAccess::SetSetValue(std::string_view key, std::string_view value) {
+bool CDbAccess::SetSetValue(std::string_view key, std::string_view value) {
     std::scoped_lock lock(g_csDatabase);
     const std::string quotedKey = SqlQuote(key);
     const std::string quotedValue = SqlQuote(value);
     auto rows = OpenRecordset("select cValue from [Set] where cKey='" + quotedKey + "'");
-    if (!rows) {
+    const bool ok =
+        rows &&
+        ExecuteSql(rows->IsEof()
+                       ? "insert into [Set] (cKey,cValue) values('" + quotedKey + "','" + quotedValue + "')"
+                       : "update [Set] set cValue='" + quotedValue + "' where cKey='" + quotedKey + "'");
+    // Success leaves the last error of other operations as it was.
+    if (!ok)
         g_strDbError.Set(m_strError);
-        return;
-    }
-    if (!rows->IsEof()) {
-        ExecuteSql("update [Set] set cValue='" + quotedValue + "' where cKey='" + quotedKey + "'");
-    } else {
-        ExecuteSql("insert into [Set] (cKey,cValue) values('" + quotedKey + "','" + quotedValue + "')");
-    }
-    g_strDbError.Set(m_strError);
+    return ok;
 }
 
 }  // namespace sorvik

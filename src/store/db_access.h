@@ -46,13 +46,16 @@ class CDbAccess {
     // "delete from %s %s" (the clause includes "where", or is empty). Failure: "删除失败！".
     bool DeleteRecords(std::string_view table, std::string_view clause);
 
+    // A transaction by hand; code that writes several statements together uses the Transaction
+    // object (store/transaction.h), which rolls back unless committed and holds g_csDatabase.
     void BeginTrans();
     void CommitTrans();  // failure: "提交失败!"
     void RollbackTrans();
 
-    // [Set] key/value table. Errors go to g_strDbError.
+    // [Set] key/value table. A failure leaves its text in m_strError and in g_strDbError; a success
+    // leaves g_strDbError alone.
     std::string GetSetValue(std::string_view key);
-    void SetSetValue(std::string_view key, std::string_view value);
+    bool SetSetValue(std::string_view key, std::string_view value);
 
     // The last error text of this object, and the database's own reason for it.
     std::string m_strError;

@@ -6,6 +6,7 @@
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/keyword_file.h"
+#include "store/transaction.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -106,27 +107,25 @@ long long ParseSpanFromDate(std::string_view text) {
 }
 
 int CTaskTable::AllocateTaskId() {
-    // Two allocations must never interleave between the insert and the select.
-    std::scoped_lock lock(g_csDatabase);
+    // The transaction holds g_csDatabase: two allocations never interleave between the insert and
+    // the select.
+    std::string error;
+    Transaction transaction(error);
     CDbAccess db;
-    db.BeginTrans();
-    db.ExecuteSql("delete from Task_ID");
-    if (!db.ExecuteSql("insert into Task_ID(i) values(0)")) {
+    if (transaction.IsOpen())
+        db.ExecuteSql("delete from Task_ID");
+    if (!transaction.IsOpen() || !db.ExecuteSql("insert into Task_ID(i) values(0)")) {
         g_strDbError.Set("取ID号失败！");
-        db.RollbackTrans();
         return 0;
     }
     auto rows = db.OpenRecordset("select top 1 ID  from Task_ID order by ID desc");
     if (!rows) {
         g_strDbError.Set("取ID号失败！");
-        db.RollbackTrans();
         return 0;
     }
     const int id = rows->IsEof() ? 0 : ToInt(rows->Text(size_t{0}));
-    db.CommitTrans();
-    if (!db.m_strError.empty()) {
-        g_strDbError.Set(db.m_strError);
-        db.RollbackTrans();
+    if (!transaction.Commit(error)) {
+        g_strDbError.Set(error);
         return 0;
     }
     return id;

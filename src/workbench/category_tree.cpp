@@ -7,6 +7,7 @@
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/task_table.h"
+#include "store/transaction.h"
 #include "text/gb_text.h"
 #include "text/strings.h"
 
@@ -144,13 +145,13 @@ bool DeleteCategory(int id, std::string& error) {
     if (!ReadCategory(id, node, error))
         return false;
     CTaskTable db;
-    auto fail = [&](bool inTransaction) {
-        const std::string reason = db.m_strProviderError.empty() ? db.m_strError : db.m_strProviderError;
+    // Whatever was deleted before a failure comes back when the transaction ends uncommitted.
+    auto fail = [&](std::string reason = {}) {
+        if (reason.empty())
+            reason = db.m_strProviderError.empty() ? db.m_strError : db.m_strProviderError;
         error = "删除失败！";
         if (!reason.empty() && reason != error)
             error += "\r\n" + reason;
-        if (inTransaction)
-            db.RollbackTrans();
         return false;
     };
 
@@ -166,15 +167,18 @@ bool DeleteCategory(int id, std::string& error) {
         collected.push_back(current);
         auto children = db.OpenRecordset(Format("select ID from TreeItems where ParentItemID=%d", current));
         if (!children)
-            return fail(false);
+            return fail();
         for (; !children->IsEof(); children->MoveNext())
             pending.push_back(static_cast<int>(children->Int("ID")));
     }
 
-    db.BeginTrans();
+    std::string reason;
+    Transaction transaction(reason);
+    if (!transaction.IsOpen())
+        return fail(reason);
     for (const int current : collected) {
         if (!db.DeleteRecords("TreeItems", Format("where ID=%d", current)))
-            return fail(true);
+            return fail();
     }
     if (node.taskId > 0 && db.TaskExists(node.taskId)) {
         const std::string script = db.ReadTaskScript(node.taskId);
@@ -184,17 +188,16 @@ bool DeleteCategory(int id, std::string& error) {
             // A task that never ran has no table; any other failure stops the delete.
             CDbAccess probe;
             if (probe.OpenRecordset(Format("select top 1 * from %s", table.c_str())))
-                return fail(true);
+                return fail();
         }
         // Schedule rows of a task that no longer exists would start nothing.
         if (!db.DeleteRecords("PlanTask", Format("where iTaskID=%d", node.taskId)) ||
             !db.DeleteRecords("Task", Format("where ID=%d", node.taskId))) {
-            return fail(true);
+            return fail();
         }
     }
-    db.CommitTrans();
-    if (!db.m_strError.empty())
-        return fail(true);
+    if (!transaction.Commit(reason))
+        return fail(reason);
     return true;
 }
 

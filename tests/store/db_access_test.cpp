@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/database.h"
+#include "store/transaction.h"
 #include "support/core_fixture.h"
 #include "text/strings.h"
 
@@ -84,28 +85,42 @@ TEST_F(DbAccessTest, FailuresLeaveTheOperationsTexts) {
     EXPECT_EQ(db.SelectCount("T", "1=1"), 0);
 }
 
-TEST_F(DbAccessTest, NestedTransactionsRollBackOnlyTheirOwnWork) {
-    db.BeginTrans();
-    db.ExecuteSql("insert into T(iNode_) values(1)");
-    db.BeginTrans();
-    db.ExecuteSql("insert into T(iNode_) values(2)");
-    db.RollbackTrans();
-    db.CommitTrans();
-    EXPECT_TRUE(db.m_strError.empty());
+TEST_F(DbAccessTest, TransactionsRollBackUnlessCommittedAndNestedOnesOnlyTheirOwnWork) {
+    std::string error;
+    {
+        Transaction outer(error);
+        ASSERT_TRUE(outer.IsOpen()) << error;
+        db.ExecuteSql("insert into T(iNode_) values(1)");
+        {
+            Transaction inner(error);
+            db.ExecuteSql("insert into T(iNode_) values(2)");
+        }  // not committed: only the inner insert goes
+        EXPECT_TRUE(outer.Commit(error)) << error;
+        EXPECT_FALSE(outer.Commit(error));
+    }
     EXPECT_EQ(db.SelectJoined("iNode_", "T", "1=1"), "1");
-    db.BeginTrans();
-    db.ExecuteSql("insert into T(iNode_) values(3)");
-    db.RollbackTrans();
+    {
+        Transaction dropped(error);
+        db.ExecuteSql("insert into T(iNode_) values(3)");
+    }
     EXPECT_EQ(db.SelectCount("T", "1=1"), 1);
     EXPECT_EQ(TheDatabase().TransactionDepth(), 0);
 }
 
+// A successful write of a setting does not wipe the error another operation left.
 TEST_F(DbAccessTest, SetTableKeepsOneRowPerKey) {
-    db.SetSetValue("giMaxThreadCount", "7");
-    db.SetSetValue("giMaxThreadCount", "9");
-    db.SetSetValue("it's", "值'1");
+    g_strDbError.Set("取ID号失败！");
+    EXPECT_TRUE(db.SetSetValue("giMaxThreadCount", "7"));
+    EXPECT_TRUE(db.SetSetValue("giMaxThreadCount", "9"));
+    EXPECT_TRUE(db.SetSetValue("it's", "值'1"));
+    EXPECT_EQ(g_strDbError.Get(), "取ID号失败！");
     EXPECT_EQ(db.GetSetValue("it's"), "值'1");
     EXPECT_EQ(db.SelectCount("[Set]", "cKey='giMaxThreadCount'"), 1);
+    ASSERT_TRUE(db.ExecuteSql("drop table [Set]"));
+    EXPECT_FALSE(db.SetSetValue("k", "v"));
+    EXPECT_FALSE(db.m_strError.empty());
+    EXPECT_EQ(g_strDbError.Get(), db.m_strError);
+    g_strDbError.Set("");
 }
 
 TEST_F(DbAccessTest, ConcurrentWritersEachWithTheirOwnObjectLoseNothing) {
