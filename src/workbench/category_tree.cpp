@@ -80,6 +80,16 @@ bool ReadCategory(int id, CategoryNode& node, std::string& error) {
     return true;
 }
 
+bool SetCategoryExpanded(int id, bool expanded, std::string& error) {
+    std::scoped_lock lock(g_csDatabase);
+    CDbAccess db;
+    if (!db.ExecuteSql(Format("update TreeItems set bExpand=%d where ID=%d", expanded ? 1 : 0, id))) {
+        error = db.m_strError;
+        return false;
+    }
+    return true;
+}
+
 std::vector<int> NewCategories(std::string_view text, int parentId, std::string& error) {
     std::string lines(text);
     ReplaceAll(lines, "\r\n", "\n");

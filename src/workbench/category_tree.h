@@ -35,6 +35,9 @@ bool LoadCategoryTree(std::vector<CategoryNode>& nodes, std::string& error);
 // One node; false with "类别%d不存在！" or the database error.
 bool ReadCategory(int id, CategoryNode& node, std::string& error);
 
+// Stores a node's expand flag: "update TreeItems set bExpand=%d where ID=%d". False with the error.
+bool SetCategoryExpanded(int id, bool expanded, std::string& error);
+
 // Creates one category per line of text (CR LF or LF), each line trimmed (an empty line gives an
 // empty name), in order, as last children of the parent with icon 2. Returns the new IDs; on the
 // first failure stops with the error (g_strDbError) and returns the IDs made so far.

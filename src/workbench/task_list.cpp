@@ -1,8 +1,11 @@
 #include "workbench/task_list.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <mutex>
 
+#include "engine/run_queue.h"
 #include "store/database.h"
 #include "store/db_access.h"
 #include "text/strings.h"
@@ -70,6 +73,62 @@ bool LoadTaskList(int list, std::vector<TaskListRow>& rows, std::string& error) 
         rows.push_back(std::move(row));
     }
     return true;
+}
+
+TaskIcon TaskIconFor(int status, int list, int entryState) {
+    if (list == 5)
+        return TaskIcon::kDeleted;
+    if (entryState == kEntryRunning)
+        return TaskIcon::kRunning;
+    if (entryState == kEntryWaiting)
+        return TaskIcon::kWaiting;
+    switch (status) {
+        case 0:
+            return TaskIcon::kWaiting;
+        case 1:
+            return TaskIcon::kRunning;
+        case 2:
+            return TaskIcon::kPaused;
+        default:
+            return TaskIcon::kFinished;
+    }
+}
+
+std::string TaskIconWord(TaskIcon icon) {
+    switch (icon) {
+        case TaskIcon::kWaiting:
+            return "等待";
+        case TaskIcon::kRunning:
+            return "运行";
+        case TaskIcon::kPaused:
+            return "暂停";
+        case TaskIcon::kFinished:
+            return "完成";
+        case TaskIcon::kDeleted:
+            return "已删除";
+    }
+    return {};
+}
+
+std::vector<int> TaskListColumnWidths(int clientWidth) {
+    return {20, clientWidth / 4, clientWidth / 2, 80, 80, 64, 64, 64, 48, 88};
+}
+
+void MoveTaskRows(std::vector<TaskListRow>& rows, const std::set<int>& ids, bool toTop) {
+    std::stable_partition(rows.begin(), rows.end(),
+                          [&](const TaskListRow& row) { return (ids.count(row.id) != 0) == toTop; });
+}
+
+void ApplyTaskOrder(std::vector<TaskListRow>& rows, const std::vector<int>& order) {
+    std::map<int, size_t> place;
+    for (size_t i = 0; i < order.size(); ++i)
+        place.emplace(order[i], i);
+    std::stable_sort(rows.begin(), rows.end(), [&](const TaskListRow& a, const TaskListRow& b) {
+        const auto pa = place.find(a.id), pb = place.find(b.id);
+        const size_t ka = pa == place.end() ? order.size() : pa->second;
+        const size_t kb = pb == place.end() ? order.size() : pb->second;
+        return ka < kb;
+    });
 }
 
 }  // namespace sorvik

@@ -1,11 +1,16 @@
 #pragma once
 // The task list: the rows of one list (3 active, 4 finished, 5 deleted) with their run
-// statistics, formatted as the list shows them.
+// statistics, formatted as the list shows them, the status icon of each row, the initial column
+// widths, and the reordering of rows by "上移到顶部" / "下移到底部".
 
+#include <set>
 #include <string>
 #include <vector>
 
 namespace sorvik {
+
+// The status icon of column 0.
+enum class TaskIcon { kWaiting, kRunning, kPaused, kFinished, kDeleted };
 
 struct TaskListRow {
     int id = 0;
@@ -15,7 +20,7 @@ struct TaskListRow {
     std::vector<std::string> columns;
 };
 
-// The column titles, in order.
+// The column titles, in order (column 0, the icon, has none and is not in the list).
 const std::vector<std::string>& TaskListTitles();
 
 // Reads "select * from Task where iStatus<>6 and iType=%d order by ID" under the database lock.
@@ -28,5 +33,26 @@ std::string FormatListDate(const std::string& dbDate);
 std::string FormatListSpan(const std::string& dbSpan);
 std::string FormatListCount(long long count);
 std::string FormatListKilobytes(long long bytes);
+
+// The icon of a row. A live queue entry state (kEntryWaiting, kEntryRunning; -1 for none) wins
+// over the stored status, which lags behind a run by up to one statistics write: list 5 is
+// deleted, then entry or status 0 waiting, 1 running, 2 paused, and any other status finished.
+TaskIcon TaskIconFor(int status, int list, int entryState);
+
+// The word for an icon, for its tool tip and for readers of the list: "等待", "运行", "暂停",
+// "完成", "已删除".
+std::string TaskIconWord(TaskIcon icon);
+
+// Initial widths in pixels of the ten columns (icon first) for a list whose client width is
+// clientWidth: 20, W/4, W/2, 80, 80, 64, 64, 64, 48, 88.
+std::vector<int> TaskListColumnWidths(int clientWidth);
+
+// Moves the rows whose IDs are in ids to the top (or the bottom), keeping the order among the
+// moved rows and among the others.
+void MoveTaskRows(std::vector<TaskListRow>& rows, const std::set<int>& ids, bool toTop);
+
+// Puts freshly loaded rows into the order of an earlier list (IDs): rows named there come first,
+// in that order; the others follow in their loaded order (new tasks go last).
+void ApplyTaskOrder(std::vector<TaskListRow>& rows, const std::vector<int>& order);
 
 }  // namespace sorvik
