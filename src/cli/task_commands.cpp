@@ -133,7 +133,7 @@ int TaskDelete(int id, std::vector<std::string> rest) {
         return 0;
     }
     PurgeResult result;
-    if (!DeleteTaskForGood(id, yes, result, error)) {
+    if (!DeleteTaskForGood(id, true, yes, result, error)) {
         PrintError(error);
         return 1;
     }

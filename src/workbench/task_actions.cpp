@@ -83,7 +83,8 @@ bool MoveTaskToDeleted(int id, std::string& error) {
     return true;
 }
 
-bool DeleteTaskForGood(int id, bool deleteSharedResults, PurgeResult& result, std::string& error) {
+bool DeleteTaskForGood(int id, bool deleteResults, bool deleteSharedResults, PurgeResult& result,
+                       std::string& error) {
     result = PurgeResult();
     std::scoped_lock lock(g_csDatabase);
     CTaskTable db;
@@ -98,8 +99,9 @@ bool DeleteTaskForGood(int id, bool deleteSharedResults, PurgeResult& result, st
     const bool shared = !condition.empty();
     if (!shared)
         condition = Format("iNode_=%d", id);
-    const bool deleteResults = !table.empty() && (!shared || deleteSharedResults) && ResultTableExists(table);
-    result.sharedResultsKept = shared && !deleteSharedResults;
+    const bool deleteRows =
+        deleteResults && !table.empty() && (!shared || deleteSharedResults) && ResultTableExists(table);
+    result.sharedResultsKept = deleteResults && shared && !deleteSharedResults;
 
     auto fail = [&](const std::string& message) {
         db.RollbackTrans();
@@ -109,11 +111,11 @@ bool DeleteTaskForGood(int id, bool deleteSharedResults, PurgeResult& result, st
     };
     db.BeginTrans();
     const std::string outbox = Trim(ScriptValue("#发送箱ID号=", script));
-    if (Trim(ScriptValue("#任务类型=", script)) == "发送邮件" && !outbox.empty()) {
+    if (deleteResults && Trim(ScriptValue("#任务类型=", script)) == "发送邮件" && !outbox.empty()) {
         if (!db.DeleteRecords("sc_ReceiveBox", Format("where ID_=%d", ToInt(outbox))))
             return fail(Format("删除搜索结果数据失败！(任务：%s)", name.c_str()));
     }
-    if (deleteResults) {
+    if (deleteRows) {
         result.resultRows = db.SelectCount(table, condition);
         if (!db.DeleteRecords(table, "where " + condition))
             return fail(Format("删除搜索结果数据失败！(任务：%s)", name.c_str()));

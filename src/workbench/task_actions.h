@@ -28,13 +28,14 @@ struct PurgeResult {
     bool sharedResultsKept = false;  // a "#表数据过滤条件=" task whose results were left (see below)
 };
 
-// Deletes the task for good, in one transaction: its results (the rows of its "#表名=" table
-// under "iNode_=<ID>", or under the script's "#表数据过滤条件=" only when deleteSharedResults,
-// since those rows may belong to tasks sharing the table; a send-mail task's outbox row too),
-// then its category binding (the category shows no task any more), its schedule rows and its
-// row. A built-in task is refused ("系统的内置任务不能删除！(任务：%s)"). On failure nothing is
-// deleted and error holds the message of the failed step.
-bool DeleteTaskForGood(int id, bool deleteSharedResults, PurgeResult& result, std::string& error);
+// Deletes the task for good, in one transaction: when deleteResults, its results (the rows of its
+// "#表名=" table under "iNode_=<ID>", or under the script's "#表数据过滤条件=" only when
+// deleteSharedResults, since those rows may belong to tasks sharing the table; a send-mail task's
+// outbox row too), then its category binding (the category shows no task any more), its schedule
+// rows and its row. A built-in task is refused ("系统的内置任务不能删除！(任务：%s)"). On failure
+// nothing is deleted and error holds the message of the failed step.
+bool DeleteTaskForGood(int id, bool deleteResults, bool deleteSharedResults, PurgeResult& result,
+                       std::string& error);
 
 // Prepares a search from the start: the resume point (next URL, page, keyword cursor) and the run
 // statistics are cleared and the task returns to the active list as waiting to run. The records

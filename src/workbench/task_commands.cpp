@@ -8,6 +8,7 @@
 #include "store/keyword_file.h"
 #include "store/task_table.h"
 #include "text/strings.h"
+#include "workbench/task_actions.h"
 
 namespace sorvik {
 
@@ -82,7 +83,9 @@ bool StopTasksToFinished(RunController& controller, const std::vector<int>& ids,
     return true;
 }
 
-bool SearchAgain(RunController& controller, int id) {
+bool SearchAgain(RunController& controller, int id, std::string& error) {
+    if (!ResetTaskForRestart(id, error))
+        return false;
     StartRequest request;
     request.taskNumber = id;
     request.keywordList = LoadTaskKeywords(id);

@@ -23,9 +23,10 @@ int PauseTasks(RunController& controller, const std::vector<int>& ids);
 // g_strDbError's text at the first task that can't be moved.
 bool StopTasksToFinished(RunController& controller, const std::vector<int>& ids, std::string& error);
 
-// "重新搜索(&S)": a fresh run of the task over its keyword file, from the first keyword. False
-// when nothing was started (the controller has said why).
-bool SearchAgain(RunController& controller, int id);
+// "重新搜索(&S)": the task's resume point and statistics are cleared (ResetTaskForRestart) and a
+// fresh run starts over its keyword file from the first keyword. False when nothing was started:
+// error holds the database's message, or is empty when the controller has said why.
+bool SearchAgain(RunController& controller, int id, std::string& error);
 
 // Delivers the controller's messages until no run of the tasks waits or runs, or the timeout
 // passes. True when they have all ended.
