@@ -1,6 +1,7 @@
 #include "gui/application.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QStringList>
 #include <cstdio>
@@ -101,6 +102,9 @@ int RunApplication(int argc, char** argv) {
         case Workbench::StartResult::kForwarded:
             return 0;
         case Workbench::StartResult::kFailed:
+            // Started from a desktop, nobody reads standard error.
+            if (options.screenshot.isEmpty())
+                QMessageBox::critical(nullptr, QStringLiteral("Sorvik"), error);
             return Fail(error);
         case Workbench::StartResult::kStarted:
             break;

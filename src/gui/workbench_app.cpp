@@ -179,6 +179,8 @@ void Workbench::ShutDown() {
     instanceServer_.reset();
     layout_ = nullptr;
     window_.reset();
+    if (bridge_)
+        bridge_->SetController(nullptr);
     controller_.reset();
     bridge_.reset();
     sorvik::ShutDown();
