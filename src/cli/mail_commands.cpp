@@ -2,7 +2,9 @@
 // made from a task's result records (run then sends it), and the POP3 download of a mailbox task.
 // This file also registers the mail module's run entry with the engine, so that `run` can send.
 
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #include "cli/cli_command.h"
 #include "cli/cli_messages.h"
@@ -117,7 +119,10 @@ int RunMailTaskCommand(CliContext& context) {
     std::vector<std::string> attachments;
     std::string attachment;
     while (TakeOption(context.args, "--attach", attachment, ok)) {
-        attachments.push_back(Utf8ToGb(attachment));
+        // The mail is sent by a later `run`, perhaps from another folder: name the file from the root.
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(attachment, error);
+        attachments.push_back(Utf8ToGb(error ? attachment : absolute.lexically_normal().string()));
     }
     if (!ok || !hasAddress || !hasSubject || !hasBody || context.args.size() > 1)
         return UsageOf(kTaskUsage);

@@ -19,13 +19,24 @@ bool IsUnsafeNameByte(unsigned char c) {
     return c < 0x20 || c == 0x7F || c == '\\' || c == ':';
 }
 
+// Cuts a UTF-8 name to at most maxBytes without splitting a character.
+void CutUtf8(std::string& name, size_t maxBytes) {
+    if (name.size() <= maxBytes)
+        return;
+    size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    name.resize(end);
+}
+
+// The file-system name (UTF-8) of one part of a link (the system's text).
 std::string CleanName(std::string_view part, bool slashToo) {
     std::string name;
     name.reserve(part.size());
     for (unsigned char c : part)
         name += (IsUnsafeNameByte(c) || (slashToo && c == '/')) ? '_' : static_cast<char>(c);
-    if (name.size() > kMaxSavedNameBytes)
-        name.resize(kMaxSavedNameBytes);
+    name = FileSystemPath(name);
+    CutUtf8(name, kMaxSavedNameBytes);
     return name;
 }
 
@@ -73,8 +84,7 @@ std::string DownloadFolder::LinkedFilePath(std::string_view url) {
         parts.push_back("index.htm");
     if (!query.empty()) {
         std::string last = parts.back() + "_" + CleanName(query, true);
-        if (last.size() > kMaxSavedNameBytes)
-            last.resize(kMaxSavedNameBytes);
+        CutUtf8(last, kMaxSavedNameBytes);
         parts.back() = std::move(last);
     }
     std::string path = Join(parts, "/");

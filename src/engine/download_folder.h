@@ -4,7 +4,8 @@
 // views read them.
 //
 // Names inside the folder:
-//   - a linked file keeps the path of its URL below the folder: "http://h/files/a.pdf" is
+//   - a linked file keeps the path of its URL below the folder, its names in UTF-8 as file names
+//     are: "http://h/files/a.pdf" is
 //     "files/a.pdf"; a query is kept in the last name after "_" ("get.php?id=3" is
 //     "get.php_id=3"); a URL naming a folder ("http://h/dir/") saves "dir/index.htm".
 //   - a page copy of a record of level L is "Source<L>_<n>.htm", a header copy "head<n>.htm".
@@ -35,7 +36,8 @@ using FileFetchCallback = std::function<bool(const std::string& url, const std::
 
 enum class PageCopyKind { kSource, kHead };
 
-// The longest name of one path part and of a whole relative path that a link can give.
+// The longest name of one path part and of a whole relative path that a link can give, in bytes
+// of the file-system (UTF-8) name.
 inline constexpr size_t kMaxSavedNameBytes = 200;
 inline constexpr size_t kMaxSavedPathBytes = 1000;
 
@@ -48,9 +50,9 @@ class DownloadFolder {
 
     const std::string& Path() const { return folder_; }
 
-    // The relative path a link is saved under (see above), or empty when the URL yields no
-    // usable name. url is an absolute URL ("scheme://host/path?query"); a text without "://" is
-    // taken as a path.
+    // The relative file-system path (UTF-8) a link is saved under (see above), or empty when the
+    // URL yields no usable name. url is an absolute URL ("scheme://host/path?query") in the
+    // system's text; a text without "://" is taken as a path.
     static std::string LinkedFilePath(std::string_view url);
 
     enum class SaveOutcome { kSaved, kExists, kFailed };

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "text/code_page.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -99,19 +100,42 @@ bool PrepareUrl(ThreadParams& params) {
     return true;
 }
 
-std::string RequestUrl(const UrlParts& parts) {
-    std::string url = parts.scheme + "://";
-    if (!parts.userInfo.empty())
-        url += parts.userInfo + "@";
-    url += parts.host + ":" + std::to_string(parts.port);
-    for (char c : parts.object) {
+namespace {
+
+// Appends text with every byte that can't stand in a URL (control characters, blanks, DEL and
+// the bytes of non-ASCII characters) as %XX.
+void AppendEscaped(std::string& url, std::string_view text) {
+    for (char c : text) {
         const unsigned char u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u == 0x7F) {
+        if (u <= 0x20 || u >= 0x7F) {
             url += Format("%%%02X", u);
         } else {
             url += c;
         }
     }
+}
+
+// The UTF-8 bytes of a URL part: as they are when the part is UTF-8 already (a keyword put in by
+// a "UTF-8" encoding), else converted from the system's text.
+std::string Utf8Part(std::string_view part) {
+    return IsValidUtf8(part) ? std::string(part) : GbToUtf8(part);
+}
+
+}  // namespace
+
+std::string RequestUrl(const UrlParts& parts, bool queryInUtf8) {
+    std::string url = parts.scheme + "://";
+    if (!parts.userInfo.empty())
+        url += parts.userInfo + "@";
+    url += parts.host + ":" + std::to_string(parts.port);
+    const std::string_view object = parts.object;
+    const size_t question = object.find('?');
+    const std::string_view path = object.substr(0, question);
+    AppendEscaped(url, IsAscii(path) ? std::string(path) : Utf8Part(path));
+    if (question == std::string_view::npos)
+        return url;
+    const std::string_view query = object.substr(question);
+    AppendEscaped(url, queryInUtf8 && !IsAscii(query) ? Utf8Part(query) : std::string(query));
     return url;
 }
 

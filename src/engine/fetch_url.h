@@ -21,9 +21,12 @@ bool ParseHttpUrl(std::string_view url, UrlParts& parts);
 // emptied) for an empty or unparsable URL.
 bool PrepareUrl(ThreadParams& params);
 
-// The URL that is requested for the parts: scheme://[userinfo@]host:port + object, with control
-// characters, blanks and DEL in the object escaped as %XX (other bytes are sent as they are).
-std::string RequestUrl(const UrlParts& parts);
+// The URL that is requested for the parts: scheme://[userinfo@]host:port + object, sent as ASCII
+// as a browser sends it. Non-ASCII characters of the object (held in the system's text) are
+// percent-encoded: in the path as UTF-8; in the query as UTF-8 when queryInUtf8 (the link came from
+// a UTF-8 page), else as the GB18030 bytes they are. A part that is valid UTF-8 already (a keyword
+// put in as UTF-8) keeps its bytes. Control characters, blanks and DEL are escaped as %XX too.
+std::string RequestUrl(const UrlParts& parts, bool queryInUtf8 = false);
 
 // host + object, as the fetcher shows and remembers a URL.
 inline std::string HostAndObject(const UrlParts& parts) {

@@ -78,6 +78,10 @@ std::string DetectPageCharset(std::string_view contentType, std::string_view pag
     return {};
 }
 
+bool SendsQueryInUtf8(std::string_view charset) {
+    return charset == "utf-8" || charset == "utf8" || charset.starts_with("utf-16");
+}
+
 std::string PageTextToGb(std::string_view page, std::string_view contentType, bool forceUtf8) {
     std::string charset = forceUtf8 ? std::string("utf-8") : DetectPageCharset(contentType, page);
     if (charset.empty())

@@ -24,6 +24,10 @@ std::string CharsetFromMeta(std::string_view page);
 // is then taken for GB text).
 std::string DetectPageCharset(std::string_view contentType, std::string_view page);
 
+// True when a browser sends the non-ASCII characters in the query of a link from a page in this
+// charset as UTF-8: pages in UTF-8 and UTF-16. Links of any other page send the system's text.
+bool SendsQueryInUtf8(std::string_view charset);
+
 // The page as GB18030. forceUtf8 (the fetcher's from-UTF-8 flag) decodes the page as UTF-8
 // whatever it declares; otherwise DetectPageCharset decides. A UTF-8 byte-order mark is dropped.
 // Unknown charsets leave the bytes unchanged.

@@ -326,7 +326,7 @@ int PageFetcher::Perform(ThreadParams& params, Transfer& transfer) {
     bytesReceived_ = 0;
     totalBytes_ = 0;
 
-    const std::string url = RequestUrl(params.parts);
+    const std::string url = RequestUrl(params.parts, params.linksFromUtf8Page);
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     struct SlistFree {
         void operator()(curl_slist* list) const { curl_slist_free_all(list); }
@@ -444,8 +444,10 @@ bool PageFetcher::GetSource(ThreadParams& params, const std::string& fileName, u
     }
     if (intoMemory) {
         ++params.stats.pages;
-        std::string text =
-            PageTextToGb(transfer.body, transfer.headers.contentType, (flags & kFetchFromUtf8) != 0);
+        const bool fromUtf8 = (flags & kFetchFromUtf8) != 0;
+        params.linksFromUtf8Page = SendsQueryInUtf8(
+            fromUtf8 ? "utf-8" : DetectPageCharset(transfer.headers.contentType, transfer.body));
+        std::string text = PageTextToGb(transfer.body, transfer.headers.contentType, fromUtf8);
         ReplaceAll(text, "\n", "\r\n");
         params.pageText = std::move(text);
         return true;

@@ -96,6 +96,10 @@ struct ThreadParams {
     PageFetcher* fetcher = nullptr;        // the worker's fetch state (owned by the worker)
     RecordBuffer* recordBuffer = nullptr;  // the run's record buffer while the engine runs (owned by it)
 
+    // The last page fetched into memory was UTF-8 (or UTF-16): the links it gave send the
+    // characters of their query as UTF-8.
+    bool linksFromUtf8Page = false;
+
     // --- atomic ---
     RunStatistics stats;
     std::atomic<bool> stopFlag{false};

@@ -78,12 +78,13 @@ std::string ReplaceInlineImageMarkers(std::string_view body, std::string_view im
         if (close == std::string_view::npos || close - start > kMarkerReach) {
             break;
         }
-        std::string path(body.substr(pathStart, close - pathStart));
-        if (!path.empty() && path.front() != '/' && path.find(':') == std::string::npos) {
-            path = JoinPath(imageFolder, path);
+        const std::string_view written = body.substr(pathStart, close - pathStart);
+        std::string file = FileSystemPath(written);
+        if (!file.empty() && file.front() != '/' && file.find(':') == std::string::npos) {
+            file = JoinPath(imageFolder, file);
         }
         out.append(body, pos, start - pos);
-        out += replace(path);
+        out += replace(file);
         pos = close + 1;
     }
     out.append(body, pos, std::string_view::npos);

@@ -26,11 +26,12 @@ using FieldLookup = std::function<std::optional<std::string>(const std::string& 
 // marker "<%@@@" into the body: a recipient's record must not make the mail carry local files.
 std::string PersonaliseBody(std::string_view body, const FieldLookup& lookup);
 
-// Replaces every inline-image marker "<%@@@path>" by what replace returns for its file: the path
-// as written, completed from imageFolder when relative. The ">" must close the marker within 49
+// Replaces every inline-image marker "<%@@@path>" by what replace returns for its file: the
+// file-system path (UTF-8) of the path as written (GB18030), completed from imageFolder (a
+// file-system path) when relative. The ">" must close the marker within 49
 // characters of its start; an unclosed marker ends the scan, and the markers after it stay as
 // written. Used for sending (a "cid:" reference) and for the preview (the file itself) alike.
 std::string ReplaceInlineImageMarkers(std::string_view body, std::string_view imageFolder,
-                                      const std::function<std::string(const std::string& path)>& replace);
+                                      const std::function<std::string(const std::string& file)>& replace);
 
 }  // namespace sorvik

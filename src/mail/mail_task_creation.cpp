@@ -33,7 +33,7 @@ bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& 
     const std::string& addressColumn = source.columns[mailField - 1].column;
 
     for (const auto& path : SplitAttachmentList(request.attachments)) {
-        if (!FileExists(path)) {
+        if (!FileExists(FileSystemPath(path))) {
             result.error = Format("附件不存在!(%s)", path.c_str());
             return false;
         }

@@ -5,6 +5,7 @@
 #include "store/app_home.h"
 #include "store/db_access.h"
 #include "store/task_table.h"
+#include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
 
@@ -131,8 +132,9 @@ std::string WriteMailPreview(std::string_view templateHtml, std::string_view con
     std::string body =
         ApplyMailTemplate(templateHtml, html ? std::string(content) : PlainTextToHtml(content), senderName);
     // Image markers point at their files, so that a browser shows them.
-    std::string out = ReplaceInlineImageMarkers(body, AppDir(), [&](const std::string& path) {
-        if (!FileExists(path)) {
+    std::string out = ReplaceInlineImageMarkers(body, AppDir(), [&](const std::string& file) {
+        const std::string path = Utf8ToGb(file);  // the page's text
+        if (!FileExists(file)) {
             warnings += Format("文件读取错误！(%s)", path.c_str());
             warnings += "\r\n";
         }

@@ -206,16 +206,19 @@ bool SmtpMessage::AddHtmlBody(std::string_view html, std::string_view imageFolde
     SmtpBodyPart* a = r->AddChild(std::move(alternative));
 
     bool allRead = true;
-    body = ReplaceInlineImageMarkers(body, imageFolder, [&](const std::string& path) {
+    body = ReplaceInlineImageMarkers(body, imageFolder, [&](const std::string& file) {
+        const std::string path = Utf8ToGb(file);  // the system's text of the path
         std::string fileName = BaseName(path);
-        std::string contentId = fileName + "@" + NewGuidString().substr(0, 16);
+        // A header holds ASCII only: a Chinese file name does not go into the Content-ID.
+        std::string contentId =
+            (IsAscii(fileName) ? fileName : std::string("image")) + "@" + NewGuidString().substr(0, 16);
         auto image = std::make_unique<SmtpBodyPart>();
         image->base64 = true;
         image->fileName = path;
         image->title = fileName;
         image->contentType = ImageContentType(fileName);
         image->contentId = "<" + contentId + ">";
-        if (ReadWholeFile(path, image->text)) {
+        if (ReadWholeFile(file, image->text)) {
             r->AddChild(std::move(image));
         } else {
             allRead = false;
@@ -235,7 +238,7 @@ bool SmtpMessage::AddHtmlBody(std::string_view html, std::string_view imageFolde
 
 bool SmtpMessage::AddAttachment(const std::string& path, std::string& error) {
     auto part = std::make_unique<SmtpBodyPart>();
-    if (!ReadWholeFile(path, part->text)) {
+    if (!ReadWholeFile(FileSystemPath(path), part->text)) {
         error = Format("文件读取错误！(%s)", path.c_str());
         return false;
     }

@@ -5,7 +5,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "text/code_page.h"
+
 namespace sorvik {
+
+std::string FileSystemPath(std::string_view gbPath) {
+    return GbToUtf8(gbPath);
+}
 
 bool FileExists(const std::string& path) {
     struct stat st {};

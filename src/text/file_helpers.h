@@ -1,10 +1,19 @@
 #pragma once
 // Small file and buffer helpers.
+//
+// Paths here are file-system paths: UTF-8, as Linux file names are. A path or name held in the
+// system's text (GB18030: an attachment, an inline image, a name cut from a page) goes through
+// FileSystemPath right before it reaches one of these calls.
 
 #include <string>
 #include <string_view>
 
 namespace sorvik {
+
+// The file-system form (UTF-8) of a path held in the system's text (GB18030). The one
+// conversion for every such path, so that 价目表.txt is found and written under a name that any
+// file manager shows.
+std::string FileSystemPath(std::string_view gbPath);
 
 // True when the path names an existing file or folder.
 bool FileExists(const std::string& path);

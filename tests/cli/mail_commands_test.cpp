@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "mail/background_server.h"
 #include "mail/dovecot_server.h"
 #include "support/run_process.h"
@@ -64,9 +66,16 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
     ASSERT_EQ(account.exitCode, 0) << account.err;
 
     ASSERT_TRUE(sorvik::WriteWholeFile(home.file("body.txt"), sorvik::GbToUtf8("您好，<%@名称%>！\n")));
-    ProcessResult task = RunCliGb(
-        h, {"mail-task", std::to_string(source), "--address-column", "邮箱", "--flag-column", "已发送",
-            "--subject", "通知", "--body", home.file("body.txt"), "--template", "简洁模版"});
+    // An attachment named in Chinese, relative to the folder mail-task runs in; run sends from
+    // another folder.
+    ASSERT_TRUE(sorvik::WriteWholeFile(home.file(sorvik::GbToUtf8("价目表.txt")), "price list"));
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(h);
+    ProcessResult task =
+        RunCliGb(h, {"mail-task", std::to_string(source), "--address-column", "邮箱", "--flag-column",
+                     "已发送", "--subject", "通知", "--body", home.file("body.txt"), "--template", "简洁模版",
+                     "--attach", "价目表.txt"});
+    std::filesystem::current_path(before);
     ASSERT_EQ(task.exitCode, 0) << task.err;
     const int mailTask = sorvik::ToInt(task.out);
     ASSERT_GT(mailTask, 0);
@@ -78,6 +87,9 @@ TEST(CliMail, AccountTaskAndRunSendOneMailPerRecord) {
         std::string envelope;
         ASSERT_TRUE(sorvik::ReadWholeFile(out.file(std::to_string(n) + ".env"), envelope)) << run.err;
         EXPECT_EQ(sorvik::SplitAll(envelope, "\n")[1], sorvik::Format("r%d@sorvik.test", n));
+        std::string mail;
+        ASSERT_TRUE(sorvik::ReadWholeFile(out.file(std::to_string(n) + ".eml"), mail));
+        EXPECT_NE(mail.find("cHJpY2UgbGlzdA=="), std::string::npos);  // the attachment's bytes
     }
     EXPECT_FALSE(sorvik::FileExists(out.file("4.eml")));
     EXPECT_EQ(Sql(h, "select 已发送 from Companies order by ID_"), "已发送\n1\n1\n1\n");

@@ -12,6 +12,7 @@
 #include "engine/run_fetch.h"
 #include "support/core_fixture.h"
 #include "support/http_test_server.h"
+#include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
 
@@ -180,6 +181,12 @@ TEST_F(EntryListTest, LinkedFilePathNeutralisesEveryEscape) {
     EXPECT_EQ(DownloadFolder::LinkedFilePath("http://h/s?f=/etc/passwd#x"), "s_f=_etc_passwd");
     EXPECT_EQ(DownloadFolder::LinkedFilePath("http://h/" + std::string(300, 'n')).size(), kMaxSavedNameBytes);
     EXPECT_EQ(DownloadFolder::LinkedFilePath("http://h/" + std::string(1200, '/') + "x"), "x");
+    // Names are UTF-8 on disk, cut on whole characters.
+    EXPECT_EQ(DownloadFolder::LinkedFilePath("http://h/files/价目表.txt"), GbToUtf8("files/价目表.txt"));
+    std::string longName;
+    for (int i = 0; i < 150; ++i)
+        longName += "中";
+    EXPECT_EQ(DownloadFolder::LinkedFilePath("http://h/" + longName).size(), 198u);  // 66 characters
 }
 
 TEST_F(EntryListTest, PageCopiesAreNumberedForTheCopyCleanup) {

@@ -20,6 +20,7 @@
 #include "store/task_table.h"
 #include "support/core_fixture.h"
 #include "support/http_test_server.h"
+#include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
 
@@ -223,7 +224,7 @@ TEST_F(ExtractionTest, LaterKeywordsAreEncodedAsTheTemplateWantsAndCutOnCharacte
     ASSERT_EQ(requests.size(), 2u);
     std::string expected = "/u?q=";
     for (int i = 0; i < 128; ++i)
-        expected += "\xE4\xB8\xAD";
+        expected += "%E4%B8%AD";
     EXPECT_EQ(requests[1].target, expected);
     EXPECT_EQ(run->currentKeyword.size(), 30u);
 }
@@ -359,6 +360,25 @@ TEST_F(ExtractionTest, DownloadsFollowTheOrderAndSkipRejectedRecords) {
     // Downloads before the fields: the rejected record's file is saved too.
     ASSERT_TRUE(Harvest(kTask, script + "#下载源文件_优先于_字段=1\r\n", server.Url("/dl.htm")));
     EXPECT_TRUE(FileExists(folder + "f/no.txt"));
+}
+
+TEST_F(ExtractionTest, ChineseLinksOfAUtf8PageArePercentEncodedAndSavedUnderUtf8Names) {
+    server.AddPage("/u/files/%E4%BB%B7%E7%9B%AE%E8%A1%A8.txt", "price", "text/plain");
+    server.AddPage("/u/get", "query", "text/plain");
+    server.AddPage("/u/list.htm",
+                   GbToUtf8("<li><a href=\"files/价目表.txt\">a</a><a href=\"get?name=价目\">b</a></li>"),
+                   "text/html; charset=utf-8");
+    ASSERT_TRUE(Harvest(kTask,
+                        "#表名=Uc\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=$<li>\r\n"
+                        "#下载文件=附件\r\n附件=~href=\"(.*?)\"\r\n",
+                        server.Url("/u/list.htm")));
+    const std::string folder = home() + "/download/12/u/";
+    std::string text;
+    EXPECT_TRUE(ReadWholeFile(folder + GbToUtf8("files/价目表.txt"), text));
+    EXPECT_EQ(text, "price");
+    EXPECT_TRUE(ReadWholeFile(folder + GbToUtf8("get_name=价目"), text));
+    ASSERT_TRUE(server.LastRequest("/u/get").has_value());
+    EXPECT_EQ(server.LastRequest("/u/get")->target, "/u/get?name=%E4%BB%B7%E7%9B%AE");
 }
 
 TEST_F(ExtractionTest, DownloadOptionWithoutTextKeepsFieldsUnbuiltAndWritesKeywordsBack) {

@@ -71,6 +71,17 @@ TEST(FetchUrl, FolderPathsGetASlashSchemeAndPortAreHonoured) {
     EXPECT_EQ(params.parts.scheme, "http");
     EXPECT_EQ(params.parts.port, 80);
     EXPECT_EQ(RequestUrl(params.parts), "http://example.com:80/a%20b.htm");
+    // Chinese leaves percent-encoded: the path in UTF-8, the query in the encoding of the page the
+    // link came from; a keyword put in as UTF-8 keeps its bytes.
+    params.url = "example.com/价目/表.txt?q=中国";
+    ASSERT_TRUE(PrepareUrl(params));
+    EXPECT_EQ(RequestUrl(params.parts),
+              "http://example.com:80/%E4%BB%B7%E7%9B%AE/%E8%A1%A8.txt?q=%D6%D0%B9%FA");
+    EXPECT_EQ(RequestUrl(params.parts, true),
+              "http://example.com:80/%E4%BB%B7%E7%9B%AE/%E8%A1%A8.txt?q=%E4%B8%AD%E5%9B%BD");
+    params.url = std::string("example.com/s/") + test::U8(u8"中") + "?q=" + test::U8(u8"中");
+    ASSERT_TRUE(PrepareUrl(params));
+    EXPECT_EQ(RequestUrl(params.parts, true), "http://example.com:80/s/%E4%B8%AD?q=%E4%B8%AD");
     for (const char* url : {"", "ftp://example.com/", "http:///path", "http://host:99999/",
                             "javascript:void(0)", "http://a b/"}) {
         params.url = url;

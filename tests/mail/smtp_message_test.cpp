@@ -9,6 +9,7 @@
 #include "mail/mime_encoding.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
+#include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
 
@@ -131,8 +132,9 @@ class HtmlMailTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(WriteWholeFile(dir_.file("logo.png"), std::string("\x89PNG\r\n\x1a\nlogo-bytes", 18)));
-        ASSERT_TRUE(WriteWholeFile(dir_.file("photo.jpg"), "\xff\xd8\xff\xe0photo"));
-        ASSERT_TRUE(WriteWholeFile(dir_.file("report.pdf"), "%PDF-1.4\n.leading dot line\n"));
+        // Chinese names lie on disk in UTF-8; the mail names them in the system's text.
+        ASSERT_TRUE(WriteWholeFile(dir_.file(GbToUtf8("照片.jpg")), "\xff\xd8\xff\xe0photo"));
+        ASSERT_TRUE(WriteWholeFile(dir_.file(GbToUtf8("报告.pdf")), "%PDF-1.4\n.leading dot line\n"));
     }
     TempDir dir_;
 };
@@ -167,11 +169,11 @@ TEST_F(HtmlMailTest, TreeOfRelatedAlternativeImagesAndAttachmentParsesCleanly) {
     m.subject = "报告 and more";
     std::string warnings;
     ASSERT_TRUE(m.AddHtmlBody("<p>你好 =</p><img src=\"<%@@@logo.png>\"><img src=\"<%@@@" +
-                                  dir_.file("photo.jpg") + ">\">\r\n." + std::string(120, 'w'),
+                                  dir_.file("照片.jpg") + ">\">\r\n." + std::string(120, 'w'),
                               dir_.path(), warnings))
         << warnings;
     std::string error;
-    ASSERT_TRUE(m.AddAttachment(dir_.file("report.pdf"), error)) << error;
+    ASSERT_TRUE(m.AddAttachment(dir_.file("报告.pdf"), error)) << error;
 
     ASSERT_EQ(m.root.Children().size(), 2u);
     const SmtpBodyPart& r = *m.root.Children()[0];
@@ -218,7 +220,7 @@ TEST_F(HtmlMailTest, TreeOfRelatedAlternativeImagesAndAttachmentParsesCleanly) {
     }
     EXPECT_EQ(parts[3][5], "gb18030");
     EXPECT_EQ(parts[4][3], logo.contentId);
-    EXPECT_EQ(parts[6][4], "report.pdf");
+    EXPECT_EQ(parts[6][4], "=?gb18030?q?=B1=A8=B8=E6.pdf?=");  // 报告.pdf
     EXPECT_NE(result.out.find("subject\t" + Hex(reinterpret_cast<const char*>(u8"报告 and more"))),
               std::string::npos)
         << result.out;
