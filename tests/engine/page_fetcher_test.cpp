@@ -199,14 +199,14 @@ TEST_F(FetcherTest, StopRequestAbortsATransferInProgress) {
     EXPECT_EQ(fetcher_.OpenUrl(params_), 0);
 }
 
-TEST_F(FetcherTest, RawKeywordBytesInTheQueryAreSentAsTheyAre) {
+TEST_F(FetcherTest, RawKeywordBytesInTheQueryLeavePercentEncoded) {
     server_.AddEcho("/s.php");
     const std::string raw = U8(u8"中文");
     params_.url = server_.Url("/s.php?q=" + raw + "&w=%d6%d0");
     ASSERT_TRUE(fetcher_.GetSource(params_, {}, kFetchPrepare | kFetchIntoMemory));
     auto request = server_.LastRequest("/s.php");
     ASSERT_TRUE(request);
-    EXPECT_EQ(request->target, "/s.php?q=" + raw + "&w=%d6%d0");
+    EXPECT_EQ(request->target, "/s.php?q=%E4%B8%AD%E6%96%87&w=%d6%d0");
 }
 
 TEST_F(FetcherTest, ProxyComesFromTheEnvironment) {
