@@ -6,6 +6,7 @@
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/task_table.h"
+#include "store/transaction.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -67,17 +68,16 @@ bool MoveTaskToDeleted(int id, std::string& error) {
     std::scoped_lock lock(g_csDatabase);
     CTaskTable db;
     const std::string name = db.ReadTaskField("cTask", id);
-    db.BeginTrans();
-    if (!db.DeleteRecords("PlanTask", Format("where iTaskID=%d", id)) ||
+    const std::string failed = Format("更新任务数据失败！(任务：%s)", name.c_str());
+    std::string reason;
+    Transaction transaction(reason);
+    if (!transaction.IsOpen() || !db.DeleteRecords("PlanTask", Format("where iTaskID=%d", id)) ||
         !db.ExecuteSql(Format("update Task set iType=5 where ID=%d", id))) {
-        db.RollbackTrans();
-        error = WithReason(Format("更新任务数据失败！(任务：%s)", name.c_str()), db);
+        error = reason.empty() ? WithReason(failed, db) : failed + "\r\n" + reason;
         return false;
     }
-    db.CommitTrans();
-    if (!db.m_strError.empty()) {
-        db.RollbackTrans();
-        error = WithReason(Format("更新任务数据失败！(任务：%s)", name.c_str()), db);
+    if (!transaction.Commit(reason)) {
+        error = failed + "\r\n" + reason;
         return false;
     }
     return true;
@@ -103,13 +103,16 @@ bool DeleteTaskForGood(int id, bool deleteResults, bool deleteSharedResults, Pur
         deleteResults && !table.empty() && (!shared || deleteSharedResults) && ResultTableExists(table);
     result.sharedResultsKept = deleteResults && shared && !deleteSharedResults;
 
+    // What was deleted before a failure comes back when the transaction ends uncommitted.
+    std::string reason;
     auto fail = [&](const std::string& message) {
-        db.RollbackTrans();
-        error = WithReason(message, db);
+        error = reason.empty() ? WithReason(message, db) : message + "\r\n" + reason;
         result = PurgeResult();
         return false;
     };
-    db.BeginTrans();
+    Transaction transaction(reason);
+    if (!transaction.IsOpen())
+        return fail(Format("删除任务数据失败！(任务：%s)", name.c_str()));
     const std::string outbox = Trim(ScriptValue("#发送箱ID号=", script));
     if (deleteResults && Trim(ScriptValue("#任务类型=", script)) == "发送邮件" && !outbox.empty()) {
         if (!db.DeleteRecords("sc_ReceiveBox", Format("where ID_=%d", ToInt(outbox))))
@@ -126,8 +129,7 @@ bool DeleteTaskForGood(int id, bool deleteResults, bool deleteSharedResults, Pur
         return fail("删除失败！");
     if (!db.DeleteRecords("Task", Format("where ID=%d", id)))
         return fail(Format("删除任务数据失败！(任务：%s)", name.c_str()));
-    db.CommitTrans();
-    if (!db.m_strError.empty())
+    if (!transaction.Commit(reason))
         return fail(Format("删除任务数据失败！(任务：%s)", name.c_str()));
     return true;
 }
