@@ -77,6 +77,7 @@ class CliRunObserver : public RunObserver {
         }
     }
     void RunEnded(int task, int state) override { states[task] = state; }
+    void RunFailed(int task, const std::string& reason) override { failures[task] = reason; }
 
     void EndLine() {
         if (open_)
@@ -84,7 +85,8 @@ class CliRunObserver : public RunObserver {
         open_ = false;
     }
 
-    std::map<int, int> states;  // run state per task: 2 paused, 4 ended, 5 stopped for deletion
+    std::map<int, int> states;            // run state per task: 2 paused, 4 ended, 5 stopped for deletion
+    std::map<int, std::string> failures;  // why a run could not do what its script says
 
   private:
     bool live_;
@@ -142,6 +144,8 @@ int ReportRuns(const std::vector<int>& tasks, CliRunObserver& observer) {
     for (int task : tasks) {
         auto found = observer.states.find(task);
         const int state = found == observer.states.end() ? -1 : found->second;
+        if (const auto failed = observer.failures.find(task); failed != observer.failures.end())
+            PrintError(Format("%d: ", task) + failed->second);
         PrintLine(std::cerr, Format(Text(Msg::kTaskEnded).c_str(), task, StateText(state).c_str()));
         if (state != 4)
             status = 1;

@@ -31,10 +31,12 @@ class TestRunObserver : public RunObserver {
     void TestRunEnded(const ThreadParams& params) override {
         ended = true;
         output = params.testOutput;
+        failure = params.failure;
     }
 
     bool ended = false;
     std::string output;
+    std::string failure;  // the engine could not set the test up
     std::string lastProgress;
 };
 
@@ -94,6 +96,10 @@ int RunTest(CliContext& context) {
     if (!observer.ended || observer.output.empty()) {
         // The run ended before the engine wrote anything: say why.
         PrintError(observer.lastProgress.empty() ? Text(Msg::kTestNoOutput) : observer.lastProgress);
+        return 1;
+    }
+    if (!observer.failure.empty()) {
+        PrintError(observer.failure);
         return 1;
     }
     std::cout << GbToUtf8(observer.output) << std::flush;

@@ -57,6 +57,7 @@ class ExtractionRun {
     // --- setup ---
     bool Setup();
     bool PrepareTables();
+    bool CheckPatterns();
     void ConnectContext();
     void Fail(const std::string& text);
 
@@ -130,6 +131,7 @@ class ExtractionRun {
 
 void ExtractionRun::Fail(const std::string& text) {
     params_.testOutput += text;
+    params_.failure = text;
     params_.Send(RunMessageType::kProgressLine, text);
 }
 
@@ -150,10 +152,19 @@ bool ExtractionRun::PrepareTables() {
         return true;
     }
     // The writer's view of the table checks every column type before the table is touched.
-    target_ = MakeRecordTarget(ReadResultTableLayout(script_, 0), message);
-    if (!target_ || !EnsureResultTable(script_, 0, message)) {
-        target_.reset();
+    const ResultTableLayout layout = ReadResultTableLayout(script_, 0);
+    if (layout.table.empty()) {
+        Fail("搜索脚本中没有指定表名！(#表名=)");
+        return false;
+    }
+    target_ = MakeRecordTarget(layout, message);
+    if (!target_) {
         Fail(Format("字段类型的设置不对！(%s)", message.c_str()));
+        return false;
+    }
+    if (!EnsureResultTable(script_, 0, message)) {
+        target_.reset();
+        Fail(message);
         return false;
     }
     // A record holds one value per field; columns named differently would shift every value.
@@ -162,6 +173,43 @@ bool ExtractionRun::PrepareTables() {
         return false;
     }
     return true;
+}
+
+// A pattern that does not compile would find nothing on every page: the run would end as if the
+// site had no records. Say which key holds it instead, before any page is processed.
+bool ExtractionRun::CheckPatterns() {
+    auto check = [&](const std::string& what, std::string_view pattern) {
+        if (!pattern.empty() && (pattern[0] == '~' || pattern[0] == '$' || pattern[0] == '@'))
+            pattern.remove_prefix(1);
+        std::string reason;
+        if (pattern.empty() || IsValidPattern(pattern, &reason))
+            return true;
+        Fail(Format("正则表达式有误：%s%s (%s)", what.c_str(), std::string(pattern).c_str(), reason.c_str()));
+        return false;
+    };
+    for (int level = 1; level <= levels_.count; ++level) {
+        const bool testKey = test_ && !ScriptValue(Format("%d_测试=", level), script_).empty();
+        if (!check(Format(testKey ? "%d_测试=" : "%d=", level), levels_.patterns[level - 1]))
+            return false;
+    }
+    for (const FieldBinding& field : fields_) {
+        // A variable token stands for a value, not a pattern.
+        const bool variable = field.pattern.starts_with("<变量") && field.pattern.ends_with(">");
+        const std::string where = Format("字段“%s”的", field.name.c_str());
+        if (field.hasPattern && !variable && !check(where + field.keyName + "=", field.pattern))
+            return false;
+        for (int n = 1; n <= 9; ++n) {
+            const std::string key = Format("%s_%d=", field.keyName.c_str(), n);
+            const std::string narrowing = ScriptValue(key, script_);
+            if (narrowing.empty())
+                break;
+            if (!check(where + key, narrowing))
+                return false;
+        }
+    }
+    return check(
+        nextRule_.level > 0 ? Format("#下一页网址_%d=", nextRule_.level) : std::string("#下一页网址="),
+        nextRule_.pattern);
 }
 
 void ExtractionRun::ConnectContext() {
@@ -226,6 +274,8 @@ bool ExtractionRun::Setup() {
     for (const std::string& name : fieldNames_)
         fields_.push_back(BindField(script_, name, levels_.count));
     nextRule_ = ReadNextPageRule(script_);
+    if (!CheckPatterns())
+        return false;
 
     optionName_ = Trim(ScriptValue("#下载选项_默认值=", script_, params_.optionText));
     buildFields_ = DownloadOptionTakesText(script_, params_.optionText);
@@ -284,6 +334,10 @@ bool ExtractionRun::Run() {
         params_.testOutput += FormatRegexProblems(TakeRegexProblems());
     }
     TakeRegexProblems();
+    // A run that could not start its work is paused, not finished: it can be resumed once the
+    // script is mended.
+    if (!ready && !test_)
+        params_.RequestStop(kStopPause);
     return ready;
 }
 

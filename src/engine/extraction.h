@@ -20,8 +20,11 @@
 // request ends the run before the next record; the records of the page it interrupted are taken
 // out of the buffer (and out of the statistics) because the resumed run harvests that page again.
 //
-// Returns false when the setup fails (the reason is in params.testOutput and sent to the run's
-// window), true otherwise, also when the run was stopped.
+// Returns false when the setup fails: no table name, a table the database refuses, a column type,
+// a level, field, narrowing or next-page pattern that does not compile. The reason, naming the
+// key, is in params.failure and params.testOutput and sent to the run's window; a real run is
+// then stopped as paused, so that it does not count as finished. True otherwise, also when the
+// run was stopped.
 
 #include "engine/thread_params.h"
 

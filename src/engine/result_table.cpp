@@ -186,8 +186,10 @@ bool ParseFieldType(size_t fieldIndex, size_t typeCount, std::string_view typeWo
 
 bool EnsureResultTable(std::string_view script, int tableNumber, std::string& message) {
     const ResultTableLayout layout = ReadResultTableLayout(script, tableNumber);
+    // The key that names the table, for messages that say which line is wrong.
+    const std::string tableKey = tableNumber == 0 ? std::string("#表名=") : Format("#表名%d=", tableNumber);
     if (layout.table.empty()) {
-        message = "没有设置表名！";
+        message = "没有设置表名！(" + tableKey + ")";
         return false;
     }
     const size_t typeCount = layout.typeWords.size();
@@ -239,7 +241,9 @@ bool EnsureResultTable(std::string_view script, int tableNumber, std::string& me
     }
     sql += ")";
     if (!db.ExecuteSql(sql)) {
-        message = "建表失败!";
+        message = "建表失败!(" + tableKey + layout.table + ")";
+        if (!db.m_strProviderError.empty())
+            message += "\r\n" + db.m_strProviderError;
         return false;
     }
     return true;

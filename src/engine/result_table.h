@@ -60,7 +60,8 @@ bool ParseFieldType(size_t fieldIndex, size_t typeCount, std::string_view typeWo
 // Creates table tableNumber of the script ("Create Table ...") or adds the columns it lacks
 // ("alter table ... add column ..."). True when the table is ready. False with the message:
 // the type-word message of ParseFieldType, "增加字段失败!" + CR LF + the database's reason,
-// "建表失败!", "打开一个记录集失败!", or "没有设置表名！" when the script names no such table.
+// "建表失败!(#表名=NAME)" with the database's reason, "打开一个记录集失败!", or "没有设置表名！(#表名=)" when
+// the script names no such table (the key of the table's number in both).
 bool EnsureResultTable(std::string_view script, int tableNumber, std::string& message);
 
 }  // namespace sorvik

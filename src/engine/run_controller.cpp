@@ -474,6 +474,7 @@ void RunController::OnWorkerDone(ThreadParams& params) {
     std::unique_ptr<Worker> worker;
     int endedTask = -1;
     int endedState = 0;
+    std::string failure;
     {
         std::scoped_lock lock(g_csDatabase);
         auto found = std::find_if(workers_.begin(), workers_.end(),
@@ -494,6 +495,7 @@ void RunController::OnWorkerDone(ThreadParams& params) {
                 entry->state = state == 2 ? kEntryPaused : kEntryEnded;
                 endedTask = params.taskNumber;
                 endedState = state;
+                failure = params.failure;
             } else {
                 entry->state = kEntryEnded;
             }
@@ -509,6 +511,8 @@ void RunController::OnWorkerDone(ThreadParams& params) {
     if (worker->thread.joinable())
         worker->thread.join();
     if (endedTask > 0) {
+        if (!failure.empty())
+            observer_.RunFailed(endedTask, failure);
         observer_.TaskRowChanged(endedTask);
         observer_.RunEnded(endedTask, endedState);
     } else if (params.taskNumber == 0 && params.mode == RunMode::kHarvest) {

@@ -29,6 +29,9 @@ class RunObserver {
     // A run of a task has ended and its row is written; state 2 paused, 4 ended, 5 stopped for
     // deletion.
     virtual void RunEnded(int /*taskNumber*/, int /*state*/) {}
+    // The run could not do what its script says (the reason names the key); called before
+    // RunEnded, whose state is then 2 (paused).
+    virtual void RunFailed(int /*taskNumber*/, const std::string& /*reason*/) {}
     // A test run (task 0) has ended: params.testOutput holds its trace and params.pageText the
     // page it worked on; the editor restores its panes.
     virtual void TestRunEnded(const ThreadParams& /*params*/) {}

@@ -92,6 +92,7 @@ struct ThreadParams {
     int updateMode = 0;                    // "#更新模式=": 0, 1 insert only, 2 insert and update
     int batchSize = 500;                   // "#保存数据库的最大记录数="
     std::string testOutput;                // the readable trace of a test run
+    std::string failure;                   // why the engine could not set the run up (the run pauses)
     LinkCheckResult linkCheck;             // run mode 3: the last link check
     PageFetcher* fetcher = nullptr;        // the worker's fetch state (owned by the worker)
     RecordBuffer* recordBuffer = nullptr;  // the run's record buffer while the engine runs (owned by it)

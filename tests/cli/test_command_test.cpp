@@ -59,10 +59,10 @@ TEST_F(TestCommand, TestRefusesWhatItCannotRun) {
     EXPECT_NE(result.err.find("测试脚本不能为空！"), std::string::npos);
     const std::string noUrl = Write("n.txt", "1=<li>(.*?</li>\n", true);
     EXPECT_EQ(RunCliGb(home.path(), {"test", noUrl}).exitCode, 1);
-    // A broken pattern is reported in the trace.
+    // A broken pattern fails the test, naming its key.
     result = RunCliGb(home.path(), {"test", noUrl, "--page", Write("p.htm", "<li>x</li>", false)});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("正则表达式有误：<li>(.*?</li>"), std::string::npos) << result.out;
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("正则表达式有误：1=<li>(.*?</li>"), std::string::npos) << result.err;
     // A start URL that can't be fetched: the reason is printed.
     const std::string down = Write("d.txt", "#要搜索网址=http://127.0.0.1:1/x.htm\n1=<li>.*?</li>\n", true);
     result = RunCliGb(home.path(), {"test", down});
