@@ -358,7 +358,9 @@ int PageFetcher::Perform(ThreadParams& params, Transfer& transfer) {
     if (rc != CURLE_OK) {
         if (rc == CURLE_ABORTED_BY_CALLBACK || params.StopRequested())
             return 0;
-        if (transfer.tooLarge || transfer.fileFailed)
+        if (transfer.tooLarge)
+            return kFetchErrorTooLarge;
+        if (transfer.fileFailed)
             return kFetchErrorAborted;
         return InternetErrorFromCurl(rc);
     }
@@ -434,6 +436,13 @@ bool PageFetcher::GetSource(ThreadParams& params, const std::string& fileName, u
             // A file that could not be written, or a download stopped part way, is a failure;
             // any other answer is success without data.
             return !(transfer.fileFailed || code == 0);
+        }
+        if (code == kFetchErrorTooLarge) {
+            // Fetching it again would give the same: the page is skipped, the run goes on.
+            params.Send(RunMessageType::kProgressLine,
+                        Format("网页太大(超过%zuMB)，已跳过：%s", transfer.maxBytes / (1024 * 1024),
+                               params.url.c_str()));
+            return (flags & kFetchQuiet) != 0;
         }
         if (flags & kFetchQuiet)
             return true;

@@ -16,10 +16,11 @@
 //   12005  the URL is invalid
 //   12007  the host name can't be resolved
 //   12029  the connection can't be made
-//   12030  the connection broke off (also: nothing received, a page over the size limit)
+//   12030  the connection broke off (also: nothing received)
 //   12045  the server's certificate is not trusted
 //   12156  too many redirects
 //   12157  the secure channel can't be set up
+//   12900  the page is larger than the in-memory limit (an addition: not retried, no pause)
 
 #include <chrono>
 #include <memory>
@@ -39,6 +40,7 @@ inline constexpr int kFetchErrorAborted = 12030;
 inline constexpr int kFetchErrorInvalidCa = 12045;
 inline constexpr int kFetchErrorRedirects = 12156;
 inline constexpr int kFetchErrorSecureChannel = 12157;
+inline constexpr int kFetchErrorTooLarge = 12900;
 
 // The bytes of one read: body chunks arrive in pieces of at most this size.
 inline constexpr size_t kFetchChunkBytes = 24576;
@@ -60,7 +62,7 @@ struct FetchSettings {
     long lowSpeedSeconds = 60;
     // The wait before the second attempt after a timeout.
     std::chrono::milliseconds retryWait{1000};
-    // Largest page taken into memory; a larger one ends the request as 12030.
+    // Largest page taken into memory; a larger one ends the request as 12900.
     size_t maxPageBytes = 64 * 1024 * 1024;
     // A PEM file of certificates to trust instead of the system's (empty: the system's).
     std::string caFile;
@@ -101,7 +103,9 @@ class PageFetcher {
     // Into a file: the bytes as served are written to fileName (a partly written file is
     // deleted on failure). A status other than 200 gives success without data for a file or a
     // quiet fetch; an in-memory fetch instead shows "连接已断开，系统自动暂停！", pauses the run (stop
-    // reason 8 unless it is 24) and fails. Returns true on success.
+    // reason 8 unless it is 24) and fails. A page over the size limit is a failed page, not a
+    // broken connection: it is fetched once, named in the progress line as too large, and fails
+    // without pausing (a quiet fetch succeeds without data). Returns true on success.
     bool GetSource(ThreadParams& params, const std::string& fileName, unsigned flags);
 
     // Closes the session. False when the run was stopped meanwhile.

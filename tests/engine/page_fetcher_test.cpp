@@ -179,6 +179,18 @@ TEST_F(FetcherTest, StallInTheMiddleOfABodyPausesTheRun) {
     EXPECT_FALSE(FileExists(path));  // the partial file is deleted
 }
 
+TEST_F(FetcherTest, APageOverTheLimitIsFetchedOnceAndSkippedWithoutAPause) {
+    // Not a text type: the server sends it as it is instead of compressing 65 MB first.
+    server_.AddPage("/huge.htm", std::string(65 * 1024 * 1024, 'x'), "application/octet-stream");
+    EXPECT_FALSE(FetchIntoMemory("/huge.htm"));
+    EXPECT_EQ(server_.CountRequests("/huge.htm"), 1);
+    EXPECT_FALSE(params_.StopRequested());
+    EXPECT_TRUE(params_.pageText.empty());
+    const auto lines = sink_.Texts(RunMessageType::kProgressLine);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "网页太大(超过64MB)，已跳过：" + server_.Url("/huge.htm"));
+}
+
 TEST_F(FetcherTest, StopRequestAbortsATransferInProgress) {
     // The drip (20 bytes/s for 30 s) stays above the low-speed limit here, so only the stop can
     // end the transfer early; a stop that did not abort it would let the whole body arrive.
