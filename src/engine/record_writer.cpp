@@ -139,7 +139,10 @@ RecordOutcome StoreRecord(CDbAccess& db, const BufferedRecord& record, int node,
     return outcome;
 }
 
-bool WriteResumePoint(CDbAccess& db, int task, const ResumePoint& resume, std::string& error) {
+// A keyword file that can't be saved is reported in keywordError without failing the batch: the
+// list is in cMemo, from which a resume reads it.
+bool WriteResumePoint(CDbAccess& db, int task, const ResumePoint& resume, std::string& error,
+                      std::string& keywordError) {
     const std::string sql = Format(
         "update Task set cNextSite='%s',iStartPage=%d,iSearchKeyIndexPre=%d,iSearchKeyIndex=%d,cMemo='%s' "
         "where ID=%d",
@@ -150,10 +153,8 @@ bool WriteResumePoint(CDbAccess& db, int task, const ResumePoint& resume, std::s
         return false;
     }
     // The keyword list does not change during a run: the file is written once, when it differs.
-    if (!resume.keywordList.empty() && LoadTaskKeywords(task) != resume.keywordList) {
-        if (!SaveTaskKeywords(task, resume.keywordList, &error))
-            return false;
-    }
+    if (!resume.keywordList.empty() && LoadTaskKeywords(task) != resume.keywordList)
+        SaveTaskKeywords(task, resume.keywordList, &keywordError);
     return true;
 }
 
@@ -257,7 +258,8 @@ SaveResult SaveRecords(ThreadParams& run, RecordBuffer& buffer, const SaveOption
         run.Send(RunMessageType::kProgressLine, progress + " 保存失败！");
     }
 
-    if ((writeResume && !WriteResumePoint(db, run.taskNumber, *options.resume, error)) ||
+    std::string keywordError;
+    if ((writeResume && !WriteResumePoint(db, run.taskNumber, *options.resume, error, keywordError)) ||
         !batch.Commit(error)) {
         // Nothing of the batch is kept: its records go back to be stored by the next save.
         result.committed = false;
@@ -268,6 +270,8 @@ SaveResult SaveRecords(ThreadParams& run, RecordBuffer& buffer, const SaveOption
         return result;
     }
     RecordBuffer::ReleasePending(total);
+    if (!keywordError.empty())
+        run.Send(RunMessageType::kProgressLine, keywordError);
     if (options.afterTableSaved) {
         for (const RecordTarget* target : tablesStored)
             options.afterTableSaved(*target, AfterSaveOperationsName(*target));

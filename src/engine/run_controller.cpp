@@ -118,7 +118,10 @@ void RunController::WriteRunState(RunQueueEntry& entry, int state, const TaskRun
     if (entry.taskNumber == 0)
         return;
     CTaskTable table;
+    const bool failedBefore = entry.run.keywordFileFailed;
     table.UpdateTaskRunStats(entry.taskNumber, state, entry.nextUrl, entry.startPage, stats, &entry.run);
+    if (entry.run.keywordFileFailed && !failedBefore)
+        prompt_.ShowMessage("保存搜索关键字失败！");
 }
 
 // --- starting ---------------------------------------------------------------------------------
@@ -180,6 +183,9 @@ bool RunController::StartTask(const StartRequest& request) {
         keyPre = table.ReadTaskInt("iSearchKeyIndexPre", task);
         key = table.ReadTaskInt("iSearchKeyIndex", task);
         keywords = LoadTaskKeywords(task);
+        // A keyword file that could not be saved: the row keeps the list as well.
+        if (keywords.empty())
+            keywords = table.ReadTaskField("cMemo", task);
     }
     const RunKind kind = KindOfScript(script);
     if (!test && kind == RunKind::kHarvest && keywords.empty() && NeedsKeywords(script)) {

@@ -291,8 +291,8 @@ bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl
         g_strDbError.Set("更新任务表失败！");
         return false;
     }
-    if (entry && !entry->keywordList.empty())
-        SaveTaskKeywords(id, entry->keywordList);
+    if (entry && !entry->keywordList.empty() && !SaveTaskKeywords(id, entry->keywordList))
+        entry->keywordFileFailed = true;
     return true;
 }
 

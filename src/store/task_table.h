@@ -13,10 +13,11 @@ namespace sorvik {
 
 // The run-time state of a queued run that the statistics update reads and writes.
 struct TaskRunEntry {
-    std::string keywordList;    // CR LF separated keywords of the run
-    int searchKeyIndexPre = 0;  // keyword cursor (iSearchKeyIndexPre)
-    int searchKeyIndex = 0;     // keyword cursor (iSearchKeyIndex)
-    std::time_t runStart = 0;   // start of the current run, set by a start (status 0 or 1)
+    std::string keywordList;         // CR LF separated keywords of the run
+    int searchKeyIndexPre = 0;       // keyword cursor (iSearchKeyIndexPre)
+    int searchKeyIndex = 0;          // keyword cursor (iSearchKeyIndex)
+    std::time_t runStart = 0;        // start of the current run, set by a start (status 0 or 1)
+    bool keywordFileFailed = false;  // set when the keyword file could not be saved
 };
 
 // Increments of one run's statistics.
@@ -62,7 +63,8 @@ class CTaskTable : public CDbAccess {
     // are added to the row's (a start after an ended run begins them afresh), the running time
     // grows by the time since the run started, and the keyword cursor and list come from entry
     // (cleared for status 4). entry may be null. False when the row can't be read
-    // ("读取任务表失败！") or written ("更新任务表失败！").
+    // ("读取任务表失败！") or written ("更新任务表失败！"). A keyword file that can't be saved sets
+    // entry->keywordFileFailed; the row is written all the same, and its cMemo keeps the list.
     bool UpdateTaskRunStats(int id, int status, std::string_view nextUrl, int startPage,
                             const TaskRunStats& stats, TaskRunEntry* entry);
     int GetCategoryTaskId(int nodeId);

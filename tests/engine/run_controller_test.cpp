@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -15,11 +16,13 @@
 #include "engine/rules_test_helpers.h"
 #include "engine/run_recovery.h"
 #include "engine/run_statistics_panel.h"
+#include "store/app_home.h"
 #include "store/db_access.h"
 #include "store/keyword_file.h"
 #include "store/task_table.h"
 #include "support/core_fixture.h"
 #include "support/http_test_server.h"
+#include "text/file_helpers.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -266,6 +269,36 @@ TEST_F(RunControllerTest, PauseAndResumeContinueWithTheSameKeywordAndPage) {
     EXPECT_GT(RowInt("iConnCount", task), pagesAtPause);
     EXPECT_GT(RowInt("iRecordCount", task), recordsAtPause);
     EXPECT_EQ(CDbAccess().SelectCount("K", "1=1"), 6);
+}
+
+TEST_F(RunControllerTest, AKeywordRunThatCannotSaveItsKeywordFileStillStoresAndResumes) {
+    // A file where the SearchKey folder should be: the keyword file can't be written. k2's page
+    // fails once, which pauses the run.
+    ASSERT_TRUE(WriteWholeFile(AppPath("SearchKey"), "not a folder"));
+    std::atomic<int> k2Requests{0};
+    server.AddHandler("/s.php", [&](const HttpRequestRecord& request) {
+        const bool k2 = request.target.find("q=k2") != std::string::npos;
+        if (k2 && k2Requests++ == 0)
+            return HttpReply{404, "", "text/html", {}};
+        return HttpReply{200, "<li>" + request.target + "</li>", "text/html", {}};
+    });
+    const int task =
+        AddTask("kw", "#需要搜索关键字网址=" + server.Url("/s.php?q=<搜索关键字>") +
+                          "\r\n#表名=K\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<li>(.*?)</li>\r\n");
+    ASSERT_TRUE(Start(task, "k1\r\nk2\r\n"));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 2));
+    EXPECT_EQ(std::count(prompt.messages.begin(), prompt.messages.end(), "保存搜索关键字失败！"), 1);
+    EXPECT_EQ(RowText("cMemo", task), "k1\r\nk2\r\n");
+    EXPECT_EQ(CDbAccess().SelectCount("K", "1=1"), 1);  // k1's record is stored all the same
+
+    // A new process resumes from the list the row keeps.
+    controller = std::make_unique<RunController>(observer, prompt);
+    ASSERT_TRUE(controller->ResumeTask(task));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 4));
+    EXPECT_EQ(std::count(prompt.messages.begin(), prompt.messages.end(), "请输入搜索关键字！"), 0);
+    EXPECT_EQ(CDbAccess().SelectCount("K", "名 like '%k2%'"), 1);
 }
 
 TEST_F(RunControllerTest, ARunThatEndedRestartsWithResetTotals) {
