@@ -302,7 +302,11 @@ void RunController::DispatchQueue() {
             } else {
                 entry.state = kEntryPaused;
                 WriteRunState(entry, kEntryPaused, TaskRunStats());
+                if (entry.kind == RunKind::kHarvest && url.empty())
+                    SetStatusText(Format("任务%d没有起始网址，已暂停", entry.taskNumber));
                 observer_.TaskRowChanged(entry.taskNumber);
+                // No worker will end for this run: its end is reported here.
+                observer_.RunEnded(entry.taskNumber, kEntryPaused);
             }
         }
     }

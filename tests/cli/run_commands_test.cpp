@@ -120,6 +120,12 @@ TEST_F(RunCommandsTest, BadArgumentsAreRefused) {
     EXPECT_EQ(add.exitCode, 1);
     EXPECT_NE(add.err.find(U8(u8"请先指定任务名称!")), std::string::npos);
     EXPECT_EQ(RunCli(home.path(), {"run", "99"}).exitCode, 1);
+    // A task without a start URL is paused at once, and said so.
+    const std::string id = Add("#任务名称=无网址\n#需要搜索关键字网址_设置=关键字可以为空\n#表名=N\n");
+    ProcessResult run = RunCli(home.path(), {"run", id});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(U8(u8"没有起始网址，已暂停")), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(U8(u8"任务 ") + id + U8(u8": 已暂停")), std::string::npos) << run.err;
 }
 
 }  // namespace
