@@ -21,6 +21,7 @@
 #include "support/http_test_server.h"
 #include "support/run_process.h"
 #include "support/serve_folder.h"
+#include "support/temp_dir.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
@@ -183,6 +184,48 @@ class SiteTest : public test::CoreTest {
     }
 
     test::HttpTestServer server;
+};
+
+// The parts of sorvik-cli an end-to-end test uses, on a home of its own.
+class Cli {
+  public:
+    Cli() { EXPECT_EQ(test::RunCli(home.path(), {"init"}).exitCode, 0); }
+
+    // Adds the UTF-8 script as a task (written to a file as an editor saves it); returns its ID.
+    std::string Add(const std::string& script) {
+        const std::string path = folder.file("task" + std::to_string(++files_) + ".txt");
+        EXPECT_TRUE(WriteWholeFile(path, script));
+        test::ProcessResult added = test::RunCli(home.path(), {"add", path});
+        EXPECT_EQ(added.exitCode, 0) << added.err;
+        return Trim(added.out);
+    }
+    test::ProcessResult Run(const std::string& id, const std::string& keywords = {}) {
+        std::vector<std::string> args = {"run", id};
+        if (!keywords.empty()) {
+            args.push_back("--keywords");
+            args.push_back(keywords);
+        }
+        return test::RunCli(home.path(), args);
+    }
+    std::string Results(const std::string& id) {
+        test::ProcessResult results = test::RunCli(home.path(), {"results", id, "--format", "tsv"});
+        EXPECT_EQ(results.exitCode, 0) << results.err;
+        return results.out;
+    }
+    // The trace of a test run of the UTF-8 script.
+    std::string Test(const std::string& script) {
+        const std::string path = folder.file("test" + std::to_string(++files_) + ".txt");
+        EXPECT_TRUE(WriteWholeFile(path, script));
+        test::ProcessResult result = test::RunCli(home.path(), {"test", path});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out;
+    }
+
+    test::TempDir home;
+    test::TempDir folder;
+
+  private:
+    int files_ = 0;
 };
 
 }  // namespace sorvik::e2e

@@ -1,9 +1,17 @@
-# An independent MIME parser for the mail tests: one line per part with its defects and decoded
-# content in hex, then the decoded subject.
+# An independent MIME parser for the mail tests: one line per part with its defects, decoded file
+# name and decoded content in hex, then the decoded subject.
 import email
 import email.policy
 import email.header
 import sys
+
+
+def decoded_filename(part):
+    # An encoded word in the name ("=?gb18030?q?...?=") read as mail programs read it.
+    name = part.get_filename()
+    if not name:
+        return name
+    return str(email.header.make_header(email.header.decode_header(name)))
 
 
 def main():
@@ -22,7 +30,7 @@ def main():
             part.get_content_type(),
             defects,
             part.get("Content-ID") or "-",
-            part.get_filename() or "-",
+            decoded_filename(part) or "-",
             part.get_content_charset() or "-",
             content,
         ]))
@@ -33,7 +41,7 @@ def main():
         else:
             decoded_subject += text
     lines.append("subject\t" + (decoded_subject.encode("utf-8").hex() or "-"))
-    print("\n".join(lines))
+    sys.stdout.buffer.write(("\n".join(lines) + "\n").encode("utf-8"))
 
 
 if __name__ == "__main__":
