@@ -195,7 +195,11 @@ int RunRun(CliContext& context) {
     bool ok = true;
     bool hasKeywords = TakeOption(context.args, "--keywords", keywordsOption, ok);
     const bool hasThreads = TakeOption(context.args, "--threads", threadsText, ok);
-    static constexpr char kUsage[] = "run ID... [--keywords TEXT|@FILE] [--threads N]";
+    // The search object: one choice per "#搜索类别=" item, in the list's order.
+    std::vector<std::string> searchObject;
+    for (std::string category; TakeOption(context.args, "--category", category, ok);)
+        searchObject.push_back(Utf8ToGb(category));
+    static constexpr char kUsage[] = "run ID... [--keywords TEXT|@FILE] [--threads N] [--category NAME]...";
     if (!ok)
         return UsageOf(kUsage);
     if (context.args.empty()) {
@@ -244,6 +248,7 @@ int RunRun(CliContext& context) {
     for (int task : tasks) {
         StartRequest request;
         request.taskNumber = task;
+        request.searchObjectText = Join(searchObject, "\r\n");
         if (hasKeywords) {
             // A keyword file is used as it is; typed keywords are normalised and kept in the history.
             const std::string script = CTaskTable().ReadTaskScript(task);
@@ -278,7 +283,8 @@ int RunResume(CliContext& context) {
 }
 
 const CliCommandRegistrar kAdd({"add", "add SCRIPT", false, RunAdd});
-const CliCommandRegistrar kRun({"run", "run ID... [--keywords TEXT|@FILE] [--threads N]", true, RunRun});
+const CliCommandRegistrar kRun({"run", "run ID... [--keywords TEXT|@FILE] [--threads N] [--category NAME]...",
+                                true, RunRun});
 const CliCommandRegistrar kResume({"resume", "resume ID", true, RunResume});
 
 }  // namespace

@@ -126,18 +126,43 @@ int DownloadFolder::NextCopyNumber(PageCopyKind kind, int level) {
     return 0;
 }
 
+int DownloadFolder::FindCopy(PageCopyKind kind, int level, std::string_view text) {
+    const int key = kind == PageCopyKind::kHead ? 0 : level;
+    auto found = copies_.find(key);
+    if (found == copies_.end()) {
+        found = copies_.emplace(key, std::unordered_multimap<size_t, int>()).first;
+        std::string content;
+        for (int n = 1;
+             n <= kMaxCopyNumber && ReadWholeFile(JoinPath(folder_, CopyName(kind, level, n)), content); ++n)
+            found->second.emplace(std::hash<std::string>{}(content), n);
+    }
+    const auto [first, last] = found->second.equal_range(std::hash<std::string_view>{}(text));
+    std::string content;
+    for (auto it = first; it != last; ++it) {
+        if (ReadWholeFile(JoinPath(folder_, CopyName(kind, level, it->second)), content) && content == text)
+            return it->second;
+    }
+    return 0;
+}
+
 bool DownloadFolder::WritePageCopy(PageCopyKind kind, int level, std::string_view text,
                                    std::string* writtenPath) {
     if (level < 1)
         level = 1;
     if (!EnsureFolder())
         return false;
+    if (const int existing = FindCopy(kind, level, text); existing > 0) {
+        if (writtenPath)
+            *writtenPath = JoinPath(folder_, CopyName(kind, level, existing));
+        return true;
+    }
     const int number = NextCopyNumber(kind, level);
     if (number == 0)
         return false;
     const std::string path = JoinPath(folder_, CopyName(kind, level, number));
     if (!WriteWholeFile(path, text))
         return false;
+    copies_[kind == PageCopyKind::kHead ? 0 : level].emplace(std::hash<std::string_view>{}(text), number);
     if (writtenPath)
         *writtenPath = path;
     return true;

@@ -12,7 +12,8 @@
 //     n counts from the first number whose file does not exist yet and goes up by one per copy,
 //     so copies are numbered without gaps, never overwrite an earlier copy, and the copy cleanup
 //     of the task list (which walks Source<L>_1, Source<L>_2, ... up to the first missing one)
-//     finds them all.
+//     finds them all. A text that an existing copy of the same kind and level already holds is
+//     not written again, so a rerun over the same pages adds no copies.
 //   - "Source<L>.htm" for L >= 2 is written once, with the first copy of a record of level L or
 //     deeper: the text the records of level L were cut from (the current record of level L-1).
 //     The cleanup goes on from level L-1 to level L only when that file exists.
@@ -27,6 +28,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace sorvik {
 
@@ -63,7 +65,8 @@ class DownloadFolder {
     SaveOutcome SaveLinkedFile(const std::string& url, const FileFetchCallback& fetch);
 
     // Writes text as the next page copy of the kind (level: the level of the record, 1..9; not
-    // used for header copies). False when the file can't be written. *writtenPath gets the path.
+    // used for header copies), unless a copy of that kind and level holds the text already. False
+    // when the file can't be written. *writtenPath gets the path of the copy (new or existing).
     bool WritePageCopy(PageCopyKind kind, int level, std::string_view text,
                        std::string* writtenPath = nullptr);
 
@@ -73,9 +76,14 @@ class DownloadFolder {
   private:
     bool EnsureFolder();
     int NextCopyNumber(PageCopyKind kind, int level);
+    // The copy of the kind and level that holds text already, or 0.
+    int FindCopy(PageCopyKind kind, int level, std::string_view text);
 
     std::string folder_;
     std::map<int, int> nextNumber_;  // by level (0: header copies): the next copy number to try
+    // By level (0: header copies): the copies in the folder by the hash of their text, read at
+    // the first copy of that level.
+    std::map<int, std::unordered_multimap<size_t, int>> copies_;
 };
 
 }  // namespace sorvik

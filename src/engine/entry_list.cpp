@@ -72,7 +72,10 @@ std::string EntryUrl(CPageExtractor& context, std::string_view name) {
     if (url.empty())
         return url;
     if (url.front() == '#') {
-        const std::string* remembered = context.memory.Find(std::string_view(url).substr(1));
+        // The "加入内存" operation names its values with their "#"; "E_加入内存=1" names them E.
+        const std::string* remembered = context.memory.Find(url);
+        if (!remembered)
+            remembered = context.memory.Find(std::string_view(url).substr(1));
         url = remembered ? Trim(*remembered) : std::string();
         if (url.empty())
             return url;
@@ -194,25 +197,26 @@ std::vector<std::string> EntryNames(std::string_view listKey, std::string_view s
     return names;
 }
 
-std::string DownloadOptionValue(std::string_view script, std::string_view optionText) {
+std::optional<std::string> DownloadOptionValue(std::string_view script, std::string_view optionText) {
     const std::string option = Trim(IndexedScriptValue("#下载选项_默认值=", script, optionText));
     if (option.empty())
-        return {};
+        return std::nullopt;
     return IndexedScriptValue(option + "=", script, optionText);
 }
 
 bool DownloadOptionTakesText(std::string_view script, std::string_view optionText) {
-    if (Trim(IndexedScriptValue("#下载选项_默认值=", script, optionText)).empty())
+    const std::optional<std::string> value = DownloadOptionValue(script, optionText);
+    if (!value)
         return true;
-    const std::string value = DownloadOptionValue(script, optionText);
-    return value.find("<下载全部数据>") != std::string::npos || value.find("<下载文本>") != std::string::npos;
+    return value->find("<下载全部数据>") != std::string::npos ||
+           value->find("<下载文本>") != std::string::npos;
 }
 
-bool OptionAllowsEntry(std::string_view optionValue, std::string_view name) {
-    if (optionValue.empty())
+bool OptionAllowsEntry(const std::optional<std::string>& optionValue, std::string_view name) {
+    if (!optionValue)
         return true;
-    return optionValue.find("<下载全部数据>") != std::string_view::npos ||
-           (!name.empty() && optionValue.find(name) != std::string_view::npos);
+    return optionValue->find("<下载全部数据>") != std::string::npos ||
+           (!name.empty() && optionValue->find(name) != std::string::npos);
 }
 
 bool RunEntryList(CPageExtractor& context, const EntryListCall& call, std::string_view givenText,
@@ -221,7 +225,7 @@ bool RunEntryList(CPageExtractor& context, const EntryListCall& call, std::strin
     const std::vector<std::string> names = EntryNames(call.listKey, script, site.stopRequested);
     if (names.empty())
         return false;
-    const std::string optionValue = DownloadOptionValue(script, context.optionText);
+    const std::optional<std::string> optionValue = DownloadOptionValue(script, context.optionText);
     const bool keepBoundaries = KeepsFieldBoundaries(script);
     bool ran = false;
     for (const std::string& name : names) {

@@ -6,8 +6,9 @@
 // are "K1=", "K2=", ... where an empty "K<n>=" is replaced by "K<n>_1="; the list ends at the first
 // number that has neither, or when the run is stopped. The value of such a key is the entry's
 // name E, and the entry's keys are E followed by a rule word ("E_网址=", "E=", "E_为空1=", ...):
-//   E_网址=              a page to fetch ("<搜索关键字>" is put in; "#name": the URL is that memory
-//                        value; a relative URL is taken against the page URL)
+//   E_网址=              a page to fetch ("<搜索关键字>" is put in; "#name": the URL is the memory
+//                        value "#name" (the "加入内存" operation), else "name" (E_加入内存=); a
+//                        relative URL is taken against the page URL)
 //   E_网址_编码方式=     "UTF-8": the page is decoded as UTF-8
 //   E_网址_加入内存=     "1": the fetched page goes into the memory list as "E_网址"
 //   E=                   the pattern (or a variable token); E_为空1=, E_为空2=, ... while empty
@@ -29,6 +30,7 @@
 // file that can't be written is skipped. Runs on its run's worker thread only.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,16 +69,17 @@ std::vector<std::string> EntryNames(std::string_view listKey, std::string_view s
                                     const std::function<bool()>& stopRequested = {});
 
 // The run option filter: "#下载选项_默认值=" read with the run's option text as the alternative text;
-// when it is set, the value of the key made of it and "=" (read the same way). Empty when no
-// option is set.
-std::string DownloadOptionValue(std::string_view script, std::string_view optionText);
+// when it is set, the value of the key made of it and "=" (read the same way, and possibly
+// empty). None when no option is set.
+std::optional<std::string> DownloadOptionValue(std::string_view script, std::string_view optionText);
 
 // True when the run builds the fields of its records (and its worker fetches the start page): no
 // download option is set, or its value holds "<下载全部数据>" or "<下载文本>".
 bool DownloadOptionTakesText(std::string_view script, std::string_view optionText);
 
-// True when the option value lets entry name through: no option, "<下载全部数据>", or the name.
-bool OptionAllowsEntry(std::string_view optionValue, std::string_view name);
+// True when the option value lets entry name through: no option, "<下载全部数据>", or the name. An
+// option whose value is empty lets no entry through.
+bool OptionAllowsEntry(const std::optional<std::string>& optionValue, std::string_view name);
 
 // Runs the list of call.listKey for the current record. givenText is the text kind 2 works on
 // when an entry fetches no page. With the value flag, result gets each entry's value in turn (so

@@ -216,6 +216,7 @@ void ExtractionRun::ConnectContext() {
     context_.taskNumber = params_.taskNumber;
     context_.script = script_;
     context_.optionText = params_.optionText;
+    context_.searchObjectText = params_.searchObjectText;
     context_.pageBytes = &params_.stats.pageBytes;
     context_.statusText = [this](const std::string& text) {
         params_.Send(RunMessageType::kStatusText, text, 0);
@@ -239,19 +240,20 @@ bool ExtractionRun::Setup() {
     // Keyword block: its keys hold only for a run with keywords, where they come before the
     // script's own lines (the first line of a key wins).
     std::string block = CutKeywordBlock(script_);
+    // A test run without a start URL takes its keywords from "<搜索关键字>=" first, so that the
+    // block holds for it as for the real run with those keywords.
+    if (test_ && params_.keywordList.empty() && Trim(ScriptValue("#要搜索网址=", script_)).empty())
+        params_.keywordList = Trim(ScriptValue("<搜索关键字>=", script_));
     if (!params_.keywordList.empty() && !block.empty()) {
         if (!block.ends_with("\r\n"))
             block += "\r\n";
         script_ = block + script_;
     }
-    // A test run without a start URL takes its keywords from "<搜索关键字>=".
-    if (test_ && params_.keywordList.empty() && Trim(ScriptValue("#要搜索网址=", script_)).empty())
-        params_.keywordList = Trim(ScriptValue("<搜索关键字>=", script_));
     // Every keyword of a list ends with CR LF, the last one too: otherwise the cursor could never
     // reach it.
     if (!params_.keywordList.empty() && !params_.keywordList.ends_with("\r\n"))
         params_.keywordList += "\r\n";
-    const bool emptyAllowed = Trim(ScriptValue("#需要搜索关键字网址_设置=", script_)) == "关键字可以为空";
+    const bool emptyAllowed = EmptyKeywordAllowed(script_);
     keywordRun_ = !params_.keywordList.empty() ||
                   (emptyAllowed && !Trim(ScriptValue("#需要搜索关键字网址=", script_)).empty());
 
@@ -343,7 +345,7 @@ bool ExtractionRun::Run() {
 
 void ExtractionRun::RunKeywords() {
     std::string& list = params_.keywordList;
-    const bool emptyAllowed = Trim(ScriptValue("#需要搜索关键字网址_设置=", script_)) == "关键字可以为空";
+    const bool emptyAllowed = EmptyKeywordAllowed(script_);
     const std::string range = Trim(ScriptValue("#需要搜索关键字网址_始末值=", script_));
     const std::string urlTemplate = Trim(ScriptValue("#需要搜索关键字网址=", script_));
     bool first = true;
@@ -368,7 +370,8 @@ void ExtractionRun::RunKeywords() {
         }
         context_.searchKeyword = keyword;
         // Every keyword goes into the template as the first one did.
-        const std::string url = FillKeywordTemplate(urlTemplate, keyword, script_, params_.taskNumber);
+        const std::string url =
+            FillKeywordTemplate(urlTemplate, keyword, script_, params_.taskNumber, params_.searchObjectText);
 
         std::string page;
         std::string pageUrl;
@@ -591,20 +594,16 @@ void ExtractionRun::MakeRecord(std::string_view match) {
     if (sourceBeforeFields_)
         RunDownloads();
 
-    bool rejected = false;
     if (buildFields_ && !fields_.empty()) {
         Trace(Format("第%d条记录(层号:%d)：\r\n", recordNumber_, levels_.count));
-        rejected = !BuildFields(match);
-        if (!rejected) {
+        if (BuildFields(match)) {
             params_.stats.records += 1;
             if (!test_ && target_)
                 buffer_.CommitRecord();
             Trace("\r\n");
         }
     }
-    if (rejected)
-        return;
-    // Material of a record that its conditions reject is not saved.
+    // A rejected record loses only itself: the material of its page is saved all the same.
     if (!sourceBeforeFields_)
         RunDownloads();
     if (hasHeadCopies_)

@@ -131,17 +131,18 @@ void ApplyReplacementFamily(std::string_view keyName, std::string_view sourceRul
 }
 
 // Variable chain step 8: the text between the last A and the end of the last B (or of A) becomes
-// the replacement text. A pass changes nothing when A is missing, or B is set and missing or
-// before A (taking "after B" then would copy the text between B and A twice).
+// the replacement text. A pass changes nothing when A is missing or B is set and missing; from
+// the second pass on also when B lies before A. (The first pass then keeps the text before A and
+// the text after B, as the repetition's first step always did.)
 bool ReplaceTail(std::string& value, const std::string& a, const std::string& b,
-                 const std::string& replacement) {
+                 const std::string& replacement, bool firstPass) {
     const size_t posA = value.rfind(a);
     if (posA == std::string::npos)
         return false;
     size_t restFrom = posA + a.size();
     if (!b.empty()) {
         const size_t posB = value.rfind(b);
-        if (posB == std::string::npos || posB < posA)
+        if (posB == std::string::npos || (posB < posA && !firstPass))
             return false;
         restFrom = posB + b.size();
     }
@@ -379,7 +380,7 @@ void ApplyVariableChain(CPageExtractor& context, std::string_view name, std::str
         const long long repeat = ParseLeadingInt(Lookup(Key(name, "_重复次数"), script, alternative));
         const long long passes = repeat < 1 ? 1 : std::min<long long>(repeat, kMaxTailPasses);
         for (long long pass = 0; pass < passes; ++pass) {
-            if (!ReplaceTail(value, a, b, replacement))
+            if (!ReplaceTail(value, a, b, replacement, pass == 0))
                 break;
         }
     }

@@ -36,8 +36,7 @@ RunKind KindOfScript(std::string_view script) {
 
 // A harvest that needs keywords: no start URL and empty keywords not allowed.
 bool NeedsKeywords(std::string_view script) {
-    return Trim(ScriptValue("#要搜索网址=", script)).empty() &&
-           ScriptValue("#需要搜索关键字网址_设置=", script) != "关键字可以为空";
+    return Trim(ScriptValue("#要搜索网址=", script)).empty() && !EmptyKeywordAllowed(script);
 }
 
 // The operations of "#下载完成后" after a run.
@@ -48,6 +47,7 @@ void RunAfterDownloadOperations(const ThreadParams& params) {
     context.taskNumber = params.taskNumber;
     context.script = params.script;
     context.optionText = params.optionText;
+    context.searchObjectText = params.searchObjectText;
     std::string value;
     ApplyOperations(context, "#下载完成后", value, params.script, {}, false);
 }
@@ -222,6 +222,7 @@ bool RunController::StartTask(const StartRequest& request) {
         entry->nextUrl = nextUrl;
         entry->startPage = startPage;
         entry->optionText = request.optionText;
+        entry->searchObjectText = request.searchObjectText;
         entry->testPage = request.testPage;
         if (test) {
             entry->run.runStart = std::time(nullptr);
@@ -285,7 +286,7 @@ void RunController::DispatchQueue() {
             } else {
                 StartUrl start =
                     BuildStartUrl(entry.script, entry.run.keywordList, entry.run.searchKeyIndexPre,
-                                  entry.run.searchKeyIndex, entry.taskNumber);
+                                  entry.run.searchKeyIndex, entry.taskNumber, entry.searchObjectText);
                 url = std::move(start.url);
                 keyword = std::move(start.keyword);
             }
@@ -327,6 +328,7 @@ bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEn
     params.taskName = entry.taskName;
     params.script = entry.script;
     params.optionText = entry.optionText;
+    params.searchObjectText = entry.searchObjectText;
     params.runStart = entry.run.runStart != 0 ? entry.run.runStart : std::time(nullptr);
     params.window = this;
     params.queueEntry = &entry;

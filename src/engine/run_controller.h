@@ -45,6 +45,9 @@ struct StartRequest {
     int searchKeyIndexPre = 0;
     int searchKeyIndex = 0;
     std::string optionText;  // the run's download-option text
+    // The search object: the choice for each "#搜索类别=" item, one line each (what the search
+    // bar's categories hold); "<变量_对象" variables read it.
+    std::string searchObjectText;
     // Test runs only: the editor's script and the page it holds (empty: none).
     std::string testScript;
     std::string testPage;

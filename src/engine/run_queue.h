@@ -25,13 +25,14 @@ struct RunQueueEntry {
     int slot = 0;  // index in the queue, 0 to 63
     std::string script;
     std::string taskName;
-    std::string displayName;     // the name cut to 25 bytes (whole characters)
-    TaskRunEntry run;            // keyword list, cursor and start time of the current run
-    std::string nextUrl;         // resume URL (cNextSite)
-    int startPage = 0;           // resume page (iStartPage)
-    std::string displayKeyword;  // the current keyword cut to 31 bytes (whole characters)
-    std::string optionText;      // the run's download-option text
-    std::string testPage;        // test run: the page the task editor holds (may be empty)
+    std::string displayName;       // the name cut to 25 bytes (whole characters)
+    TaskRunEntry run;              // keyword list, cursor and start time of the current run
+    std::string nextUrl;           // resume URL (cNextSite)
+    int startPage = 0;             // resume page (iStartPage)
+    std::string displayKeyword;    // the current keyword cut to 31 bytes (whole characters)
+    std::string optionText;        // the run's download-option text
+    std::string searchObjectText;  // the run's search object, one line per search category
+    std::string testPage;          // test run: the page the task editor holds (may be empty)
 
     // Set by the extraction engine for the writer.
     int fieldCount = 0;

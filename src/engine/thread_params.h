@@ -72,6 +72,7 @@ struct ThreadParams {
     std::string taskName;
     std::string script;                // the task script (GB18030)
     std::string optionText;            // the run's download-option text (task editor), may be empty
+    std::string searchObjectText;      // the run's search object, one line per "#搜索类别=" item
     std::time_t runStart = 0;          // start of this run
     RunMessageSink* window = nullptr;  // receives the worker's messages; null drops them
     RunQueueEntry* queueEntry =

@@ -55,12 +55,12 @@ std::string EncodeKeyword(std::string_view templateKey, std::string_view keyword
 }
 
 std::string FillKeywordTemplate(std::string_view urlTemplate, std::string_view keyword,
-                                std::string_view script, int taskNumber) {
+                                std::string_view script, int taskNumber, std::string_view searchObjectText) {
     const std::string encoded = EncodeKeyword(kKeywordTemplateKey, keyword, script);
     std::string url(urlTemplate);
     ReplaceAll(url, "(搜索关键字)", encoded);
     ReplaceAll(url, "<搜索关键字>", encoded);
-    return SubstituteUrlVariables(url, script, taskNumber, keyword);
+    return SubstituteUrlVariables(url, script, taskNumber, keyword, searchObjectText);
 }
 
 std::string NormaliseKeywordText(std::string_view enteredText, std::string_view script) {
@@ -123,8 +123,12 @@ std::string SelectCurrentKeyword(std::string_view list, int searchKeyIndexPre, i
     return std::string(list.substr(start, end - start));
 }
 
+bool EmptyKeywordAllowed(std::string_view script) {
+    return ScriptValue(kKeywordSettingKey, script).find(kEmptyKeywordAllowed) != std::string::npos;
+}
+
 StartUrl BuildStartUrl(std::string_view script, std::string_view keywordList, int searchKeyIndexPre,
-                       int searchKeyIndex, int taskNumber) {
+                       int searchKeyIndex, int taskNumber, std::string_view searchObjectText) {
     StartUrl result;
     const bool test = taskNumber == 0;
     const std::string plainUrl = Trim(ScriptValue("#要搜索网址=", script));
@@ -132,14 +136,15 @@ StartUrl BuildStartUrl(std::string_view script, std::string_view keywordList, in
     if (test && plainUrl.empty() && list.empty())
         list = ScriptValue("<搜索关键字>=", script);
     const std::string keywordTemplate = Trim(ScriptValue(kKeywordTemplateKey, script));
-    const bool emptyAllowed = ScriptValue(kKeywordSettingKey, script) == kEmptyKeywordAllowed;
+    const bool emptyAllowed = EmptyKeywordAllowed(script);
     result.keywordRun = !list.empty() || (emptyAllowed && !keywordTemplate.empty());
 
     if (result.keywordRun) {
         const std::string range = Trim(ScriptValue(kKeywordRangeKey, script));
         result.keyword = std::string(
             GbPrefix(Trim(SelectCurrentKeyword(list, searchKeyIndexPre, searchKeyIndex)), kMaxKeywordBytes));
-        std::string url = FillKeywordTemplate(keywordTemplate, result.keyword, script, taskNumber);
+        std::string url =
+            FillKeywordTemplate(keywordTemplate, result.keyword, script, taskNumber, searchObjectText);
         ApplyRangeStart(url, range);
         result.url = std::move(url);
         return result;

@@ -25,9 +25,11 @@ std::string EncodeKeyword(std::string_view templateKey, std::string_view keyword
 
 // The keyword template "#需要搜索关键字网址=" with the keyword put in: encoded by EncodeKeyword
 // in place of "(搜索关键字)" and "<搜索关键字>", then the script's variables substituted
-// (SubstituteUrlVariables with the task number and the keyword). A "(*)" range marker stays.
+// (SubstituteUrlVariables with the task number, the keyword and the run's search object). A
+// "(*)" range marker stays.
 std::string FillKeywordTemplate(std::string_view urlTemplate, std::string_view keyword,
-                                std::string_view script, int taskNumber);
+                                std::string_view script, int taskNumber,
+                                std::string_view searchObjectText = {});
 
 // Normalises the text typed into the keyword box: trimmed, double spaces made single, spaces
 // made line breaks when "#是否拆分空格=" is "1", "(" and ")" removed, "|" and "&" made line
@@ -49,6 +51,10 @@ std::string BuildKeywordList(std::string_view enteredText, std::string_view scri
 // when there is no such CR LF or the length would be negative).
 std::string SelectCurrentKeyword(std::string_view keywordList, int searchKeyIndexPre, int searchKeyIndex);
 
+// True when "#需要搜索关键字网址_设置=" contains "关键字可以为空": a keyword run may start without any
+// keyword (the value may hold other settings too).
+bool EmptyKeywordAllowed(std::string_view script);
+
 // The first URL of a run.
 struct StartUrl {
     std::string url;      // empty: no start URL (a harvest is then not started)
@@ -64,7 +70,7 @@ struct StartUrl {
 // from "<搜索关键字>="; a plain test run whose "#要搜索网址_测试=" is "<空>" has no start URL.
 // With a range ("..._始末值=" start,end) every "(*)" becomes the start value.
 StartUrl BuildStartUrl(std::string_view script, std::string_view keywordList, int searchKeyIndexPre,
-                       int searchKeyIndex, int taskNumber);
+                       int searchKeyIndex, int taskNumber, std::string_view searchObjectText = {});
 
 // One search-engine result page to open for the user.
 struct SearchEnginePage {

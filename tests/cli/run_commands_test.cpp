@@ -71,6 +71,22 @@ TEST_F(RunCommandsTest, KeywordsFromAFile) {
     EXPECT_NE(Sql("select count(*) from Hits").find("2"), std::string::npos);
 }
 
+TEST_F(RunCommandsTest, CategoryChoicesReachObjectVariablesInTheUrlAndTheFields) {
+    server.AddPage("/c.php", "<li>x</li>");
+    const std::string id = Add(
+        std::string(U8(
+            u8"#任务名称=对象\n#表名=Objs\n1=<li>.*?</li>\n#字段名列表=名,城市\n名=~<li>(.*?)</li>\n"
+            u8"城市=<变量_对象城市>\n#搜索类别=<变量_对象类>,<变量_对象城市>\n<变量_对象城市>=<变量_对象>\n"
+            u8"#需要搜索关键字网址=")) +
+        server.Url(U8(u8"/c.php?q=<搜索关键字>&c=<变量_对象城市>")) + "\n");
+    ProcessResult run =
+        RunCli(home.path(), {"run", id, "--keywords", "k", "--category", "book", "--category", U8(u8"北京")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(server.LastRequest("/c.php").has_value());
+    EXPECT_EQ(server.LastRequest("/c.php")->target, "/c.php?q=k&c=%B1%B1%BE%A9");  // 北京, GB18030
+    EXPECT_EQ(Sql(U8(u8"select 城市 from Objs")), U8(u8"城市\n北京\n"));
+}
+
 TEST_F(RunCommandsTest, InterruptPausesAndResumeContinuesAtTheSamePage) {
     std::atomic<bool> hold{true};
     std::atomic<int> page2{0};

@@ -182,10 +182,12 @@ TEST_F(ExamplesTest, DownloadsSaveLinkedFilesAndCopiesBelowTheTaskFolderOnce) {
     }
     EXPECT_FALSE(FileExists(folder + "Source1_16.htm"));
     EXPECT_EQ(server.CountRequests("/files/info_1.txt"), 1);
-    // A second harvest finds the files saved and fetches none of them again.
+    // A second harvest finds the files and copies saved: it fetches and writes none of them again.
     ASSERT_EQ(Harvest(id), 4);
     EXPECT_EQ(server.CountRequests("/files/info_1.txt"), 1);
     EXPECT_EQ(server.CountRequests("/files/info_15.txt"), 1);
+    EXPECT_FALSE(FileExists(folder + "Source1_16.htm"));
+    EXPECT_FALSE(FileExists(folder + "head16.htm"));
 }
 
 TEST_F(ExamplesTest, UtfEightAndGbkPagesGiveTheSameCharacters) {

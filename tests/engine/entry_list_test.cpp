@@ -112,6 +112,12 @@ TEST_F(EntryListTest, OptionFilterSkipsEntriesNotListed) {
     EXPECT_EQ(Run(kTakeValueList, script), "y1");
     ASSERT_NE(context.memory.Find("甲"), nullptr);
     EXPECT_EQ(*context.memory.Find("甲"), "x1");
+
+    // An option whose value key is empty lets no entry through.
+    context.memory.Clear();
+    context.optionText = "#下载选项_默认值=无\r\n";
+    EXPECT_EQ(Run(kTakeValueList, script), "");
+    EXPECT_EQ(context.memory.size(), 0u);
 }
 
 TEST_F(EntryListTest, ValueListWorksOnCurrentRecordAndFillsMemoryList) {
@@ -133,7 +139,10 @@ TEST_F(EntryListTest, ValueListWorksOnCurrentRecordAndFillsMemoryList) {
 TEST_F(EntryListTest, MemoryUrlAndFailedPageGiveEmptyValueAndNextEntryRuns) {
     server.AddPage("/p.htm", "<b>from memory url</b>");
     SetRecord(1, "record");
-    context.memory.Add("地址", server.Url("/p.htm"));
+    // "#name" finds the value the "加入内存" operation named with its "#", then one an entry named
+    // without it.
+    context.memory.Add("#地址", server.Url("/p.htm"));
+    context.memory.Add("地址", server.Url("/missing.htm"));
     const std::string script =
         "#取值1=坏\r\n#取值2=好\r\n坏_网址=/missing.htm\r\n坏=~<b>(.*?)</b>\r\n坏_加入内存=1\r\n"
         "好_网址=#地址\r\n好=~<b>(.*?)</b>\r\n";
@@ -196,7 +205,7 @@ TEST_F(EntryListTest, PageCopiesAreNumberedForTheCopyCleanup) {
     context.levelRecords[1].push_back("outer record");
     for (int i = 1; i <= 2; ++i) {
         SetRecord(2, "inner");
-        context.memory.Add("链", server.Url("/detail/" + std::to_string(i) + ".htm"));
+        context.memory.Add("#链", server.Url("/detail/" + std::to_string(i) + ".htm"));
         // "#name" in the URL key reads the memory list directly.
         Run(kSourceCopyList, "#下载源文件=页\r\n页_网址=#链\r\n页=$<body>.*?</body>\r\n");
     }
@@ -204,12 +213,16 @@ TEST_F(EntryListTest, PageCopiesAreNumberedForTheCopyCleanup) {
     EXPECT_EQ(Read("Source2.htm"), "outer record");
     EXPECT_FALSE(FileExists(folder->Path() + "/Source1_1.htm"));
 
-    // A later run neither overwrites the copies nor leaves a gap.
+    // A later run neither overwrites the copies, nor writes a copy that exists, nor leaves a gap.
+    server.AddPage("/detail/3.htm", "<body>D3</body>");
     DownloadFolder again(kTask);
     site.folder = &again;
-    Run(kSourceCopyList, "#下载源文件=页\r\n页_网址=#链\r\n页=$<body>.*?</body>\r\n");
+    for (int i = 2; i <= 3; ++i) {
+        context.memory.Add("#链", server.Url("/detail/" + std::to_string(i) + ".htm"));
+        Run(kSourceCopyList, "#下载源文件=页\r\n页_网址=#链\r\n页=$<body>.*?</body>\r\n");
+    }
     EXPECT_EQ(Read("Source2_1.htm"), "<body>D1</body>");
-    EXPECT_EQ(Read("Source2_3.htm"), "<body>D2</body>");
+    EXPECT_EQ(Read("Source2_3.htm"), "<body>D3</body>");
 
     // Without a URL a page copy has no text and nothing is written.
     Run(kSourceCopyList, "#下载源文件=页\r\n页=$<body>.*?</body>\r\n");

@@ -203,9 +203,10 @@ TEST_F(VariableChainTest, TailReplacement) {
     EXPECT_EQ(Chain("a(1)b(2)c", Script({"<变量_v>_反向查找字符串_1=(", "<变量_v>_反向查找字符串_2=)",
                                          "<变量_v>_重复次数=2"})),
               "abc");
-    // B before A: nothing.
-    EXPECT_EQ(Chain("x)y(z", Script({"<变量_v>_反向查找字符串_1=(", "<变量_v>_反向查找字符串_2=)"})),
-              "x)y(z");
+    // B before A: the first pass still replaces (before A, then after B); a second pass does not.
+    EXPECT_EQ(Chain("x)y(z", Script({"<变量_v>_反向查找字符串_1=(", "<变量_v>_反向查找字符串_2=)",
+                                     "<变量_v>_重复次数=3"})),
+              "x)yy(z");
     // A huge repeat count ends.
     EXPECT_EQ(Chain("a(1)b", Script({"<变量_v>_反向查找字符串_1=(", "<变量_v>_反向查找字符串_2=)",
                                      "<变量_v>_替换字符串=()", "<变量_v>_重复次数=2000000000"})),

@@ -54,7 +54,7 @@ TEST(BuildStartUrl, KeywordRunsPutTheCurrentKeywordIn) {
     const std::string optional =
         "#需要搜索关键字网址=http://h/s?q=<搜索关键字>\r\n#要搜索网址=http://h/all.htm\r\n";
     EXPECT_EQ(BuildStartUrl(optional, "", 0, 0, 7).url, "http://h/all.htm");
-    start = BuildStartUrl(optional + "#需要搜索关键字网址_设置=关键字可以为空\r\n", "", 0, 0, 7);
+    start = BuildStartUrl(optional + "#需要搜索关键字网址_设置=显示方式,关键字可以为空\r\n", "", 0, 0, 7);
     EXPECT_TRUE(start.keywordRun);
     EXPECT_EQ(start.url, "http://h/s?q=");
 
