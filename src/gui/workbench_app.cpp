@@ -18,6 +18,7 @@
 #include "gui/pane_layout.h"
 #include "gui/prompter.h"
 #include "gui/run_bridge.h"
+#include "gui/task_workbench.h"
 #include "store/startup.h"
 #include "text/strings.h"
 
@@ -129,6 +130,8 @@ void Workbench::BuildWindow() {
     connect(bridge_.get(), &RunBridge::testRunEnded, window, &MainWindow::TestRunEnded, Qt::QueuedConnection);
     connect(window, &MainWindow::CurrentNodeChanged, layout_, &PaneLayout::NodeChanged);
     window_->AddCloseCheck([this] { return QueryClose(); });
+    // The category tree, the task pane and the exchange commands (owned by the window).
+    new TaskWorkbench(*window_, *controller_, *prompter_);
 
     if (!screenshot_) {
         dispatchTimer_ = new QTimer(window);

@@ -90,28 +90,37 @@ TaskIcon TaskIconFor(int status, int list, int entryState) {
         case 2:
             return TaskIcon::kPaused;
         default:
-            return TaskIcon::kFinished;
+            return list == 4 ? TaskIcon::kFinished : TaskIcon::kNew;
     }
 }
 
 std::string TaskIconWord(TaskIcon icon) {
     switch (icon) {
+        case TaskIcon::kNew:
+            return "未运行";
         case TaskIcon::kWaiting:
-            return "等待";
+            return "等待中";
         case TaskIcon::kRunning:
-            return "运行";
+            return "运行中";
         case TaskIcon::kPaused:
-            return "暂停";
+            return "已暂停";
         case TaskIcon::kFinished:
-            return "完成";
+            return "已完成";
         case TaskIcon::kDeleted:
             return "已删除";
     }
     return {};
 }
 
-std::vector<int> TaskListColumnWidths(int clientWidth) {
-    return {20, clientWidth / 4, clientWidth / 2, 80, 80, 64, 64, 64, 48, 88};
+std::vector<int> TaskListColumnWidths(int clientWidth, int dateWidth) {
+    const int date = std::max(80, dateWidth);
+    std::vector<int> widths = {20, clientWidth / 4, clientWidth / 2, date, date, 64, 64, 64, 48, 88};
+    // The URL gives way, down to 100 pixels, so that the statistics fit beside it.
+    int others = 0;
+    for (size_t i = 0; i < widths.size(); ++i)
+        others += i == 2 ? 0 : widths[i];
+    widths[2] = std::max(std::min(widths[2], clientWidth - others), std::min(widths[2], 100));
+    return widths;
 }
 
 void MoveTaskRows(std::vector<TaskListRow>& rows, const std::set<int>& ids, bool toTop) {

@@ -10,7 +10,7 @@
 namespace sorvik {
 
 // The status icon of column 0.
-enum class TaskIcon { kWaiting, kRunning, kPaused, kFinished, kDeleted };
+enum class TaskIcon { kNew, kWaiting, kRunning, kPaused, kFinished, kDeleted };
 
 struct TaskListRow {
     int id = 0;
@@ -36,16 +36,18 @@ std::string FormatListKilobytes(long long bytes);
 
 // The icon of a row. A live queue entry state (kEntryWaiting, kEntryRunning; -1 for none) wins
 // over the stored status, which lags behind a run by up to one statistics write: list 5 is
-// deleted, then entry or status 0 waiting, 1 running, 2 paused, and any other status finished.
+// deleted, then entry or status 0 waiting, 1 running, 2 paused; any other status is finished in
+// list 4 and new (never run, or reset for a fresh start) in the active list.
 TaskIcon TaskIconFor(int status, int list, int entryState);
 
-// The word for an icon, for its tool tip and for readers of the list: "等待", "运行", "暂停",
-// "完成", "已删除".
+// The word for an icon, for its tool tip and for readers of the list: "未运行", "等待中", "运行中",
+// "已暂停", "已完成", "已删除".
 std::string TaskIconWord(TaskIcon icon);
 
 // Initial widths in pixels of the ten columns (icon first) for a list whose client width is
-// clientWidth: 20, W/4, W/2, 80, 80, 64, 64, 64, 48, 88.
-std::vector<int> TaskListColumnWidths(int clientWidth);
+// clientWidth: 20, W/4, W/2, 80, 80, 64, 64, 64, 48, 88; the two dates get dateWidth when that is
+// more (a larger font), and the URL column is narrowed (not below 100) so that all ten fit.
+std::vector<int> TaskListColumnWidths(int clientWidth, int dateWidth = 80);
 
 // Moves the rows whose IDs are in ids to the top (or the bottom), keeping the order among the
 // moved rows and among the others.

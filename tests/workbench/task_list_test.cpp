@@ -67,9 +67,14 @@ TEST_F(TaskListTest, RowsShowTheirStatisticsIconAndWidths) {
     EXPECT_EQ(TaskIconFor(4, 3, kEntryRunning), TaskIcon::kRunning);
     EXPECT_EQ(TaskIconFor(2, 3, kEntryWaiting), TaskIcon::kWaiting);
     EXPECT_EQ(TaskIconFor(4, 4, kEntryPaused), TaskIcon::kFinished);
+    EXPECT_EQ(TaskIconFor(4, 3, -1), TaskIcon::kNew);
     EXPECT_EQ(TaskIconFor(1, 5, kEntryRunning), TaskIcon::kDeleted);
-    EXPECT_EQ(TaskIconWord(TaskIcon::kFinished), "完成");
-    EXPECT_EQ(TaskListColumnWidths(800), (std::vector<int>{20, 200, 400, 80, 80, 64, 64, 64, 48, 88}));
+    EXPECT_EQ(TaskIconWord(TaskIcon::kFinished), "已完成");
+    EXPECT_EQ(TaskListColumnWidths(2400), (std::vector<int>{20, 600, 1200, 80, 80, 64, 64, 64, 48, 88}));
+    EXPECT_EQ(TaskListColumnWidths(1200)[2], 1200 - 300 - 508);
+    EXPECT_EQ(TaskListColumnWidths(400)[2], 100);
+    EXPECT_EQ(TaskListColumnWidths(1200, 130),
+              (std::vector<int>{20, 300, 292, 130, 130, 64, 64, 64, 48, 88}));
 }
 
 TEST_F(TaskListTest, MovedRowsKeepTheirOrderAcrossReloads) {
