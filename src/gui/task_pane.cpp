@@ -234,6 +234,7 @@ void TaskPane::SelectTask(int taskId) {
 }
 
 void TaskPane::ShowList(int list) {
+    view_->show();
     std::string error;
     if (!model_->Load(list, error)) {
         prompt_.ShowMessage(error);
@@ -252,6 +253,8 @@ void TaskPane::ShowList(int list) {
 }
 
 void TaskPane::ShowTask(int taskId) {
+    // A result node's row of the window holds the search bar alone.
+    view_->hide();
     BuildSearchBar(taskId);
 }
 

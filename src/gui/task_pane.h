@@ -53,7 +53,7 @@ class TaskPane : public QWidget {
 
     // Shows list 3, 4 or 5.
     void ShowList(int list);
-    // A result node's task: the search bar is built for it.
+    // A result node's task: the search bar is built for it and shows without the list.
     void ShowTask(int taskId);
     // The task the search bar was built for (0 none).
     int SearchTask() const { return searchTask_; }
