@@ -194,7 +194,7 @@ void ExecuteSqlOperation(std::string_view line) {
         return;
     std::scoped_lock lock(g_csDatabase);
     CDbAccess db;
-    db.ExecuteSql(statement);
+    db.ExecuteSqlScript(statement);  // the user's own statements, as many as written
 }
 
 void TableData(CPageExtractor& context, const OperationLine& op, std::string& value, std::string_view script,

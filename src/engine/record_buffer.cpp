@@ -34,6 +34,8 @@ std::string BuildInsertPrefix(std::string_view table, const std::vector<std::str
 }
 
 std::shared_ptr<const RecordTarget> MakeRecordTarget(const ResultTableLayout& layout, std::string& message) {
+    if (!CheckResultTableNames(layout, message))
+        return nullptr;
     auto target = std::make_shared<RecordTarget>();
     target->tableNumber = layout.tableNumber;
     target->table = layout.table;

@@ -45,7 +45,8 @@ std::string BuildInsertPrefix(std::string_view table, const std::vector<std::str
 
 // The target of a table of the script: its columns, their types (ParseFieldType) and its unique
 // fields (each matched by column name, else by field name, case-insensitively; names that match
-// neither are left out). Null with the type-word message when a type word is not valid.
+// neither are left out). Null with the message of CheckResultTableNames when a name is not plain,
+// or with the type-word message when a type word is not valid.
 std::shared_ptr<const RecordTarget> MakeRecordTarget(const ResultTableLayout& layout, std::string& message);
 
 // One record: its target and one value per column.

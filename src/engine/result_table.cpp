@@ -7,6 +7,7 @@
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -63,9 +64,12 @@ std::string TableKey(int tableNumber, std::string_view suffix) {
     return Format("#表名%d", tableNumber) + std::string(suffix);
 }
 
-// The first non-empty value of the keys, in order.
-std::string FirstValue(std::string_view script, std::initializer_list<std::string> keys) {
+// The first non-empty value of the keys, in order; *found gets its key (the last key when none).
+std::string FirstValue(std::string_view script, std::initializer_list<std::string> keys,
+                       std::string* found = nullptr) {
     for (const std::string& key : keys) {
+        if (found)
+            *found = key;
         std::string value = Trim(ScriptValue(key, script));
         if (!value.empty())
             return value;
@@ -78,24 +82,28 @@ std::string FirstValue(std::string_view script, std::initializer_list<std::strin
 ResultTableLayout ReadResultTableLayout(std::string_view script, int tableNumber) {
     ResultTableLayout layout;
     layout.tableNumber = tableNumber;
-    layout.table = Trim(ScriptValue(TableKey(tableNumber, "="), script));
+    layout.tableKey = TableKey(tableNumber, "=");
+    layout.table = Trim(ScriptValue(layout.tableKey, script));
     std::string aliases;
+    std::string aliasKey;
     std::string names;
+    std::string nameKey;
     std::string types;
     std::string unique;
     if (tableNumber == 0) {
-        aliases = FirstValue(script, {"#表名_字段别名列表=", "#字段别名列表="});
-        names = FirstValue(script, {"#表名_字段名列表=", "#字段名列表="});
+        aliases = FirstValue(script, {"#表名_字段别名列表=", "#字段别名列表="}, &aliasKey);
+        names = FirstValue(script, {"#表名_字段名列表=", "#字段名列表="}, &nameKey);
         types = FirstValue(script, {"#表名_字段类型=", "#字段类型="});
         unique = FirstValue(script, {"#唯一字段="});
     } else {
-        aliases = FirstValue(script, {TableKey(tableNumber, "_字段别名列表=")});
-        names = FirstValue(script, {TableKey(tableNumber, "_字段名列表=")});
+        aliases = FirstValue(script, {TableKey(tableNumber, "_字段别名列表=")}, &aliasKey);
+        names = FirstValue(script, {TableKey(tableNumber, "_字段名列表=")}, &nameKey);
         types = FirstValue(script, {TableKey(tableNumber, "_字段类型=")});
         unique = FirstValue(script, {TableKey(tableNumber, "_唯一字段=")});
     }
     layout.fieldNames = SplitList(names);
     layout.columns = aliases.empty() ? layout.fieldNames : SplitList(aliases);
+    layout.columnsKey = aliases.empty() ? nameKey : aliasKey;
     layout.typeWords = SplitList(types);
     layout.uniqueFields = SplitList(unique);
     return layout;
@@ -122,6 +130,20 @@ std::string TaskRecordCondition(std::string_view script, int taskNumber) {
     if (!condition.empty())
         return "(" + condition + ")";
     return Format("iNode_=%d", SharedTaskNumber(script, taskNumber));
+}
+
+bool CheckResultTableNames(const ResultTableLayout& layout, std::string& message) {
+    auto refuse = [&](const std::string& name, const std::string& key) {
+        message = "“" + name + "”不能用作名称(" + key + ")：名称只能由字母、数字、下划线和汉字组成";
+        return false;
+    };
+    if (!IsPlainName(layout.table))
+        return refuse(layout.table, layout.tableKey);
+    for (const std::string& column : layout.columns) {
+        if (!IsPlainName(column))
+            return refuse(column, layout.columnsKey);
+    }
+    return true;
 }
 
 bool ResultTableExists(std::string_view tableName) {
@@ -192,6 +214,8 @@ bool EnsureResultTable(std::string_view script, int tableNumber, std::string& me
         message = "没有设置表名！(" + tableKey + ")";
         return false;
     }
+    if (!CheckResultTableNames(layout, message))
+        return false;
     const size_t typeCount = layout.typeWords.size();
     auto typeOf = [&](size_t i, std::string& columnType) {
         std::string type;

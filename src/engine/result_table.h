@@ -29,6 +29,8 @@ struct ResultTableLayout {
     std::vector<std::string> fieldNames;    // the table's field names (the columns when no aliases)
     std::vector<std::string> typeWords;     // the field-type list as written
     std::vector<std::string> uniqueFields;  // the unique-field list as written
+    std::string tableKey;                   // the keys the table name and the columns came from
+    std::string columnsKey;
 };
 
 // Reads the keys of table tableNumber from the script. Lists are split at "," and trimmed.
@@ -44,6 +46,11 @@ int SharedTaskNumber(std::string_view script, int taskNumber);
 // The condition that selects a task's records in its result table: the script's
 // "#表数据过滤条件=" in parentheses when set, else "iNode_=" and the shared task number.
 std::string TaskRecordCondition(std::string_view script, int taskNumber);
+
+// The table name and the column names go into statements as they are: each must be a plain name
+// (IsPlainName). False with the message "“name”不能用作名称(key)：名称只能由字母、数字、下划线和汉字组成"
+// naming the script key it came from.
+bool CheckResultTableNames(const ResultTableLayout& layout, std::string& message);
 
 // True when the database has a table of that name (compared case-insensitively).
 bool ResultTableExists(std::string_view tableName);
@@ -61,7 +68,8 @@ bool ParseFieldType(size_t fieldIndex, size_t typeCount, std::string_view typeWo
 // ("alter table ... add column ..."). True when the table is ready. False with the message:
 // the type-word message of ParseFieldType, "增加字段失败!" + CR LF + the database's reason,
 // "建表失败!(#表名=NAME)" with the database's reason, "打开一个记录集失败!", or "没有设置表名！(#表名=)" when
-// the script names no such table (the key of the table's number in both).
+// the script names no such table (the key of the table's number in both), or the message of
+// CheckResultTableNames.
 bool EnsureResultTable(std::string_view script, int tableNumber, std::string& message);
 
 }  // namespace sorvik

@@ -72,6 +72,24 @@ Recordset::Value ColumnText(sqlite3_stmt* stmt, int column) {
     }
 }
 
+// True when the text after a statement holds more than blanks and comments (a text that does
+// not even compile counts as a statement).
+bool HasFurtherStatement(sqlite3* db, const char* tail, const char* end) {
+    while (tail < end) {
+        sqlite3_stmt* raw = nullptr;
+        const char* next = nullptr;
+        if (sqlite3_prepare_v2(db, tail, static_cast<int>(end - tail), &raw, &next) != SQLITE_OK)
+            return true;
+        StatementPtr stmt(raw);
+        if (stmt)
+            return true;
+        if (next == tail)
+            break;
+        tail = next;
+    }
+    return false;
+}
+
 }  // namespace
 
 Database::~Database() {
@@ -119,14 +137,18 @@ bool Database::IsOpen() const {
 }
 
 bool Database::Execute(std::string_view jetSql, std::string& error, Recordset* rows) {
-    return Run(TranslateJetSql(GbToUtf8(jetSql)), error, rows);
+    return Run(TranslateJetSql(GbToUtf8(jetSql)), error, rows, false);
 }
 
 bool Database::ExecuteNative(std::string_view sqliteSql, std::string& error, Recordset* rows) {
-    return Run(GbToUtf8(sqliteSql), error, rows);
+    return Run(GbToUtf8(sqliteSql), error, rows, false);
 }
 
-bool Database::Run(const std::string& sql, std::string& error, Recordset* rows) {
+bool Database::ExecuteScript(std::string_view jetSql, std::string& error) {
+    return Run(TranslateJetSql(GbToUtf8(jetSql)), error, nullptr, true);
+}
+
+bool Database::Run(const std::string& sql, std::string& error, Recordset* rows, bool several) {
     std::scoped_lock lock(g_csDatabase);
     error.clear();
     if (!db_) {
@@ -138,7 +160,8 @@ bool Database::Run(const std::string& sql, std::string& error, Recordset* rows) 
     std::vector<std::string> columns;
     std::vector<Recordset::Row> resultRows;
     bool haveColumns = false;
-    // Runs every statement of the text; the rows of the first one that returns rows are kept.
+    // Runs the statement (every statement of a script); the rows of the first one that returns rows
+    // are kept.
     while (tail < end) {
         sqlite3_stmt* raw = nullptr;
         const char* next = nullptr;
@@ -150,6 +173,10 @@ bool Database::Run(const std::string& sql, std::string& error, Recordset* rows) 
         tail = next;
         if (!stmt)
             continue;  // blank text or a comment
+        if (!several && HasFurtherStatement(db_.get(), tail, end)) {
+            error = "一次只能执行一条语句";
+            return false;
+        }
         const int columnCount = sqlite3_column_count(stmt.get());
         const bool keep = rows && !haveColumns && columnCount > 0;
         if (keep) {

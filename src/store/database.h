@@ -35,10 +35,15 @@ class Database {
     const std::string& Path() const { return path_; }
 
     // Runs one Jet statement. On success, a statement that returns rows fills *rows (when given).
-    // On failure returns false with SQLite's message (GB18030) in error.
+    // On failure returns false with SQLite's message (GB18030) in error. A text holding a second
+    // statement after the first is refused before anything runs ("一次只能执行一条语句"), so a
+    // name or value pasted into a statement can never add one of its own.
     bool Execute(std::string_view jetSql, std::string& error, Recordset* rows = nullptr);
     // The same for a statement already in SQLite's dialect (the store's own schema statements).
     bool ExecuteNative(std::string_view sqliteSql, std::string& error, Recordset* rows = nullptr);
+    // Runs every ";"-separated statement of a text the user wrote as a whole (a script's own SQL
+    // operation); stops at the first failure, keeping what ran before it.
+    bool ExecuteScript(std::string_view jetSql, std::string& error);
 
     // Nested transactions: the outermost Begin starts one, inner ones are savepoints.
     bool Begin(std::string& error);
@@ -50,7 +55,7 @@ class Database {
     long long ChangedRows() const;
 
   private:
-    bool Run(const std::string& utf8Sql, std::string& error, Recordset* rows);
+    bool Run(const std::string& utf8Sql, std::string& error, Recordset* rows, bool several);
 
     struct Closer {
         void operator()(sqlite3* db) const { sqlite3_close_v2(db); }

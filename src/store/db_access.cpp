@@ -24,6 +24,16 @@ bool CDbAccess::ExecuteSql(std::string_view sql) {
     return true;
 }
 
+bool CDbAccess::ExecuteSqlScript(std::string_view sql) {
+    ClearError();
+    if (!TheDatabase().ExecuteScript(sql, m_strProviderError)) {
+        m_strError = "执行SQL失败!\r\n";
+        m_strError.append(sql);
+        return false;
+    }
+    return true;
+}
+
 std::optional<Recordset> CDbAccess::ExecuteQuery(std::string_view sql) {
     ClearError();
     Recordset rows;

@@ -20,6 +20,8 @@ class CDbAccess {
 
     // Runs a statement. Failure: "执行SQL失败!\r\n" + the SQL.
     bool ExecuteSql(std::string_view sql);
+    // Runs every ";"-separated statement of a text the user wrote; failure as ExecuteSql.
+    bool ExecuteSqlScript(std::string_view sql);
     // Runs a statement that returns rows. Failure: the same text, and no value.
     std::optional<Recordset> ExecuteQuery(std::string_view sql);
     // Opens a recordset. Failure: "打开一个记录集失败!" and no value.

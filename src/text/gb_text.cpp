@@ -100,6 +100,20 @@ size_t GbValidCharLength(std::string_view text, size_t pos) {
                : 0;
 }
 
+bool IsPlainName(std::string_view name) {
+    if (name.empty() || IsDigit(static_cast<unsigned char>(name[0])))
+        return false;
+    for (size_t pos = 0; pos < name.size();) {
+        const auto c = static_cast<unsigned char>(name[pos]);
+        const size_t n = GbValidCharLength(name, pos);
+        const bool asciiNameByte = IsDigit(c) || c == '_' || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+        if (n == 0 || (n == 1 && !asciiNameByte))
+            return false;
+        pos += n;
+    }
+    return true;
+}
+
 std::string_view GbPrefixChars(std::string_view text, size_t maxChars) {
     size_t pos = 0;
     for (size_t count = 0; pos < text.size() && count < maxChars; ++count)

@@ -32,4 +32,9 @@ std::string_view GbPrefixChars(std::string_view text, size_t maxChars);
 // next byte on its own, so a lenient walk and the database could disagree about where a name ends.
 size_t GbValidCharLength(std::string_view text, size_t pos);
 
+// A name that can stand in a statement as it is: ASCII letters, digits, "_" and well-formed
+// GB18030 characters (Chinese names), not starting with a digit. Nothing in it can end the name,
+// open a literal or a comment, or start a second statement.
+bool IsPlainName(std::string_view name);
+
 }  // namespace sorvik

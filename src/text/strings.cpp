@@ -180,8 +180,15 @@ int ToInt(std::string_view text) {
 }
 
 std::string SqlQuote(std::string_view text) {
-    std::string out(text);
-    ReplaceAll(out, "'", "''");
+    std::string out;
+    out.reserve(text.size() + 2);
+    for (const char c : text) {
+        if (c == '\0')
+            continue;  // a NUL byte would end the statement text and lose the rest of it
+        if (c == '\'')
+            out += '\'';
+        out += c;
+    }
     return out;
 }
 

@@ -44,7 +44,8 @@ long long ParseLeadingInt(std::string_view text);
 // ParseLeadingInt clamped to the int range.
 int ToInt(std::string_view text);
 
-// Doubles every single quote, for a text embedded in an SQL literal.
+// Doubles every single quote and drops NUL bytes, for a text embedded in an SQL literal (a
+// statement text ends at a NUL).
 std::string SqlQuote(std::string_view text);
 
 }  // namespace sorvik

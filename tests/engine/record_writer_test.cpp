@@ -107,10 +107,12 @@ TEST_F(RecordWriterTest, ValuesAreStoredByColumnTypeUnderTheSharedNode) {
     Add(target, {"O'Neil", " 12.50 ", ""});
     Add(target, {"00123", "", " 7 "});
     Add(target, {"注入", "1); drop table Goods; --", "\x81'; drop table Task; --"});
-    EXPECT_EQ(SaveRecords(run, buffer).stored, 3);
+    Add(target, {std::string("a\0b", 3), "", "1"});  // a NUL byte would cut the statement
+    EXPECT_EQ(SaveRecords(run, buffer).stored, 4);
     EXPECT_EQ(Rows("select iNode_,标题,价格,数量 from Goods order by ID_"),
               (std::vector<std::string>{"9|O'Neil|12.5|<null>", "9|00123|<null>|7",
-                                        "9|注入|1); drop table Goods; --|?'; drop table Task; --"}));
+                                        "9|注入|1); drop table Goods; --|?'; drop table Task; --",
+                                        "9|ab|<null>|1"}));
 }
 
 TEST_F(RecordWriterTest, ModeZeroReplacesMatchesOfTheSameNodeOnly) {

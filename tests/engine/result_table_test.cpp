@@ -162,17 +162,27 @@ TEST_F(ResultTableTest, BadInputStopsWithItsMessageAndCreatesNothing) {
     std::string message;
     const std::pair<std::string, std::string> scripts[] = {
         {"#表名=W\r\n#字段名列表=a,b\r\n#字段类型=文本,整形\r\n", "“整形”中系统无法识别字段类型！"},
-        {"#表名=W\r\n#字段名列表=a'b\r\n", "建表失败!(#表名=W)\r\n"},
         {"#字段名列表=a\r\n", "没有设置表名！(#表名=)"},
+        // Names go into statements as they are: anything but a plain name is refused by its key.
+        {"#表名=W\r\n#字段名列表=a\r\n#字段别名列表=a int);DROP TABLE PlanTask;--\r\n",
+         "“a int);DROP TABLE "
+         "PlanTask;--”不能用作名称(#字段别名列表=)：名称只能由字母、数字、下划线和汉字组成"},
+        {"#表名=W(x int);--\r\n#字段名列表=a\r\n",
+         "“W(x int);--”不能用作名称(#表名=)：名称只能由字母、数字、下划线和汉字组成"},
     };
     for (const auto& [script, expected] : scripts) {
         EXPECT_FALSE(EnsureResultTable(script, 0, message)) << script;
         EXPECT_EQ(message.substr(0, expected.size()), expected) << script;
         EXPECT_FALSE(ResultTableExists("W")) << script;
     }
+    // A plain name the database still refuses (a key word).
+    EXPECT_FALSE(EnsureResultTable("#表名=W\r\n#字段名列表=a,order\r\n", 0, message));
+    EXPECT_EQ(message.rfind("建表失败!(#表名=W)\r\n", 0), 0u) << message;
 
     ASSERT_TRUE(EnsureResultTable("#表名=W\r\n#字段名列表=a\r\n", 0, message)) << message;
     EXPECT_FALSE(EnsureResultTable("#表名=W\r\n#字段名列表=a,b'c,d\r\n", 0, message));
+    EXPECT_EQ(message, "“b'c”不能用作名称(#字段名列表=)：名称只能由字母、数字、下划线和汉字组成");
+    EXPECT_FALSE(EnsureResultTable("#表名=W\r\n#字段名列表=a,select,d\r\n", 0, message));
     EXPECT_EQ(message.rfind("增加字段失败!\r\n", 0), 0u) << message;
     EXPECT_GT(message.size(), std::string("增加字段失败!\r\n").size());  // the database's reason follows
     // An extension that meets a wrong word stops there; the columns before it stay added.

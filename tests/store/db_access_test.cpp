@@ -83,6 +83,13 @@ TEST_F(DbAccessTest, FailuresLeaveTheOperationsTexts) {
     ASSERT_TRUE(db.DeleteRecords("T", ""));
     EXPECT_TRUE(db.m_strError.empty());
     EXPECT_EQ(db.SelectCount("T", "1=1"), 0);
+    // One statement per call: a second one is refused before anything runs, unless the caller
+    // runs a script of the user's own.
+    EXPECT_FALSE(db.ExecuteSql("insert into T(iNode_) values(3);drop table T;--"));
+    EXPECT_EQ(db.m_strProviderError, "一次只能执行一条语句");
+    EXPECT_TRUE(db.ExecuteSql("insert into T(iNode_) values(4); -- a comment"));
+    EXPECT_TRUE(db.ExecuteSqlScript("insert into T(iNode_) values(5);insert into T(iNode_) values(6)"));
+    EXPECT_EQ(db.SelectJoined("iNode_", "T", "1=1 order by iNode_"), "4,5,6");
 }
 
 TEST_F(DbAccessTest, TransactionsRollBackUnlessCommittedAndNestedOnesOnlyTheirOwnWork) {
