@@ -22,7 +22,7 @@ namespace sorvik {
 namespace {
 
 constexpr char kSeparator = '\x01';
-constexpr int kBatch = 50;
+constexpr size_t kStopCheckInterval = 50;  // statements between two looks at the stop button
 
 ImportResult Failed(ImportResult result, std::string message) {
     result.ok = false;
@@ -116,52 +116,37 @@ ImportResult ImportExchangeFile(std::string_view content, ExchangePrompt* prompt
         return Failed(result, "已取消导入。");
     }
 
+    // One transaction for the whole file, held under g_csDatabase from the first statement to the
+    // last file (the connection is shared: a gap would let another thread's work into it). A
+    // stopped, failed or killed import leaves nothing, so importing the file again gives one copy.
+    // A failing statement undoes only itself.
+    std::scoped_lock lock(g_csDatabase);
     ImportIdMap ids;
-    {
-        std::scoped_lock lock(g_csDatabase);
-        if (!ids.Plan(statements, error))
-            return Failed(result, error);
-    }
-    // Statements run in batches of one transaction each, so that a large fruit is written quickly;
-    // a failing statement undoes only itself.
-    for (size_t begin = 0; begin < statements.size(); begin += kBatch) {
-        if (begin > 0 && prompt && !prompt->KeepGoing()) {
+    if (!ids.Plan(statements, error))
+        return Failed(result, error);
+    std::string transactionError;
+    Transaction transaction(transactionError);
+    if (!transaction.IsOpen())
+        return Failed(result, "导入失败！\r\n" + transactionError);
+    for (size_t i = 0; i < statements.size(); ++i) {
+        if (i > 0 && i % kStopCheckInterval == 0 && prompt && !prompt->KeepGoing()) {
             result.stopped = true;
-            break;
+            result.succeeded = 0;
+            return Failed(result, "导入已停止！");
         }
-        std::string batchError;
-        Transaction batch(batchError);
-        if (!batch.IsOpen()) {
-            result.lastDbError = batchError;
-            break;
+        ExchangeStatement& statement = statements[i];
+        if (!ids.Apply(statement) || db.ExecuteSql(statement.Render())) {
+            ++result.succeeded;
+        } else {
+            result.lastDbError = db.m_strProviderError.empty() ? db.m_strError : db.m_strProviderError;
         }
-        int batchSucceeded = 0;
-        const size_t end = std::min(statements.size(), begin + kBatch);
-        for (size_t i = begin; i < end; ++i) {
-            ExchangeStatement& statement = statements[i];
-            if (!ids.Apply(statement) || db.ExecuteSql(statement.Render())) {
-                ++batchSucceeded;
-            } else {
-                result.lastDbError = db.m_strProviderError.empty() ? db.m_strError : db.m_strProviderError;
-            }
-            if (prompt) {
-                prompt->Progress(Format("正处理:%10zu(%d)/%d  %s", i + 1, result.succeeded + batchSucceeded,
-                                        result.statements, result.lastDbError.c_str()));
-            }
+        if (prompt) {
+            prompt->Progress(Format("正处理:%10zu(%d)/%d  %s", i + 1, result.succeeded, result.statements,
+                                    result.lastDbError.c_str()));
         }
-        if (!batch.Commit(batchError)) {
-            result.lastDbError = batchError;
-            batchSucceeded = 0;
-        }
-        result.succeeded += batchSucceeded;
     }
-    {
-        std::scoped_lock lock(g_csDatabase);
-        if (!ids.RaiseIdCounters(error))
-            result.lastDbError = error;
-    }
-    if (result.stopped)
-        return Failed(result, "导入已停止！");
+    if (!ids.RaiseIdCounters(error))
+        result.lastDbError = error;
 
     const size_t binaryBegin = header.statementsBegin + header.statementsLength;
     if (binaryBegin < content.size()) {
@@ -174,12 +159,18 @@ ImportResult ImportExchangeFile(std::string_view content, ExchangePrompt* prompt
         result.notes = unpack.notes;
         if (unpack.stopped) {
             result.stopped = true;
+            result.succeeded = 0;
             return Failed(result, "导入已停止！");
         }
         if (!unpacked) {
-            return Failed(result, Format("解压文件失败！\r\n%s\r\n（已执行的%d条语句保留）",
-                                         unpack.error.c_str(), result.succeeded));
+            result.succeeded = 0;
+            return Failed(result,
+                          Format("解压文件失败！\r\n%s\r\n（没有导入任何内容）", unpack.error.c_str()));
         }
+    }
+    if (!transaction.Commit(transactionError)) {
+        result.succeeded = 0;
+        return Failed(result, "导入失败！\r\n" + transactionError);
     }
     result.ok = true;
     result.message = result.restartNeeded ? "导入完成！\r\n请退出重新运行软件！" : "导入完成！";

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "text/code_page.h"
 #include "text/file_helpers.h"
@@ -89,6 +91,56 @@ bool WriteNewFile(const std::string& path, std::string_view data, bool& exists) 
         ::unlink(path.c_str());
     return ok;
 }
+
+// Files unpacked under a temporary name beside their place, moved into place together once
+// every record was read; removed when the unpacking ends early, so that a stopped or killed
+// import leaves no file of its own under a real name.
+class PendingFiles {
+  public:
+    PendingFiles() = default;
+    ~PendingFiles() {
+        for (const auto& file : files_)
+            ::unlink(file.first.c_str());
+    }
+    PendingFiles(const PendingFiles&) = delete;
+    PendingFiles& operator=(const PendingFiles&) = delete;
+
+    static std::string TemporaryName(const std::string& path) { return path + ".sorvik-part"; }
+    bool Has(const std::string& path) const {
+        return std::any_of(files_.begin(), files_.end(),
+                           [&](const auto& file) { return file.second == path; });
+    }
+    // Writes the data under the temporary name of path (a leftover of an earlier import replaced).
+    bool Write(const std::string& path, std::string_view data) {
+        const std::string temporary = TemporaryName(path);
+        ::unlink(temporary.c_str());
+        bool exists = false;
+        if (!WriteNewFile(temporary, data, exists))
+            return false;
+        files_.emplace_back(temporary, path);
+        return true;
+    }
+    // Moves every file into place without replacing one that appeared meanwhile (that one is
+    // skipped). False with the name of the file that could not be moved.
+    bool MoveIntoPlace(UnpackResult& result, std::string& failed) {
+        for (const auto& [temporary, path] : files_) {
+            if (::link(temporary.c_str(), path.c_str()) != 0) {
+                if (errno != EEXIST) {
+                    failed = path;
+                    return false;
+                }
+                --result.written;
+                ++result.skipped;
+            }
+            ::unlink(temporary.c_str());
+        }
+        files_.clear();
+        return true;
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::string>> files_;  // temporary name, place
+};
 
 class RecordReader {
   public:
@@ -176,6 +228,7 @@ bool UnpackExchangeRecords(std::string_view content, size_t begin, const std::st
         result.error = std::move(reason);
         return false;
     };
+    PendingFiles pending;
     RecordReader reader(content, first);
     std::string topFolder;  // disk path of the current top-level folder
     std::string folder;     // disk path of the current folder
@@ -268,11 +321,10 @@ bool UnpackExchangeRecords(std::string_view content, size_t begin, const std::st
                 }
                 if (fileName.empty())
                     return fail("文件内容记录前没有文件名记录");
-                bool exists = false;
-                if (WriteNewFile(filePath, data, exists)) {
-                    ++result.written;
-                } else if (exists) {
+                if (FileExists(filePath) || pending.Has(filePath)) {
                     ++result.skipped;
+                } else if (pending.Write(filePath, data)) {
+                    ++result.written;
                 } else {
                     return fail(Format("写文件%s失败", fileName.c_str()));
                 }
@@ -287,6 +339,9 @@ bool UnpackExchangeRecords(std::string_view content, size_t begin, const std::st
                 return fail(Format("未知的文件记录类型0x%02X，文件已损坏", static_cast<unsigned char>(type)));
         }
     }
+    std::string failed;
+    if (!pending.MoveIntoPlace(result, failed))
+        return fail(Format("写文件%s失败", Utf8ToGb(failed).c_str()));
     return true;
 }
 

@@ -362,7 +362,99 @@ bool ParseUpgradeStatement(Parser& p, std::string_view verb, std::string_view te
     return true;
 }
 
-bool ParseCreateTable(Parser& p, std::string_view text, ExchangeStatement& s, std::string& error) {
+// The column types the result-table writer declares, in the Jet words it writes and the SQLite
+// words the database keeps them under.
+bool IsWriterType(std::string_view word) {
+    static const char* const kTypes[] = {"varchar", "char",     "text",     "memo",  "int",
+                                         "integer", "long",     "datetime", "date",  "bit",
+                                         "money",   "decimal",  "numeric",  "image", "blob",
+                                         "tinyint", "smallint", "real",     "float", "double"};
+    for (const char* type : kTypes) {
+        if (EqualsNoCase(word, type))
+            return true;
+    }
+    return false;
+}
+
+bool IsDigits(const Token* t) {
+    return t && t->kind == Token::Kind::kNumber && t->value.find('.') == std::string::npos;
+}
+
+// The auto-numbered key, as the writer declares it or as the database keeps it:
+// "[IDENTITY|INTEGER|INT|COUNTER] [CONSTRAINT name] [PRIMARY KEY] [AUTOINCREMENT]".
+bool TakeKeyDefinition(Parser& p) {
+    bool typed =
+        p.TakeWord("identity") || p.TakeWord("integer") || p.TakeWord("int") || p.TakeWord("counter");
+    if (p.TakeWord("constraint")) {
+        std::string raw, bare;
+        if (!p.TakeName(raw, bare))
+            return false;
+    }
+    if (p.TakeWord("primary") && !p.TakeWord("key"))
+        return false;
+    p.TakeWord("autoincrement");
+    return typed;
+}
+
+// A column definition: a name, a type the writer uses and its size ("(n)" or "(p,s)"), nothing
+// more; the ID_ column may be the primary key. Appends the definition as it is to be run.
+bool TakeColumnDefinition(Parser& p, ExchangeStatement& s, std::string& definition, std::string& error) {
+    std::string raw, bare;
+    if (!p.TakeName(raw, bare)) {
+        error = "建表语句的列名写法不对";
+        return false;
+    }
+    s.columns.push_back(raw);
+    s.columnNames.push_back(bare);
+    if (EqualsNoCase(bare, "ID_")) {
+        if (!TakeKeyDefinition(p)) {
+            error = "建表语句中ID_只能是自动编号的主键";
+            return false;
+        }
+        definition += raw + " INTEGER PRIMARY KEY AUTOINCREMENT";
+    } else if (const Token* type = p.Peek(); type && type->kind == Token::Kind::kWord) {
+        definition += raw;
+        if (!IsWriterType(type->value)) {
+            error = Format("建表语句中只允许列名和字段类型，不允许“%s”", type->value.c_str());
+            return false;
+        }
+        definition += " " + type->value;
+        p.Skip();
+        if (p.TakePunct('(')) {
+            if (!IsDigits(p.Peek())) {
+                error = "建表语句中字段长度的写法不对";
+                return false;
+            }
+            definition += "(" + p.Peek()->value;
+            p.Skip();
+            if (p.TakePunct(',')) {
+                if (!IsDigits(p.Peek())) {
+                    error = "建表语句中字段长度的写法不对";
+                    return false;
+                }
+                definition += "," + p.Peek()->value;
+                p.Skip();
+            }
+            if (!p.TakePunct(')')) {
+                error = "建表语句中字段长度的写法不对";
+                return false;
+            }
+            definition += ")";
+        }
+    } else {
+        definition += raw;
+    }
+    const Token* next = p.Peek();
+    if (next && !(next->kind == Token::Kind::kPunct && (next->value == "," || next->value == ")"))) {
+        error = Format("建表语句中只允许列名和字段类型，不允许“%s”", next->raw.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Only a plain table: columns with the writer's types, the ID_ key, nothing computed, no
+// defaults, checks or copies of other tables (any of them can make the database grow without end).
+bool ParseCreateTable(Parser& p, ExchangeStatement& s, std::string& error) {
     s.kind = ExchangeStatement::Kind::kCreateTable;
     if (!p.TakeWord("table") || !p.TakeName(s.table, s.tableName) || !p.TakePunct('(')) {
         error = "建表语句的写法不对";
@@ -372,25 +464,18 @@ bool ParseCreateTable(Parser& p, std::string_view text, ExchangeStatement& s, st
         error = Format("不允许建系统表%s", s.tableName.c_str());
         return false;
     }
-    int depth = 1;
-    while (!p.AtEnd()) {
-        const Token* t = p.Peek();
-        if (t->kind == Token::Kind::kWord && EqualsNoCase(t->value, "select")) {
-            error = "建表语句中不允许select";
+    std::string definitions;
+    do {
+        if (!definitions.empty())
+            definitions += ",";
+        if (!TakeColumnDefinition(p, s, definitions, error))
             return false;
-        }
-        if (t->kind == Token::Kind::kPunct && t->value == "(")
-            ++depth;
-        const bool closing = t->kind == Token::Kind::kPunct && t->value == ")" && --depth == 0;
-        p.Skip();
-        if (closing)
-            break;
-    }
-    if (depth != 0 || !p.AtEnd()) {
+    } while (p.TakePunct(','));
+    if (!p.TakePunct(')') || !p.AtEnd()) {
         error = "建表语句的括号不配对";
         return false;
     }
-    s.createText = Trim(text);
+    s.createText = "create table " + s.table + " (" + definitions + ")";
     return true;
 }
 
@@ -503,7 +588,7 @@ bool ParseExchangeStatement(std::string_view text, ExchangeStatement& statement,
     if (parser.TakeWord("insert"))
         return ParseInsert(parser, statement, error, upgrade);
     if (parser.TakeWord("create"))
-        return ParseCreateTable(parser, text, statement, error);
+        return ParseCreateTable(parser, statement, error);
     if (upgrade) {
         for (const char* verb : {"update", "delete", "alter"}) {
             if (parser.TakeWord(verb))

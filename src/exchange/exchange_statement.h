@@ -8,7 +8,10 @@
 //   insert into T (c1,c2,...) values (v1,v2,...)     values: 'text', numbers, null
 //   update TreeItems set c=v,... where cGerm='X' and cGerm is not null
 //   update Task set c=v,... where cGerm='X'           X not empty
-//   create table T ( column definitions )           no "select" inside
+//   create table T (c type[(n[,s])], ...)          the result writer's column types only; ID_
+//                                                   may be the auto-numbered primary key; nothing
+//                                                   else (no defaults, computed columns, checks,
+//                                                   "as select"); run as rebuilt from its parts
 // Never: a second statement (";"), comments, inserts into the ID, settings, schedule, template
 // or keyword-history tables, or SQLite's own tables.
 //

@@ -451,6 +451,33 @@ TEST_F(ExchangeTest, AnUpgradePackageChangesTablesOfASecondHomeAfterTheQuestion)
     EXPECT_EQ(Count("T_升级", "名称='丙'"), 0);
 }
 
+TEST_F(ExchangeTest, AnInterruptedFruitImportLeavesNothingAndTheRetryGivesOneCopy) {
+    BuildSource();
+    ExportBoth();
+    const std::string plain = Plain(files_.file("f.fru"));
+    ExchangeHeader header;
+    std::string error;
+    ASSERT_TRUE(ParseExchangeHeader(plain, header, error)) << error;
+    Use(target_);
+    ASSERT_TRUE(Import("s.grm").ok);
+    const long long tasks = Count("Task", "1=1");
+    // Cut inside its files: every statement ran, yet nothing of the file may stay.
+    const size_t binary = header.statementsBegin + header.statementsLength;
+    ASSERT_LT(binary + 40, plain.size());
+    const ImportResult cut = ImportExchangeFile(std::string_view(plain).substr(0, plain.size() - 3), nullptr);
+    EXPECT_FALSE(cut.ok);
+    EXPECT_EQ(Count("T_新闻", "1=1"), 0);
+    EXPECT_EQ(Value("select count(*) from sqlite_master where name='T_分类'"), "0");
+    EXPECT_EQ(Count("Task", "1=1"), tasks);
+    EXPECT_EQ(Read("download/1/img/2024/图.jpg"), "<missing>");
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(HomeFile("download")))
+        EXPECT_EQ(entry.path().string().find(".sorvik-part"), std::string::npos) << entry.path();
+    ASSERT_TRUE(Import("f.fru").ok);
+    EXPECT_EQ(Count("T_新闻", "1=1"), 2);
+    EXPECT_EQ(Count("T_分类", "1=1"), 1);
+    EXPECT_EQ(Read("download/1/img/2024/图.jpg"), "jpeg");
+}
+
 TEST_F(ExchangeTest, AFruitCutAnywhereOrWithFlippedBytesIsRefusedOrContained) {
     BuildSource();
     ExportBoth();
