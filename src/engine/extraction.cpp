@@ -384,6 +384,7 @@ void ExtractionRun::RunKeywords() {
             // The per-keyword state of the previous keyword goes.
             params_.nextUrl.clear();
             params_.startPage = 0;
+            params_.rangeValue = 0;
             pageNumber_ = 1;
             context_.memory.Clear();
             for (auto& records : context_.levelRecords)
@@ -415,10 +416,17 @@ bool ExtractionRun::RunTemplate(const std::string& urlTemplate, const std::strin
     UrlRange range;
     const bool ranged = urlTemplate.find("(*)") != std::string::npos && ParseUrlRange(rangeText, range);
     long long value = range.start;
-    // A resumed run starts at the range value of its URL. When it stopped on a next page of a
-    // range value, that value can't be told from the URL and the range ends with its pages.
-    const bool knownValue =
+    // A resumed run starts at the range value of its URL, or, when it stopped on a next page of a
+    // range value, at the range position its resume point kept.
+    bool knownValue =
         !ranged || url.empty() || FindRangeValue(urlTemplate, url, value) || params_.startPage <= 1;
+    if (ranged && !knownValue && params_.rangeValue > 0 &&
+        params_.rangeValue - 1 <= range.end - range.start) {
+        value = range.start + params_.rangeValue - 1;
+        knownValue = true;
+    }
+    if (ranged && knownValue)
+        params_.rangeValue = value - range.start + 1;
     if (!FollowPages(std::move(url), std::move(page)))
         return false;
     if (!ranged || !knownValue)
@@ -429,6 +437,7 @@ bool ExtractionRun::RunTemplate(const std::string& urlTemplate, const std::strin
         const std::string nextUrl = ApplyRangeValue(urlTemplate, next);
         ++pageNumber_;
         SetResumePoint(nextUrl, pageNumber_);
+        params_.rangeValue = next - range.start + 1;
         if (Stopped())
             return false;
         DebugLog(Format("range:%lld,url:%s", next, nextUrl.c_str()), params_.taskName + "_无记录后");
@@ -678,6 +687,11 @@ void ExtractionRun::WriteBackKeyword() {
         if (value.empty())
             continue;
         SubstituteVariables(value, script_, {}, context_);
+        // The names go into the statement as they are: only plain ones.
+        if (!IsPlainName(writeBackTable_) || !IsPlainName(column) || !IsPlainName(writeBackKeyColumn_)) {
+            params_.Send(RunMessageType::kStatusText, "更新表数据失败！", 0);
+            continue;
+        }
         const std::string sql = Format("update %s set %s='%s' where %s='%s'", writeBackTable_.c_str(),
                                        column.c_str(), SqlQuote(value).c_str(), writeBackKeyColumn_.c_str(),
                                        SqlQuote(context_.searchKeyword).c_str());
@@ -693,6 +707,8 @@ void ExtractionRun::WriteBackKeyword() {
 void ExtractionRun::SetResumePoint(const std::string& url, int page) {
     params_.nextUrl = url;
     params_.startPage = page;
+    if (url.empty())
+        params_.rangeValue = 0;
 }
 
 void ExtractionRun::SaveIfDue(bool force) {

@@ -144,10 +144,11 @@ RecordOutcome StoreRecord(CDbAccess& db, const BufferedRecord& record, int node,
 bool WriteResumePoint(CDbAccess& db, int task, const ResumePoint& resume, std::string& error,
                       std::string& keywordError) {
     const std::string sql = Format(
-        "update Task set cNextSite='%s',iStartPage=%d,iSearchKeyIndexPre=%d,iSearchKeyIndex=%d,cMemo='%s' "
-        "where ID=%d",
+        "update Task set "
+        "cNextSite='%s',iStartPage=%d,iSearchKeyIndexPre=%d,iSearchKeyIndex=%d,iRangeValue=%lld,"
+        "cMemo='%s' where ID=%d",
         SqlQuote(resume.nextUrl).c_str(), resume.startPage, resume.searchKeyIndexPre, resume.searchKeyIndex,
-        SqlQuote(resume.keywordList).c_str(), task);
+        resume.rangeValue, SqlQuote(resume.keywordList).c_str(), task);
     if (!db.ExecuteSql(sql)) {
         error = db.m_strError + "\r\n" + db.m_strProviderError;
         return false;
@@ -166,6 +167,7 @@ ResumePoint ResumePointOf(const ThreadParams& run) {
     resume.startPage = run.startPage;
     resume.searchKeyIndexPre = run.searchKeyIndexPre;
     resume.searchKeyIndex = run.searchKeyIndex;
+    resume.rangeValue = run.rangeValue;
     resume.keywordList = run.keywordList;
     return resume;
 }

@@ -22,13 +22,14 @@
 namespace sorvik {
 
 // Where a resumed run starts: written into the run's Task row (cNextSite, iStartPage,
-// iSearchKeyIndexPre, iSearchKeyIndex, cMemo) together with a batch of records.
+// iSearchKeyIndexPre, iSearchKeyIndex, iRangeValue, cMemo) together with a batch of records.
 struct ResumePoint {
     std::string nextUrl;
     int startPage = 0;
     int searchKeyIndexPre = 0;
     int searchKeyIndex = 0;
-    std::string keywordList;  // CR LF separated; also kept in the task's keyword file
+    std::string keywordList;   // CR LF separated; also kept in the task's keyword file
+    long long rangeValue = 0;  // iRangeValue: ThreadParams::rangeValue
 };
 
 // The resume values the engine keeps in the run (nextUrl, startPage, keyword cursor and list).

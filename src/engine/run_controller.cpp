@@ -1,6 +1,7 @@
 #include "engine/run_controller.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <system_error>
 
 #include "engine/entry_list.h"
@@ -176,12 +177,14 @@ bool RunController::StartTask(const StartRequest& request) {
     int startPage = request.resumePage;
     int keyPre = request.searchKeyIndexPre;
     int key = request.searchKeyIndex;
+    long long rangeValue = 0;
     if (request.resume && !test) {
         std::scoped_lock lock(g_csDatabase);
         nextUrl = table.ReadTaskField("cNextSite", task);
         startPage = table.ReadTaskInt("iStartPage", task);
         keyPre = table.ReadTaskInt("iSearchKeyIndexPre", task);
         key = table.ReadTaskInt("iSearchKeyIndex", task);
+        rangeValue = std::strtoll(table.ReadTaskField("iRangeValue", task).c_str(), nullptr, 10);
         keywords = LoadTaskKeywords(task);
         // A keyword file that could not be saved: the row keeps the list as well.
         if (keywords.empty())
@@ -219,6 +222,7 @@ bool RunController::StartTask(const StartRequest& request) {
         entry->run.keywordList = keywords;
         entry->run.searchKeyIndexPre = keyPre;
         entry->run.searchKeyIndex = key;
+        entry->run.rangeValue = rangeValue;
         entry->nextUrl = nextUrl;
         entry->startPage = startPage;
         entry->optionText = request.optionText;
@@ -339,6 +343,7 @@ bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEn
     params.currentKeyword = entry.displayKeyword;
     params.nextUrl = entry.nextUrl;
     params.startPage = entry.startPage;
+    params.rangeValue = entry.run.rangeValue;
     params.fetcher = &worker->fetcher;
     worker->testPage = entry.testPage;
     if (mode == RunMode::kHarvest && entry.kind == RunKind::kHarvest)
@@ -503,6 +508,7 @@ void RunController::OnWorkerDone(ThreadParams& params) {
                 entry->run.searchKeyIndex = params.searchKeyIndex;
                 entry->nextUrl = params.nextUrl;
                 entry->startPage = params.startPage;
+                entry->run.rangeValue = params.rangeValue;
                 WriteRunState(*entry, state, params.stats.Snapshot());
                 entry->state = state == 2 ? kEntryPaused : kEntryEnded;
                 endedTask = params.taskNumber;

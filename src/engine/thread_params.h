@@ -87,15 +87,16 @@ struct ThreadParams {
     std::string keywordList;    // CR LF separated keywords of the run
     int searchKeyIndexPre = 0;  // keyword cursor
     int searchKeyIndex = 0;
-    std::string currentKeyword;            // the current keyword, for the progress line
-    std::string nextUrl;                   // resume URL, handed back to the queue entry and the Task row
-    int startPage = 0;                     // resume page
-    int updateMode = 0;                    // "#更新模式=": 0, 1 insert only, 2 insert and update
-    int batchSize = 500;                   // "#保存数据库的最大记录数="
-    std::string testOutput;                // the readable trace of a test run
-    std::string failure;                   // why the engine could not set the run up (the run pauses)
-    LinkCheckResult linkCheck;             // run mode 3: the last link check
-    PageFetcher* fetcher = nullptr;        // the worker's fetch state (owned by the worker)
+    std::string currentKeyword;      // the current keyword, for the progress line
+    std::string nextUrl;             // resume URL, handed back to the queue entry and the Task row
+    int startPage = 0;               // resume page
+    long long rangeValue = 0;        // resume: 1 + the offset in the "(*)" range of nextUrl's chain; 0 none
+    int updateMode = 0;              // "#更新模式=": 0, 1 insert only, 2 insert and update
+    int batchSize = 500;             // "#保存数据库的最大记录数="
+    std::string testOutput;          // the readable trace of a test run
+    std::string failure;             // why the engine could not set the run up (the run pauses)
+    LinkCheckResult linkCheck;       // run mode 3: the last link check
+    PageFetcher* fetcher = nullptr;  // the worker's fetch state (owned by the worker)
     RecordBuffer* recordBuffer = nullptr;  // the run's record buffer while the engine runs (owned by it)
 
     // The last page fetched into memory was UTF-8 (or UTF-16): the links it gave send the

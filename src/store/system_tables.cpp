@@ -23,7 +23,7 @@ const TableSchema kTables[] = {
      "iUseTime DATETIME, iRecordCount INTEGER DEFAULT 0, iRecordSize INTEGER DEFAULT 0, "
      "iConnCount INTEGER DEFAULT 0, iWebBytes INTEGER DEFAULT 0, iSearchKeyIndexPre INTEGER DEFAULT 0, "
      "iSearchKeyIndex INTEGER DEFAULT 0, iStartPage INTEGER DEFAULT 0, cNextSite TEXT, cGerm TEXT, "
-     "iMod INTEGER DEFAULT 0, iMemo INTEGER DEFAULT 0)"},
+     "iMod INTEGER DEFAULT 0, iMemo INTEGER DEFAULT 0, iRangeValue INTEGER DEFAULT 0)"},
     {"Task_ID", "CREATE TABLE Task_ID (ID INTEGER PRIMARY KEY AUTOINCREMENT, i INTEGER)"},
     {"TreeItems_ID", "CREATE TABLE TreeItems_ID (ID INTEGER PRIMARY KEY AUTOINCREMENT, i INTEGER)"},
     {"TreeItems",
@@ -226,6 +226,34 @@ bool InsertDefaultRows(Database& db, const std::string& table, std::string& erro
     return true;
 }
 
+// Columns later versions added to a table, for databases made before them.
+struct AddedColumn {
+    const char* table;
+    const char* column;
+    const char* definition;
+};
+const AddedColumn kAddedColumns[] = {
+    {"Task", "iRangeValue", "iRangeValue INTEGER DEFAULT 0"},
+};
+
+bool AddMissingColumns(Database& db, const char* table, std::string& error) {
+    for (const AddedColumn& added : kAddedColumns) {
+        if (std::string_view(added.table) != table)
+            continue;
+        Recordset rows;
+        if (!db.ExecuteNative(
+                Format("select count(*) from pragma_table_info('%s') where name='%s'", table, added.column),
+                error, &rows)) {
+            return false;
+        }
+        if (rows.Text(size_t{0}) == "0" &&
+            !db.ExecuteNative(Format("ALTER TABLE %s ADD COLUMN %s", table, added.definition), error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool EnsureSystemTables(std::string& error) {
@@ -237,8 +265,11 @@ bool EnsureSystemTables(std::string& error) {
         bool exists = false;
         if (!TableExists(db, table.name, exists, error))
             break;
-        if (exists)
+        if (exists) {
+            if (!AddMissingColumns(db, table.name, error))
+                break;
             continue;
+        }
         if (!db.ExecuteNative(table.createSql, error) || !InsertDefaultRows(db, table.name, error))
             break;
     }

@@ -276,17 +276,20 @@ bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl
     int keyPre = entry ? entry->searchKeyIndexPre : 0;
     int key = entry ? entry->searchKeyIndex : 0;
     std::string memo = entry ? entry->keywordList : std::string();
+    long long rangeValue = entry ? entry->rangeValue : 0;
     if (status == 4) {
         keyPre = 0;
         key = 0;
         memo.clear();
+        rangeValue = 0;
     }
     const std::string sql = Format(
         "update Task set dEndTime='%s',iUseTime='%s',iRecordCount=%lld,iRecordSize=%lld,iConnCount=%lld,"
         "iWebBytes=%lld,iSearchKeyIndexPre=%d,iSearchKeyIndex=%d,cMemo='%s',iStartPage=%d,cNextSite='%s',"
-        "iStatus=%d,iType=%d where ID=%d",
+        "iRangeValue=%lld,iStatus=%d,iType=%d where ID=%d",
         FormatDbTime(now).c_str(), FormatSpanAsDate(useTime).c_str(), records, recordBytes, pages, pageBytes,
-        keyPre, key, SqlQuote(memo).c_str(), startPage, SqlQuote(nextUrl).c_str(), storedStatus, list, id);
+        keyPre, key, SqlQuote(memo).c_str(), startPage, SqlQuote(nextUrl).c_str(), rangeValue, storedStatus,
+        list, id);
     if (!ExecuteSql(sql)) {
         g_strDbError.Set("更新任务表失败！");
         return false;

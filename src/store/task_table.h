@@ -16,6 +16,7 @@ struct TaskRunEntry {
     std::string keywordList;         // CR LF separated keywords of the run
     int searchKeyIndexPre = 0;       // keyword cursor (iSearchKeyIndexPre)
     int searchKeyIndex = 0;          // keyword cursor (iSearchKeyIndex)
+    long long rangeValue = 0;        // where in its "(*)" range the run stopped (iRangeValue; 0: none)
     std::time_t runStart = 0;        // start of the current run, set by a start (status 0 or 1)
     bool keywordFileFailed = false;  // set when the keyword file could not be saved
 };

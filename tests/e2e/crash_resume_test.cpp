@@ -1,6 +1,7 @@
 // A harvest killed with kill -9 in the middle of its pages keeps every batch it had saved, and
 // `sorvik-cli resume` goes on from the page after the last saved batch: no record is lost or
-// stored twice, and the saved pages are not fetched again.
+// stored twice, and the saved pages are not fetched again; inside the next-page chain of a "(*)"
+// range value as well.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -142,6 +143,66 @@ TEST(CrashResume, KillNineLosesAtMostTheUnsavedBatchAndResumeGoesOnFromTheLastSa
     // The pages from the resume page to the held one were fetched by both processes.
     for (int page = resumePage; page <= kPages; ++page)
         EXPECT_EQ(server.CountRequests(PagePath(page)), page <= kHeldPage ? 2 : 1) << page;
+}
+
+// Range values 1..4, each with a chain of three pages; the run is killed on the second page of
+// value 2's chain and resumed: the records are those of an uninterrupted run.
+TEST(CrashResume, KillNineInsideARangeValuesNextPageChainThenResumeGivesEveryRecordOnce) {
+    test::HttpTestServer server;
+    ASSERT_TRUE(server.ok()) << server.error();
+    std::atomic<bool> hold{true};
+    std::atomic<int> heldRequests{0};
+    std::string expected;
+    for (int value = 1; value <= 4; ++value) {
+        for (int page = 1; page <= 3; ++page) {
+            for (int k = 1; k <= kRecordsPerPage; ++k)
+                expected += Format("R%d-%d-%d\n", value, page, k);
+            server.AddHandler(
+                Format("/range/r%d_%d.htm", value, page), [&, value, page](const HttpRequestRecord&) {
+                    if (value == 2 && page == 3 && heldRequests++ == 0) {
+                        for (int i = 0; i < 3000 && hold.load(); ++i)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    }
+                    HttpReply reply;
+                    reply.body = "<ul>";
+                    for (int k = 1; k <= kRecordsPerPage; ++k)
+                        reply.body += Format("<li>R%d-%d-%d</li>", value, page, k);
+                    reply.body += "</ul>";
+                    if (page < 3)
+                        reply.body += Format("<a href=\"r%d_%d.htm\">next</a>", value, page + 1);
+                    return reply;
+                });
+        }
+    }
+    test::TempDir home;
+    test::TempDir folder;
+    ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
+    const std::string script =
+        std::string(U8(u8"#任务名称=范围续采\n#表名=Ranged\n#字段名列表=名\n#保存数据库的最大记录数=3\n"
+                       u8"#下一页网址=<a href=\"[^\"]*\">next</a>\n1=<li>.*?</li>\n名_1=~<li>(.*?)</li>\n"
+                       u8"#要搜索网址_始末值=1,4\n#要搜索网址=")) +
+        server.Url("/range/r(*)_1.htm") + "\n";
+    const std::string path = folder.file("range.txt");
+    ASSERT_TRUE(WriteWholeFile(path, script));
+    ASSERT_EQ(RunCli(home.path(), {"add", path}).out, "1\n");
+
+    const pid_t pid = StartCli(home.path(), {"run", "1"});
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 6000 && heldRequests.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(heldRequests.load(), 1) << "the harvest never reached the held chain page";
+    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    hold = false;
+    // The resume point is inside value 2's chain.
+    ProcessResult row = RunCli(home.path(), {"sql", "select cNextSite from Task where ID=1"});
+    EXPECT_NE(row.out.find("/range/r2_"), std::string::npos) << row.out;
+
+    ProcessResult resumed = RunCli(home.path(), {"resume", "1"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    ProcessResult records = RunCli(home.path(), {"sql", U8(u8"select 名 from Ranged order by ID_")});
+    EXPECT_EQ(records.out, U8(u8"名\n") + expected);
 }
 
 }  // namespace
