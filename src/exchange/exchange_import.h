@@ -6,7 +6,9 @@
 // task IDs are matched to this installation (import_id_map.h). The statements then run in file
 // order; one that fails (an insert of a row that is already here) does not stop the others, and
 // the successes are counted. The binary part unpacks into "<home>/download" without ever
-// overwriting a file or writing outside that folder.
+// overwriting a file or writing outside that folder. An import is all or nothing: its statements
+// share one transaction and its files are moved into place at the end, so a stopped, failed or
+// killed import leaves nothing behind and importing the file again gives one copy.
 
 #include <string>
 #include <string_view>
