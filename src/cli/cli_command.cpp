@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "cli/cli_messages.h"
+#include "engine/page_fetcher.h"
 #include "store/database.h"
 #include "store/startup.h"
 #include "store/task_table.h"
@@ -114,6 +115,7 @@ bool StartCore(const CliContext& context, bool runsTasks) {
         PrintError(error);
         return false;
     }
+    SetFetchSettings(FetchSettingsFromStartup(CurrentStartupSettings()));
     return true;
 }
 

@@ -95,6 +95,23 @@ FetchSettings CurrentFetchSettings() {
     return g_settings;
 }
 
+FetchSettings FetchSettingsFromStartup(const StartupSettings& startup) {
+    FetchSettings settings;
+    if (startup.maxPageMegabytes > 0)
+        settings.maxPageBytes = static_cast<size_t>(startup.maxPageMegabytes) * 1024 * 1024;
+    if (startup.maxFileMegabytes > 0)
+        settings.maxFileBytes = static_cast<unsigned long long>(startup.maxFileMegabytes) * 1024 * 1024;
+    if (startup.pageSeconds > 0)
+        settings.pageSeconds = startup.pageSeconds;
+    if (startup.fileSeconds > 0)
+        settings.fileSeconds = startup.fileSeconds;
+    if (startup.lowSpeedBytes > 0)
+        settings.lowSpeedBytes = startup.lowSpeedBytes;
+    if (startup.lowSpeedSeconds > 0)
+        settings.lowSpeedSeconds = startup.lowSpeedSeconds;
+    return settings;
+}
+
 std::string DisplayFileName(std::string_view fileName) {
     if (fileName.size() <= 48)
         return std::string(fileName);
@@ -129,6 +146,10 @@ struct PageFetcher::Transfer {
     bool fileWritten = false;  // the file was created by this transfer
 
     bool fileFailed = false;
+    unsigned long long maxFileBytes = 0;
+    unsigned long long fileBytes = 0;
+    long maxSeconds = 0;      // the whole-transfer time cap of this transfer
+    bool timeCapped = false;  // the transfer met maxSeconds
     bool tooLarge = false;
     bool probeDone = false;
     bool gotHeaders = false;
@@ -139,7 +160,8 @@ struct PageFetcher::Transfer {
     void Reset() {
         body.clear();
         DiscardFile();
-        fileFailed = tooLarge = probeDone = gotHeaders = false;
+        fileFailed = tooLarge = timeCapped = probeDone = gotHeaders = false;
+        fileBytes = 0;
         headers = ResponseHeaders();
     }
     // A chunk of the body was taken: the progress line shows it.
@@ -194,6 +216,11 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         }
         t.fileWritten = true;
     }
+    if (t.fileBytes + length > t.maxFileBytes) {
+        t.tooLarge = true;
+        return 0;
+    }
+    t.fileBytes += length;
     if (std::fwrite(data, 1, length, t.file.get()) != length) {
         t.fileFailed = true;
         return 0;
@@ -348,7 +375,9 @@ int PageFetcher::Perform(ThreadParams& params, Transfer& transfer) {
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &transfer);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, transfer.maxSeconds * 1000L);
 
+    const auto started = std::chrono::steady_clock::now();
     CURLcode rc = curl_easy_perform(handle);
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
     if (transfer.gotHeaders)
@@ -358,6 +387,12 @@ int PageFetcher::Perform(ThreadParams& params, Transfer& transfer) {
     if (rc != CURLE_OK) {
         if (rc == CURLE_ABORTED_BY_CALLBACK || params.StopRequested())
             return 0;
+        // The low-speed limit gives the same code: only the whole time tells the cap apart.
+        if (rc == CURLE_OPERATION_TIMEDOUT && transfer.maxSeconds > 0 &&
+            std::chrono::steady_clock::now() - started + std::chrono::milliseconds(200) >=
+                std::chrono::seconds(transfer.maxSeconds)) {
+            transfer.timeCapped = true;
+        }
         if (transfer.tooLarge)
             return kFetchErrorTooLarge;
         if (transfer.fileFailed)
@@ -384,7 +419,8 @@ int PageFetcher::OpenUrlInto(ThreadParams& params, Transfer& transfer) {
 
     if (!CloseConnection(params))
         return 0;
-    if (!IsRetried(first) || transfer.fileFailed)
+    // A bound met once is met again: no second attempt.
+    if (!IsRetried(first) || transfer.fileFailed || transfer.tooLarge || transfer.timeCapped)
         return first;
     if (first == kFetchErrorTimeout && !WaitUnlessStopped(params, CurrentFetchSettings().retryWait))
         return 0;
@@ -400,7 +436,12 @@ int PageFetcher::OpenUrlInto(ThreadParams& params, Transfer& transfer) {
 int PageFetcher::OpenUrl(ThreadParams& params) {
     Transfer transfer;
     transfer.sink = Transfer::Sink::kDiscard;
-    return OpenUrlInto(params, transfer);
+    transfer.maxSeconds = CurrentFetchSettings().pageSeconds;
+    boundText_.clear();
+    const int code = OpenUrlInto(params, transfer);
+    if (transfer.timeCapped)
+        boundText_ = Format("传输超过时间上限(%ld秒)", transfer.maxSeconds);
+    return code;
 }
 
 bool PageFetcher::GetSource(ThreadParams& params, const std::string& fileName, unsigned flags) {
@@ -422,20 +463,34 @@ bool PageFetcher::GetSource(ThreadParams& params, const std::string& fileName, u
     if (params.parts.object.empty())
         return false;
 
+    const FetchSettings settings = CurrentFetchSettings();
     Transfer transfer;
     transfer.sink = intoMemory ? Transfer::Sink::kMemory : Transfer::Sink::kFile;
     transfer.filePath = fileName;
-    transfer.maxBytes = CurrentFetchSettings().maxPageBytes;
+    transfer.maxBytes = settings.maxPageBytes;
+    transfer.maxFileBytes = settings.maxFileBytes;
+    transfer.maxSeconds = intoMemory ? settings.pageSeconds : settings.fileSeconds;
     downloadingFile_ = !intoMemory;
+    boundText_.clear();
     const int code = OpenUrlInto(params, transfer);
     downloadingFile_ = false;
 
     if (code != 200) {
         transfer.DiscardFile();
+        if (!intoMemory && transfer.tooLarge) {
+            boundText_ = Format("文件超过大小上限(%lluMB)", settings.maxFileBytes / (1024 * 1024));
+        } else if (transfer.timeCapped) {
+            boundText_ = Format("传输超过时间上限(%ld秒)", transfer.maxSeconds);
+        }
+        if (!boundText_.empty()) {
+            const std::string text = boundText_ + "：" + params.url;
+            params.Send(RunMessageType::kStatusText, text, 0);
+            params.Send(RunMessageType::kProgressLine, text);
+        }
         if (!intoMemory) {
-            // A file that could not be written, or a download stopped part way, is a failure;
-            // any other answer is success without data.
-            return !(transfer.fileFailed || code == 0);
+            // A file that could not be written, met a bound, or was stopped part way is a
+            // failure (its part is deleted); any other answer is success without data.
+            return !(transfer.fileFailed || !boundText_.empty() || code == 0);
         }
         if (code == kFetchErrorTooLarge) {
             // Fetching it again would give the same: the page is skipped, the run goes on.
@@ -446,7 +501,9 @@ bool PageFetcher::GetSource(ThreadParams& params, const std::string& fileName, u
         }
         if (flags & kFetchQuiet)
             return true;
-        params.Send(RunMessageType::kProgressLine, "连接已断开，系统自动暂停！");
+        params.Send(RunMessageType::kProgressLine, boundText_.empty()
+                                                       ? std::string("连接已断开，系统自动暂停！")
+                                                       : boundText_ + "，系统自动暂停！");
         params.RequestStop(kStopPause);
         params.pageText.clear();
         return false;
@@ -480,6 +537,7 @@ bool PageFetcher::CheckLink(ThreadParams& params) {
     if ((!known || known->statusCode == kFetchErrorTimeout) && !params.StopRequested()) {
         Transfer transfer;
         transfer.sink = Transfer::Sink::kProbe;
+        transfer.maxSeconds = CurrentFetchSettings().pageSeconds;
         result.statusCode = OpenUrlInto(params, transfer);
         if (transfer.gotHeaders) {
             result.contentType = transfer.headers.contentType;

@@ -29,6 +29,7 @@
 
 #include "engine/fetch_url.h"
 #include "engine/thread_params.h"
+#include "store/app_home.h"
 
 namespace sorvik {
 
@@ -57,18 +58,29 @@ enum GetSourceFlags : unsigned {
 // Process-wide fetch settings (guarded by their own lock; read at each session's creation).
 struct FetchSettings {
     // The low-speed limit: a transfer slower than lowSpeedBytes per second for lowSpeedSeconds
-    // ends as a timeout (12002). This is what ends a server that accepts and then sends nothing.
-    long lowSpeedBytes = 1;
+    // ends as a timeout (12002). This is what ends a server that accepts and then sends nothing,
+    // or trickles a few bytes a second.
+    long lowSpeedBytes = 100;
     long lowSpeedSeconds = 60;
+    // The longest one transfer may take, whatever its speed: a page into memory (or a request
+    // whose body is not kept), and a file. A transfer that meets it ends as a timeout (12002),
+    // is not tried again and says so (BoundText).
+    long pageSeconds = 600;
+    long fileSeconds = 3600;
     // The wait before the second attempt after a timeout.
     std::chrono::milliseconds retryWait{1000};
-    // Largest page taken into memory; a larger one ends the request as 12900.
+    // Largest page taken into memory (a larger one ends the request as 12900), and largest
+    // downloaded file, both counted in decoded bytes (a small compressed body can expand without
+    // end). Neither is tried again; a file's part is deleted.
     size_t maxPageBytes = 64 * 1024 * 1024;
+    unsigned long long maxFileBytes = 1024ULL * 1024 * 1024;
     // A PEM file of certificates to trust instead of the system's (empty: the system's).
     std::string caFile;
 };
 void SetFetchSettings(const FetchSettings& settings);
 FetchSettings CurrentFetchSettings();
+// The settings with the limits of the start-up file (scSet.txt) applied over the defaults.
+FetchSettings FetchSettingsFromStartup(const StartupSettings& startup);
 
 // "..." and the last 46 bytes for a name longer than 48 bytes (never starting inside a
 // double-byte character); the name itself otherwise.
@@ -105,8 +117,14 @@ class PageFetcher {
     // quiet fetch; an in-memory fetch instead shows "连接已断开，系统自动暂停！", pauses the run (stop
     // reason 8 unless it is 24) and fails. A page over the size limit is a failed page, not a
     // broken connection: it is fetched once, named in the progress line as too large, and fails
-    // without pausing (a quiet fetch succeeds without data). Returns true on success.
+    // without pausing (a quiet fetch succeeds without data). A file or a transfer that meets a bound (file
+    // size, transfer time) fails, says which bound in the status text and the progress line, and is not tried
+    // again. Returns true on success.
     bool GetSource(ThreadParams& params, const std::string& fileName, unsigned flags);
+
+    // After a failed GetSource or OpenUrl: which bound the transfer met, as the run shows it
+    // ("文件超过大小上限(...)" , "传输超过时间上限(...)"); empty when it met none.
+    const std::string& BoundText() const { return boundText_; }
 
     // Closes the session. False when the run was stopped meanwhile.
     bool CloseConnection(const ThreadParams& params);
@@ -141,6 +159,7 @@ class PageFetcher {
     long long totalBytes_ = 0;
     bool downloadingFile_ = false;
     std::string lastProgressLine_;
+    std::string boundText_;
 };
 
 // Fetches one URL into a text outside any run (prepare, new session, into memory); empty on

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -71,6 +72,15 @@ StartupSettings ReadStartupSettings(const std::string& home) {
     settings.multiInstance = Trim(ScriptValue("Muli=", normalised)) == "1";
     settings.debug = Trim(ScriptValue("Test=", normalised)) == "1";
     settings.myWeb = Trim(ScriptValue("MyWeb=", normalised)) == "1";
+    auto number = [&](const char* key) {
+        return std::max(0L, std::strtol(Trim(ScriptValue(key, normalised)).c_str(), nullptr, 10));
+    };
+    settings.maxPageMegabytes = number("MaxPageMB=");
+    settings.maxFileMegabytes = number("MaxFileMB=");
+    settings.pageSeconds = number("PageTimeout=");
+    settings.fileSeconds = number("FileTimeout=");
+    settings.lowSpeedBytes = number("LowSpeedBytes=");
+    settings.lowSpeedSeconds = number("LowSpeedSeconds=");
     return settings;
 }
 

@@ -15,6 +15,14 @@ struct StartupSettings {
     bool multiInstance = false;  // Muli=1
     bool debug = false;          // Test=1
     bool myWeb = false;          // MyWeb=1
+    // Bounds of one transfer (0: the default): MaxPageMB=, MaxFileMB=, PageTimeout= and
+    // FileTimeout= (seconds), LowSpeedBytes= and LowSpeedSeconds=.
+    long maxPageMegabytes = 0;
+    long maxFileMegabytes = 0;
+    long pageSeconds = 0;
+    long fileSeconds = 0;
+    long lowSpeedBytes = 0;
+    long lowSpeedSeconds = 0;
 };
 
 // --home DIR, else $SORVIK_HOME, else ~/.local/share/sorvik.

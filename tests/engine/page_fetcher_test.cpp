@@ -211,6 +211,38 @@ TEST_F(FetcherTest, StopRequestAbortsATransferInProgress) {
     EXPECT_EQ(fetcher_.OpenUrl(params_), 0);
 }
 
+// A trickling body meets the whole-transfer time cap; a body that grows past the size caps (sent
+// compressed: the caps count what it expands to) ends there. None is tried twice, the file's
+// part is deleted and the bound is named.
+TEST_F(FetcherTest, BoundsEndHostileTransfersWithoutASecondAttempt) {
+    FetchSettings settings = CurrentFetchSettings();
+    settings.lowSpeedBytes = 1;
+    settings.pageSeconds = 1;
+    settings.fileSeconds = 1;
+    settings.maxPageBytes = 1024 * 1024;
+    settings.maxFileBytes = 1024 * 1024;
+    SetFetchSettings(settings);
+    server_.AddSlowBody("/trickle.htm", std::string(600, 'x'), 1, std::chrono::milliseconds(50));
+    EXPECT_FALSE(FetchIntoMemory("/trickle.htm"));
+    EXPECT_EQ(server_.CountRequests("/trickle.htm"), 1);
+    EXPECT_EQ(fetcher_.BoundText(), "传输超过时间上限(1秒)");
+    EXPECT_EQ(sink_.Texts(RunMessageType::kProgressLine).back(), "传输超过时间上限(1秒)，系统自动暂停！");
+
+    params_.stopFlag = false;
+    params_.stopReason = kStopNone;
+    server_.AddPage("/bomb.txt", std::string(8 * 1024 * 1024, 'a'), "text/plain");
+    const std::string path = folder_.file("bomb.txt");
+    params_.url = server_.Url("/bomb.txt");
+    EXPECT_FALSE(fetcher_.GetSource(params_, path, kFetchPrepare));
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(fetcher_.BoundText(), "文件超过大小上限(1MB)");
+    EXPECT_EQ(sink_.Texts(RunMessageType::kStatusText).back(), "文件超过大小上限(1MB)：" + params_.url);
+    EXPECT_FALSE(params_.StopRequested());  // a file over its cap is a failed link, the run goes on
+    EXPECT_FALSE(FetchIntoMemory("/bomb.txt"));
+    EXPECT_TRUE(params_.pageText.empty());
+    EXPECT_EQ(server_.CountRequests("/bomb.txt"), 2);
+}
+
 TEST_F(FetcherTest, RawKeywordBytesInTheQueryLeavePercentEncoded) {
     server_.AddEcho("/s.php");
     const std::string raw = U8(u8"中文");
