@@ -299,6 +299,7 @@ bool ExtractionRun::Setup() {
 // --- the run -----------------------------------------------------------------------------------
 
 bool ExtractionRun::Run() {
+    const RegexStopScope stopScope(params_.stopFlag);
     TakeRegexProblems();  // problems of an earlier run on this thread are not this run's
     params_.recordBuffer = &buffer_;
     const bool ready = Setup();

@@ -1,15 +1,65 @@
 #include "engine/regex_ops.h"
 
+#include <atomic>
 #include <boost/regex.hpp>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 
+#include "engine/run_globals.h"
 #include "text/strings.h"
 
 namespace sorvik {
 
 namespace {
+
+// The largest count a repeat ("{n}", "{n,}", "{n,m}") may name. A search for a{N} walks up to N
+// bytes from every start position, so a page costs (page size x N): a{1000000000} on a 1 MB page
+// runs for minutes, which Boost's own complexity bound does not see. 1000 keeps one search on a
+// large page within about a second.
+constexpr unsigned long kMaxRepeatCount = 1000;
+
+// Why the pattern names a repeat count over kMaxRepeatCount; empty when it does not. Escapes and
+// bracket expressions are skipped, as Boost reads them.
+std::string RepeatCountProblem(std::string_view pattern) {
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '\\') {
+            ++i;
+        } else if (c == '[') {
+            size_t j = i + 1;
+            if (j < pattern.size() && pattern[j] == '^')
+                ++j;
+            if (j < pattern.size() && pattern[j] == ']')
+                ++j;
+            while (j < pattern.size() && pattern[j] != ']')
+                j += pattern[j] == '\\' ? 2 : 1;
+            i = j;
+        } else if (c == '{') {
+            // Each number of the braces, cut at 10 digits (more is over the bound anyway).
+            size_t j = i + 1;
+            while (j < pattern.size() && ((pattern[j] >= '0' && pattern[j] <= '9') || pattern[j] == ',')) {
+                unsigned long number = 0;
+                size_t digits = 0;
+                for (; j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9'; ++j) {
+                    if (++digits <= 10)
+                        number = number * 10 + static_cast<unsigned long>(pattern[j] - '0');
+                }
+                if (number > kMaxRepeatCount && j < pattern.size())
+                    return Format("repeat count over %lu: one search could run for minutes", kMaxRepeatCount);
+                if (j < pattern.size() && pattern[j] == ',')
+                    ++j;
+            }
+        }
+    }
+    return {};
+}
+
+thread_local const std::atomic<bool>* t_stopFlag = nullptr;
+
+bool StopRequested() {
+    return t_stopFlag && (t_stopFlag->load(std::memory_order_relaxed) || g_bStopAll.load());
+}
 
 // A pattern as compiled: the expression, or Boost's reason why it does not compile.
 struct CompiledPattern {
@@ -40,6 +90,11 @@ class PatternCache {
             compiled->error = e.what();
         } catch (...) {
             compiled->error = "unknown error";
+        }
+        if (compiled->regex) {
+            compiled->error = RepeatCountProblem(pattern);
+            if (!compiled->error.empty())
+                compiled->regex.reset();
         }
         std::scoped_lock lock(mutex_);
         if (entries_.size() >= kMaxEntries)
@@ -97,6 +152,8 @@ bool ForEachMatch(std::string_view source, std::string_view pattern, Visit visit
         boost::cregex_iterator it(begin, end, *regex);
         const boost::cregex_iterator last;
         for (; it != last; ++it) {
+            if (StopRequested())
+                break;  // a stop ends the matches here; the run ends its page as stopped
             const auto& whole = (*it)[0];
             if (!visit(std::string_view(whole.first, static_cast<size_t>(whole.second - whole.first))))
                 break;
@@ -273,6 +330,14 @@ std::string FormatRegexProblems(const std::vector<RegexProblem>& problems) {
         text += ")\r\n";
     }
     return text;
+}
+
+RegexStopScope::RegexStopScope(const std::atomic<bool>& stopFlag) : previous_(t_stopFlag) {
+    t_stopFlag = &stopFlag;
+}
+
+RegexStopScope::~RegexStopScope() {
+    t_stopFlag = previous_;
 }
 
 }  // namespace sorvik

@@ -8,14 +8,32 @@
 // so a hostile pattern costs at most one bounded search and never hangs a run. Each such pattern
 // is noted for the calling thread (TakeRegexProblems) so that a test run can name it.
 //
+// A pattern whose repeat counts ("{n}", "{n,m}") pass 1000 is refused as if it did not compile: a
+// search for a{N} costs the page size times N, and nothing else bounds it.
+//
 // Compiled patterns are kept in a process-wide cache (its own lock; bounded); a cached pattern
 // gives the same results as compiling it each time. Any thread may call these functions.
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace sorvik {
+
+// While it lives, the calling thread's searches stop going through the matches of a text as soon
+// as the flag (or the stop of every run) is set (a stop request ends a page with millions of matches
+// promptly); the matches found so far are the result. Scopes nest.
+class RegexStopScope {
+  public:
+    explicit RegexStopScope(const std::atomic<bool>& stopFlag);
+    ~RegexStopScope();
+    RegexStopScope(const RegexStopScope&) = delete;
+    RegexStopScope& operator=(const RegexStopScope&) = delete;
+
+  private:
+    const std::atomic<bool>* previous_;
+};
 
 // The first match of pattern in source.
 //   - source empty: out is left as it was; returns 1.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -136,6 +137,27 @@ TEST(RegexProblems, HostilePatternEndsWithoutAMatch) {
     // A pattern that fails on one text still works on another.
     EXPECT_EQ(RegexFirstMatch("aab", "(a*)*b", out, false), 1);
     EXPECT_EQ(out, "aab");
+
+    // A repeat count that would make each search cost the page size times the count is refused
+    // before any search; one within the bound works, and so do braces that are no repeat.
+    EXPECT_EQ(RegexFirstMatch(run, "a{1000000000}", out, false), -1);
+    EXPECT_EQ(RegexFirstMatch(run, "x|a{2,99999999999999}", out, false), -1);
+    const auto refused = TakeRegexProblems();
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_EQ(refused[0].reason, "repeat count over 1000: one search could run for minutes");
+    EXPECT_EQ(RegexFirstMatch(run, "a{1000}", out, false), 1);
+    EXPECT_EQ(RegexFirstMatch("[{5000}]", "[{]5000\\}", out, false), 1);
+    EXPECT_EQ(RegexFirstMatch("a", "[a{5000}]", out, false), 1);
+    EXPECT_TRUE(TakeRegexProblems().empty());
+}
+
+TEST(RegexProblems, AStopEndsTheMatchesOfAText) {
+    const std::string dense(100000, 'a');
+    std::atomic<bool> stop{false};
+    const RegexStopScope scope(stop);
+    EXPECT_EQ(RegexMatchList(dense, "a").size(), dense.size());
+    stop = true;
+    EXPECT_TRUE(RegexMatchList(dense, "a").empty());
 }
 
 TEST(RegexCache, ResultsStayTheSameWhenTheCacheOverflows) {
