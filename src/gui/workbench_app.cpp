@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "engine/page_fetcher.h"
 #include "engine/run_controller.h"
 #include "engine/run_recovery.h"
 #include "gui/gb_qstring.h"
@@ -84,6 +85,7 @@ Workbench::StartResult Workbench::Start(const Options& options, QString& error) 
         return StartResult::kFailed;
     }
     started_ = true;
+    SetFetchSettings(FetchSettingsFromStartup(CurrentStartupSettings()));
     if (singleInstance && !ListenForInstances(serverName)) {
         error = QStringLiteral("can't listen on the local socket ") + serverName;
         ShutDown();
