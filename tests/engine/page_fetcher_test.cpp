@@ -230,6 +230,8 @@ TEST_F(FetcherTest, BoundsEndHostileTransfersWithoutASecondAttempt) {
 
     params_.stopFlag = false;
     params_.stopReason = kStopNone;
+    settings.pageSeconds = settings.fileSeconds = 600;  // only the size caps end these
+    SetFetchSettings(settings);
     server_.AddPage("/bomb.txt", std::string(8 * 1024 * 1024, 'a'), "text/plain");
     const std::string path = folder_.file("bomb.txt");
     params_.url = server_.Url("/bomb.txt");
