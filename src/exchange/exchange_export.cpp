@@ -44,7 +44,7 @@ std::string DiskName(const fs::path& path) {
 // A name the importer writes back under the same name: safe, and unchanged by the way there and
 // back. Others are left out of the file with a note, so that export and import agree.
 bool TravelsUnchanged(const fs::path& path, const std::string& name) {
-    return IsSafeRecordName(name) && FileSystemName(name) == path.filename().string();
+    return IsSafeRecordName(name) && FileSystemPath(name) == path.filename().string();
 }
 
 // A disk path in a note: control bytes are shown as "?".
@@ -104,7 +104,7 @@ class CategoryExporter {
             fruit_ ? BuildFruitHeader(rootGerm_, {rootGerm_}, {rootName_}, statements_.size())
                    : BuildSeedHeader(rootGerm_, statements_.size());
         result_.path = outputPath.empty()
-                           ? AppPath(GbToUtf8(ExportFileName(rootName_) + (fruit_ ? ".fru" : ".grm")))
+                           ? AppPath(FileSystemPath(ExportFileName(rootName_) + (fruit_ ? ".fru" : ".grm")))
                            : outputPath;
         const bool ok =
             WriteWholeFile(result_.path, ScrambleBytes(header + statements_ + binary, kExchangeMarker));
@@ -442,14 +442,14 @@ ExportResult ExportFruit(int nodeId, const std::string& outputPath, ExchangeProm
 ExportResult ExportUpgradePackage(bool& present) {
     ExportResult result;
     std::string text;
-    present = ReadWholeFile(AppPath(GbToUtf8("sc_升级.txt")), text);
+    present = ReadWholeFile(AppPath(FileSystemPath("sc_升级.txt")), text);
     if (!present)
         return result;
     text = ExternalTextToGb(text);
     // Each line is one statement (a line ending in LF alone counts as well).
     ReplaceAll(text, "\r\n", std::string(1, kSeparator));
     ReplaceAll(text, "\n", std::string(1, kSeparator));
-    result.path = AppPath(GbToUtf8(Format("%s.fru", "sc_升级")));
+    result.path = AppPath(FileSystemPath(Format("%s.fru", "sc_升级")));
     result.ok = WriteWholeFile(
         result.path, ScrambleBytes(BuildFruitHeader("", {}, {}, text.size()) + text, kExchangeMarker));
     result.message = result.ok ? "导出成功！" : "导出失败！";

@@ -261,7 +261,7 @@ bool UnpackExchangeRecords(std::string_view content, size_t begin, const std::st
                         Format("文件夹名“%s”不安全，其中的文件未解压", ShortName(name).c_str()));
                     break;
                 }
-                topFolder = JoinPath(downloadRoot, FileSystemName(name));
+                topFolder = JoinPath(downloadRoot, FileSystemPath(name));
                 if (!EnsureRealFolder(topFolder))
                     return fail(Format("不能建立文件夹download/%s", name.c_str()));
                 folder = topFolder;
@@ -286,7 +286,7 @@ bool UnpackExchangeRecords(std::string_view content, size_t begin, const std::st
                 }
                 std::string path = topFolder;
                 for (const std::string& level : levels) {
-                    path = JoinPath(path, FileSystemName(level));
+                    path = JoinPath(path, FileSystemPath(level));
                     if (!EnsureRealFolder(path))
                         return fail(Format("不能建立文件夹%s", name.c_str()));
                 }
@@ -308,7 +308,7 @@ bool UnpackExchangeRecords(std::string_view content, size_t begin, const std::st
                     break;
                 }
                 fileName = name;
-                filePath = JoinPath(folder, FileSystemName(name));
+                filePath = JoinPath(folder, FileSystemPath(name));
                 break;
             }
             case kRecordFileData: {

@@ -6,7 +6,7 @@
 //                 "\" in the name ("images\2024"), as the folders are named on the exporting side
 //   0x03 n name   the name of the next file in the current folder
 //   0x04 m bytes  its content; m is 4 bytes, little-endian, unsigned
-// Names are GB18030 bytes (1 to 255), without terminator; on disk they are UTF-8 (FileSystemName).
+// Names are GB18030 bytes (1 to 255), without terminator; on disk they are UTF-8 (FileSystemPath).
 
 #include <functional>
 #include <string>

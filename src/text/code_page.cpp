@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cerrno>
 
-#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -144,23 +143,6 @@ bool IsValidUtf8(std::string_view text) {
         i += len;
     }
     return true;
-}
-
-std::string FileSystemName(std::string_view gbName) {
-    std::string out;
-    size_t runStart = 0;  // start of the run of whole characters not yet converted
-    for (size_t i = 0; i < gbName.size();) {
-        const size_t n = GbValidCharLength(gbName, i);
-        if (n > 0) {
-            i += n;
-            continue;
-        }
-        out += translateCharToUTF_8(gbName.substr(runStart, i - runStart));
-        out += gbName[i];
-        runStart = ++i;
-    }
-    out += translateCharToUTF_8(gbName.substr(runStart));
-    return out;
 }
 
 std::string ExternalTextToGb(std::string_view text) {

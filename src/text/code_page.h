@@ -27,13 +27,6 @@ inline std::string Utf8ToGb(std::string_view utf8) {
     return TranslateUTF_8ToGB(utf8);
 }
 
-// A name or path held in GB18030 text (a download name cut from a page, an attachment, a name
-// read from a seed or fruit file), as the file system takes it: Linux names are UTF-8. Call it
-// right before the name reaches the file system. Bytes that are not a GB18030 character (a name
-// that came from a disk in another encoding) stay as they are instead of becoming "?", so two
-// such names never fall together and the same bytes find the same file again.
-std::string FileSystemName(std::string_view gbName);
-
 // Any iconv charset name -> GB18030. GB2312, GBK and GB18030 input is returned unchanged
 // (GBK is decoded as GB18030, its superset). An unknown charset name leaves the text unchanged
 // and returns false in *known when given.

@@ -6,11 +6,25 @@
 #include <fstream>
 
 #include "text/code_page.h"
+#include "text/gb_text.h"
 
 namespace sorvik {
 
 std::string FileSystemPath(std::string_view gbPath) {
-    return GbToUtf8(gbPath);
+    std::string out;
+    size_t runStart = 0;  // start of the run of whole characters not yet converted
+    for (size_t i = 0; i < gbPath.size();) {
+        const size_t n = GbValidCharLength(gbPath, i);
+        if (n > 0) {
+            i += n;
+            continue;
+        }
+        out += GbToUtf8(gbPath.substr(runStart, i - runStart));
+        out += gbPath[i];
+        runStart = ++i;
+    }
+    out += GbToUtf8(gbPath.substr(runStart));
+    return out;
 }
 
 bool FileExists(const std::string& path) {

@@ -12,7 +12,9 @@ namespace sorvik {
 
 // The file-system form (UTF-8) of a path held in the system's text (GB18030). The one
 // conversion for every such path, so that 价目表.txt is found and written under a name that any
-// file manager shows.
+// file manager shows. Bytes that are not a GB18030 character (a name that came from a disk in
+// another encoding, carried in a fruit file) stay as they are instead of becoming "?", so two
+// such names never fall together and the same bytes find the same file again.
 std::string FileSystemPath(std::string_view gbPath);
 
 // True when the path names an existing file or folder.

@@ -263,10 +263,12 @@ TEST(SmtpFaults, BareLineEndsOfTemplateTextsReachTheServerAsCrLf) {
     }  // the peer's thread has ended: data is complete
     ASSERT_FALSE(data.empty());
     for (size_t i = 0; i < data.size(); ++i) {
-        if (data[i] == '\n')
+        if (data[i] == '\n') {
             ASSERT_TRUE(i > 0 && data[i - 1] == '\r') << "bare LF at " << i;
-        if (data[i] == '\r')
+        }
+        if (data[i] == '\r') {
             ASSERT_TRUE(i + 1 < data.size() && data[i + 1] == '\n') << "bare CR at " << i;
+        }
     }
     EXPECT_NE(data.find("line one\r\nline two\r\nline three"), std::string::npos);
     EXPECT_NE(data.find("\r\n..dot line\r\n"), std::string::npos);

@@ -106,11 +106,11 @@ TEST(CodePage, EveryTwoByteCombinationGivesValidUtf8) {
     }
 }
 
-TEST(CodePage, FileSystemNamesAreUtf8AndKeepBytesThatAreNoCharacter) {
-    EXPECT_EQ(FileSystemName("价目表.txt"), U8(u8"价目表.txt"));
+TEST(FileHelpers, FileSystemPathsAreUtf8AndKeepBytesThatAreNoCharacter) {
+    EXPECT_EQ(FileSystemPath("价目表.txt"), U8(u8"价目表.txt"));
     // A Latin-1 name from another disk: E9 before "." is no GB18030 character and stays as it is.
-    EXPECT_EQ(FileSystemName("caf\xE9.txt"), "caf\xE9.txt");
-    EXPECT_EQ(FileSystemName("\x80中\xFF"), "\x80" + U8(u8"中") + "\xFF");
+    EXPECT_EQ(FileSystemPath("caf\xE9.txt"), "caf\xE9.txt");
+    EXPECT_EQ(FileSystemPath("\x80中\xFF"), "\x80" + U8(u8"中") + "\xFF");
 }
 
 TEST(ConvertToGb, KnownCharsetsConvertAndAnUnknownOneLeavesTheTextAndSaysSo) {
