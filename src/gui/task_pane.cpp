@@ -357,6 +357,10 @@ void TaskPane::StartSearchWith(const std::string& keywordList) {
     request.taskNumber = searchTask_;
     request.keywordList = keywordList;
     request.optionText = DownloadOptionText(searchScript_, ToGb(optionBox_->currentText()));
+    std::vector<std::string> choices;
+    for (const QComboBox* box : categoryBoxes_)
+        choices.push_back(ToGb(box->currentText()));
+    request.searchObjectText = SearchObjectText(choices);
     const bool started = commander_.Controller().StartTask(request);
     ReloadKeywordHistory();
     if (!started && request.keywordList.empty())
