@@ -6,8 +6,6 @@
 
 namespace sorvik {
 
-std::recursive_mutex g_csRecordBuffer;
-
 namespace {
 
 std::atomic<long long> g_nPendingRecords{0};
@@ -67,12 +65,12 @@ std::shared_ptr<const RecordTarget> MakeRecordTarget(const ResultTableLayout& la
 }
 
 RecordBuffer::~RecordBuffer() {
-    std::scoped_lock lock(g_csRecordBuffer);
+    std::scoped_lock lock(mutex_);
     ReleasePending(static_cast<long long>(records_.size()));
 }
 
 void RecordBuffer::BeginRecord(std::shared_ptr<const RecordTarget> target) {
-    std::scoped_lock lock(g_csRecordBuffer);
+    std::scoped_lock lock(mutex_);
     openRecord_.emplace();
     openRecord_->target = std::move(target);
     if (openRecord_->target)
@@ -80,7 +78,7 @@ void RecordBuffer::BeginRecord(std::shared_ptr<const RecordTarget> target) {
 }
 
 bool RecordBuffer::AppendValue(std::string_view value) {
-    std::scoped_lock lock(g_csRecordBuffer);
+    std::scoped_lock lock(mutex_);
     if (!openRecord_)
         return false;
     openRecord_->values.emplace_back(value);
@@ -88,7 +86,7 @@ bool RecordBuffer::AppendValue(std::string_view value) {
 }
 
 size_t RecordBuffer::DropRecord() {
-    std::scoped_lock lock(g_csRecordBuffer);
+    std::scoped_lock lock(mutex_);
     if (!openRecord_)
         return 0;
     size_t bytes = 0;
@@ -99,7 +97,7 @@ size_t RecordBuffer::DropRecord() {
 }
 
 bool RecordBuffer::CommitRecord() {
-    std::scoped_lock lock(g_csRecordBuffer);
+    std::scoped_lock lock(mutex_);
     if (!openRecord_)
         return false;
     records_.push_back(std::move(*openRecord_));
@@ -109,19 +107,19 @@ bool RecordBuffer::CommitRecord() {
 }
 
 size_t RecordBuffer::BufferedCount() const {
-    std::scoped_lock lock(g_csRecordBuffer);
+    std::scoped_lock lock(mutex_);
     return records_.size();
 }
 
 std::vector<BufferedRecord> RecordBuffer::TakeRecords() {
-    std::scoped_lock lock(g_csRecordBuffer);
+    std::scoped_lock lock(mutex_);
     std::vector<BufferedRecord> taken;
     taken.swap(records_);
     return taken;
 }
 
 void RecordBuffer::RestoreRecords(std::vector<BufferedRecord> records) {
-    std::scoped_lock lock(g_csRecordBuffer);
+    std::scoped_lock lock(mutex_);
     records.insert(records.end(), std::make_move_iterator(records_.begin()),
                    std::make_move_iterator(records_.end()));
     records_ = std::move(records);

@@ -6,9 +6,9 @@
 // or DropRecord when one was rejected. The result-table writer (SaveRecords) takes the committed
 // records out and stores them.
 //
-// Locks: every member of every RecordBuffer is guarded by the process-wide record-buffer lock
-// g_csRecordBuffer, which each method takes itself (it is recursive, so a caller may hold it
-// around several calls). The pending-record counter is an atomic: committing a record adds one,
+// Locks: the members of a RecordBuffer are guarded by its own mutex, which each method takes
+// for its own duration (the engine fills a buffer on its worker, a save may take it on another
+// thread). The pending-record counter is an atomic: committing a record adds one,
 // the writer subtracts one per record it has tried to store, and a buffer destroyed with
 // records still in it subtracts those.
 
@@ -23,9 +23,6 @@
 #include "engine/result_table.h"
 
 namespace sorvik {
-
-// The record-buffer lock (see above).
-extern std::recursive_mutex g_csRecordBuffer;
 
 // Records buffered in all runs and not yet stored.
 long long PendingRecordCount();
@@ -84,8 +81,9 @@ class RecordBuffer {
     static void ReleasePending(long long count);
 
   private:
-    std::vector<BufferedRecord> records_;       // guarded by g_csRecordBuffer
-    std::optional<BufferedRecord> openRecord_;  // guarded by g_csRecordBuffer
+    mutable std::mutex mutex_;
+    std::vector<BufferedRecord> records_;       // guarded by mutex_
+    std::optional<BufferedRecord> openRecord_;  // guarded by mutex_
 };
 
 }  // namespace sorvik
