@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "store/task_state.h"
+
 namespace sorvik::cli {
 
 namespace {
@@ -182,14 +184,14 @@ const std::string& Text(Msg id) {
 const std::string& TaskStateWord(int status, int list) {
     if (list == 5)
         return Text(Msg::kStateDeleted);
-    switch (status) {
-        case 0:
+    switch (static_cast<TaskState>(status)) {
+        case TaskState::kWaiting:
             return Text(Msg::kStateWaiting);
-        case 1:
+        case TaskState::kRunning:
             return Text(Msg::kStateRunning);
-        case 2:
+        case TaskState::kPaused:
             return Text(Msg::kStatePaused);
-        case 6:
+        case TaskState::kHidden:
             return Text(Msg::kStateHidden);
         default:
             return Text(list == 4 ? Msg::kStateFinished : Msg::kStateNew);

@@ -1,6 +1,5 @@
 // sorvik-cli mail-account, mail-task and receive: the mail account of a task, the send-mail task
 // made from a task's result records (run then sends it), and the POP3 download of a mailbox task.
-// This file also registers the mail module's run entry with the engine, so that `run` can send.
 
 #include <filesystem>
 #include <iostream>
@@ -21,9 +20,6 @@
 namespace sorvik::cli {
 
 namespace {
-
-// The send-mail runs of `run` need the mail module; registering at program start is early enough.
-[[maybe_unused]] const bool kMailModuleRegistered = (RegisterMailModule(), true);
 
 const char kAccountUsage[] =
     "mail-account TASK_ID [--smtp HOST] [--port N] [--user U] [--password P] [--from ADDR] [--name NAME] "

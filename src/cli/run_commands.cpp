@@ -1,7 +1,7 @@
 // sorvik-cli add, run and resume: creating a task from a script file and running tasks headless.
 //
-// run and resume drive the run controller as the main window would: they deliver the workers'
-// messages, tick the dispatch timer every 2000 ms and show the progress line on standard error.
+// run and resume drive the run controller with its host loop (RunUntilIdle) and show the progress
+// line on standard error.
 // SIGINT or SIGTERM pauses every run (reason 8) and waits for the workers, so that the Task rows
 // keep their resume points and resume continues with the same keyword and page.
 
@@ -12,12 +12,14 @@
 #include <chrono>
 #include <iostream>
 #include <map>
+#include <optional>
 
 #include "cli/cli_command.h"
 #include "cli/cli_messages.h"
 #include "engine/run_controller.h"
 #include "engine/run_recovery.h"
 #include "engine/url_list.h"
+#include "mail/send_mail_task.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/startup.h"
@@ -76,7 +78,7 @@ class CliRunObserver : public RunObserver {
             std::cerr << GbToUtf8(text) << "\n";
         }
     }
-    void RunEnded(int task, int state) override { states[task] = state; }
+    void RunEnded(int task, TaskState state) override { states[task] = state; }
     void RunFailed(int task, const std::string& reason) override { failures[task] = reason; }
 
     void EndLine() {
@@ -85,7 +87,7 @@ class CliRunObserver : public RunObserver {
         open_ = false;
     }
 
-    std::map<int, int> states;            // run state per task: 2 paused, 4 ended, 5 stopped for deletion
+    std::map<int, TaskState> states;      // the state each task's run ended in
     std::map<int, std::string> failures;  // why a run could not do what its script says
 
   private:
@@ -101,40 +103,20 @@ class CliPrompt : public RunPrompt {
     PromptAnswer AskYesNoCancel(const std::string&) override { return PromptAnswer::kNo; }
 };
 
-// Runs the host loop until no run is active. On an interrupt, pauses every run and goes on until
-// their workers have ended.
+// Runs until no run is active. On an interrupt, pauses every run and goes on until their workers
+// have ended.
 void DriveRuns(RunController& controller) {
-    auto nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
-    bool stopping = false;
-    while (true) {
-        controller.PumpMessages();
-        if (!controller.HasActiveRuns())
-            break;
-        if (g_interrupted && !stopping) {
-            stopping = true;
-            controller.StopTask(RunController::kAllTasks, kStopPause);
-            continue;
-        }
-        controller.WaitForMessages(std::chrono::milliseconds(100));
-        if (std::chrono::steady_clock::now() >= nextTick) {
-            controller.DispatchTimerTick();
-            nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
-        }
-    }
-    controller.PumpMessages();
+    controller.RunUntilIdle(std::chrono::steady_clock::time_point::max(), &g_interrupted);
 }
 
-const std::string& StateText(int state) {
-    switch (state) {
-        case 2:
-            return Text(Msg::kStatePaused);
-        case 4:
-            return Text(Msg::kStateFinished);
-        case 5:
-            return Text(Msg::kStateStopped);
-        default:
-            return Text(Msg::kStateNotRun);
-    }
+const std::string& StateText(std::optional<TaskState> state) {
+    if (state == TaskState::kPaused)
+        return Text(Msg::kStatePaused);
+    if (state == TaskState::kEnded)
+        return Text(Msg::kStateFinished);
+    if (state == TaskState::kStoppedForDeletion)
+        return Text(Msg::kStateStopped);
+    return Text(Msg::kStateNotRun);
 }
 
 // Reports each task's end; 0 when every run ended normally.
@@ -143,11 +125,12 @@ int ReportRuns(const std::vector<int>& tasks, CliRunObserver& observer) {
     int status = 0;
     for (int task : tasks) {
         auto found = observer.states.find(task);
-        const int state = found == observer.states.end() ? -1 : found->second;
+        const std::optional<TaskState> state =
+            found == observer.states.end() ? std::nullopt : std::optional(found->second);
         if (const auto failed = observer.failures.find(task); failed != observer.failures.end())
             PrintError(Format("%d: ", task) + failed->second);
         PrintLine(std::cerr, Format(Text(Msg::kTaskEnded).c_str(), task, StateText(state).c_str()));
-        if (state != 4)
+        if (state != TaskState::kEnded)
             status = 1;
     }
     return status;
@@ -176,7 +159,8 @@ int RunAdd(CliContext& context) {
     CTaskTable table;
     std::scoped_lock lock(g_csDatabase);
     const int id = table.AllocateTaskId();
-    if (id <= 0 || !table.InsertTask(id, name, 4, Trim(ScriptValue("#要搜索网址=", script)), 3, script)) {
+    if (id <= 0 || !table.InsertTask(id, name, TaskState::kEnded, Trim(ScriptValue("#要搜索网址=", script)),
+                                     3, script)) {
         PrintError(g_strDbError.Get());
         return 1;
     }
@@ -240,7 +224,7 @@ int RunRun(CliContext& context) {
     CliRunObserver observer;
     CliPrompt prompt;
     InterruptHandlers interrupts;
-    RunController controller(observer, prompt);
+    RunController controller(observer, prompt, RunMailTask);
     if (threads > 0)
         controller.SetMaxThreadCount(threads, false);
     std::vector<int> started;
@@ -275,7 +259,7 @@ int RunResume(CliContext& context) {
     CliRunObserver observer;
     CliPrompt prompt;
     InterruptHandlers interrupts;
-    RunController controller(observer, prompt);
+    RunController controller(observer, prompt, RunMailTask);
     if (!controller.ResumeTask(task))
         return 1;
     DriveRuns(controller);

@@ -80,18 +80,7 @@ int RunTest(CliContext& context) {
     request.testPage = page;
     if (!controller.StartTask(request))
         return 1;
-    auto nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
-    while (true) {
-        controller.PumpMessages();
-        if (!controller.HasActiveRuns())
-            break;
-        controller.WaitForMessages(std::chrono::milliseconds(100));
-        if (std::chrono::steady_clock::now() >= nextTick) {
-            controller.DispatchTimerTick();
-            nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
-        }
-    }
-    controller.PumpMessages();
+    controller.RunUntilIdle(std::chrono::steady_clock::time_point::max());
 
     if (!observer.ended || observer.output.empty()) {
         // The run ended before the engine wrote anything: say why.

@@ -186,7 +186,16 @@ long ResponseCode(CURL* handle) {
     return code;
 }
 
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
+}  // namespace
+
+struct PageFetcher::Callbacks {
+    static size_t OnBody(char* data, size_t size, size_t count, void* user);
+    static size_t OnHeader(char* data, size_t size, size_t count, void* user);
+    static int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t);
+    static int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user);
+};
+
+size_t PageFetcher::Callbacks::OnBody(char* data, size_t size, size_t count, void* user) {
     auto& t = *static_cast<PageFetcher::Transfer*>(user);
     const size_t length = size * count;
     if (t.params->StopRequested())
@@ -229,7 +238,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return length;
 }
 
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+size_t PageFetcher::Callbacks::OnHeader(char* data, size_t size, size_t count, void* user) {
     auto& t = *static_cast<PageFetcher::Transfer*>(user);
     const size_t length = size * count;
     std::string_view line(data, length);
@@ -254,7 +263,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     return length;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t) {
+int PageFetcher::Callbacks::OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t,
+                                       curl_off_t) {
     auto& t = *static_cast<PageFetcher::Transfer*>(user);
     if (t.params->StopRequested())
         return 1;
@@ -265,7 +275,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
     return 0;
 }
 
-int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+int PageFetcher::Callbacks::OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     auto& t = *static_cast<PageFetcher::Transfer*>(user);
     std::string_view text(data, size);
     int status = 0;
@@ -289,8 +299,6 @@ int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
         t.fetcher->Notify(*t.params, status);
     return 0;
 }
-
-}  // namespace
 
 PageFetcher::PageFetcher() {
     InitCurlOnce();
@@ -320,11 +328,11 @@ bool PageFetcher::CreateSession(ThreadParams&) {
     curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, static_cast<long>(kFetchChunkBytes));
     if (!settings.caFile.empty())
         curl_easy_setopt(handle, CURLOPT_CAINFO, settings.caFile.c_str());
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, Callbacks::OnBody);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, Callbacks::OnHeader);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, OnDebug);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, Callbacks::OnProgress);
+    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, Callbacks::OnDebug);
     curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
     session_ = std::move(session);
     return true;
@@ -577,19 +585,16 @@ std::string PageFetcher::ProgressLine(const ThreadParams& params) const {
 }
 
 void PageFetcher::Notify(ThreadParams& params, int status) {
-    if (g_nRunningWorkers.load() <= 0 || g_bStopAll.load())
+    // Only a run under a controller shows anything.
+    if (!params.window || params.StopRequested())
         return;
-    if (params.stopFlag.load())
-        return;
-    // Show the first two notifications, then one in a thousand.
-    const int count = g_statusThrottle.load();
-    if (count >= 1000) {
-        g_statusThrottle.store(0);
-    } else {
-        g_statusThrottle.fetch_add(1);
-        if (count >= 2)
-            return;
+    // Show the first two notifications, then one in a thousand. One atomic step per
+    // notification, so that sessions on several workers never count one twice.
+    int count = g_statusThrottle.load();
+    while (!g_statusThrottle.compare_exchange_weak(count, count >= 1000 ? 0 : count + 1)) {
     }
+    if (count >= 2 && count < 1000)
+        return;
     std::string text;
     switch (status) {
         case 50:

@@ -138,14 +138,15 @@ class PageFetcher {
     // The last composed progress line.
     const std::string& LastProgressLine() const { return lastProgressLine_; }
 
-    // Internal: a status notification of the session (the design's status codes: 20 connecting,
-    // 21 connected, 31 request sent, 40 receiving, 50 closing, 100 request complete, 110
-    // redirect, ...), shown throttled in the connection-status and progress lines.
-    void Notify(ThreadParams& params, int status);
-
-    struct Transfer;
-
   private:
+    struct Transfer;   // one request's body sink and what its callbacks report
+    struct Callbacks;  // the curl callbacks of a transfer
+
+    // A status notification of the session (the design's status codes: 20 connecting, 21
+    // connected, 31 request sent, 40 receiving, 50 closing, 100 request complete, 110 redirect,
+    // ...), shown throttled in the connection-status and progress lines of a run that has a
+    // window.
+    void Notify(ThreadParams& params, int status);
     int Perform(ThreadParams& params, Transfer& transfer);
     int OpenUrlInto(ThreadParams& params, Transfer& transfer);
     bool WaitUnlessStopped(const ThreadParams& params, std::chrono::milliseconds wait) const;

@@ -79,9 +79,6 @@ std::string UniqueCondition(const BufferedRecord& record);
 // one per record tried. The run's statistics are not changed (the engine counts accepted records).
 SaveResult SaveRecords(ThreadParams& run, RecordBuffer& buffer, const SaveOptions& options = {});
 
-// Task number meaning every running task.
-inline constexpr int kAllTasks = -1;
-
 // Asks the harvest runs of the task (every harvest run for kAllTasks) among runs to store their
 // buffers at their next check (ThreadParams::saveRequested). Returns how many runs were asked.
 int RequestSave(const std::vector<ThreadParams*>& runs, int taskNumber);

@@ -6,7 +6,6 @@
 
 #include "engine/entry_list.h"
 #include "engine/extraction.h"
-#include "engine/mail_hooks.h"
 #include "engine/operations.h"
 #include "engine/page_extractor.h"
 #include "engine/record_writer.h"
@@ -25,6 +24,16 @@ namespace {
 
 constexpr size_t kDisplayNameBytes = 25;
 constexpr size_t kDisplayKeywordBytes = 31;
+constexpr auto kDispatchInterval = std::chrono::milliseconds(2000);
+// How soon the host loop sees an interrupt while no message comes.
+constexpr auto kInterruptPoll = std::chrono::milliseconds(100);
+
+// Shown when a send-mail task is started on a controller made without a mail runner.
+constexpr const char* kNoMailRunner = "不能运行发送邮件任务：没有邮件发送模块！";
+
+bool IsActive(QueueState state) {
+    return state == QueueState::kWaiting || state == QueueState::kRunning;
+}
 
 RunKind KindOfScript(std::string_view script) {
     const std::string type = Trim(ScriptValue("#任务类型=", script));
@@ -59,11 +68,25 @@ struct RunController::Worker {
     std::unique_ptr<ThreadParams> params = std::make_unique<ThreadParams>();
     PageFetcher fetcher;
     std::string testPage;  // a test run's page from the editor
+    MailRunner sendMail;   // a send-mail run's runner
     std::thread thread;
 };
 
-RunController::RunController(RunObserver& observer, RunPrompt& prompt)
-    : observer_(observer), prompt_(prompt) {
+// Front-end calls in the order they were collected.
+struct RunController::Notices {
+    std::vector<std::function<void()>> calls;
+    void Add(std::function<void()> call) { calls.push_back(std::move(call)); }
+};
+
+void RunController::Say(Notices& notices) {
+    std::vector<std::function<void()>> calls;
+    calls.swap(notices.calls);
+    for (const auto& call : calls)
+        call();
+}
+
+RunController::RunController(RunObserver& observer, RunPrompt& prompt, MailRunner sendMail)
+    : observer_(observer), prompt_(prompt), sendMail_(std::move(sendMail)) {
     g_bStopAll = false;
     CDbAccess db;
     const int stored = ToInt(db.GetSetValue("giMaxThreadCount"));
@@ -75,7 +98,7 @@ int RunController::RequestSave(int taskNumber) {
     std::vector<ThreadParams*> running;
     for (const auto& worker : workers_)
         running.push_back(worker->params.get());
-    return sorvik::RequestSave(running, taskNumber == kAllTasks ? sorvik::kAllTasks : taskNumber);
+    return sorvik::RequestSave(running, taskNumber);
 }
 
 RunController::~RunController() {
@@ -103,7 +126,7 @@ RunQueueEntry* RunController::AllocateEntry(int taskNumber, bool& full) {
     if (RunQueueEntry* own = FindEntry(taskNumber))
         return own;
     for (auto& entry : queue_)
-        if (entry->state == kEntryEnded)
+        if (entry->state == QueueState::kEnded)
             return entry.get();
     if (queue_.size() >= static_cast<size_t>(kMaxQueueEntries)) {
         full = true;
@@ -111,11 +134,11 @@ RunQueueEntry* RunController::AllocateEntry(int taskNumber, bool& full) {
     }
     queue_.push_back(std::make_unique<RunQueueEntry>());
     queue_.back()->slot = static_cast<int>(queue_.size()) - 1;
-    queue_.back()->state = kEntryEnded;
+    queue_.back()->state = QueueState::kEnded;
     return queue_.back().get();
 }
 
-void RunController::WriteRunState(RunQueueEntry& entry, int state, const TaskRunStats& stats) {
+void RunController::WriteRunState(RunQueueEntry& entry, TaskState state, const TaskRunStats& stats) {
     if (entry.taskNumber == 0)
         return;
     CTaskTable table;
@@ -128,6 +151,8 @@ void RunController::WriteRunState(RunQueueEntry& entry, int state, const TaskRun
 // --- starting ---------------------------------------------------------------------------------
 
 bool RunController::StartTask(const StartRequest& request) {
+    if (shutDown_)
+        return false;
     if (editorBusy_) {
         prompt_.ShowMessage("请等待！");
         return false;
@@ -136,6 +161,8 @@ bool RunController::StartTask(const StartRequest& request) {
     const bool test = task == 0;
     std::string script;
     std::string name;
+    bool exists = true;
+    bool stillActive = false;
     bool askResume = false;
     CTaskTable table;
     {
@@ -143,22 +170,25 @@ bool RunController::StartTask(const StartRequest& request) {
         if (test) {
             script = request.testScript;
             name = Trim(ScriptValue("#任务名称=", script)) + "(测试任务)";
-        } else {
-            if (!table.TaskExists(task)) {
-                prompt_.ShowMessage("取脚本失败！");
-                return false;
-            }
+        } else if (table.TaskExists(task)) {
             script = table.ReadTaskScript(task);
             name = table.ReadTaskField("cTask", task);
+        } else {
+            exists = false;
         }
-        if (const RunQueueEntry* existing = FindEntry(task)) {
-            if (existing->state == kEntryWaiting || existing->state == kEntryRunning) {
-                SetStatusText("当前任务还没完成，执行失败！", kPaneProgress);
-                return false;
-            }
-            askResume = existing->state == kEntryPaused && !test && !request.resume &&
+        if (const RunQueueEntry* existing = exists ? FindEntry(task) : nullptr) {
+            stillActive = IsActive(existing->state);
+            askResume = existing->state == QueueState::kPaused && !test && !request.resume &&
                         !request.keywordList.empty() && table.ReadTaskInt("iType", task) != 5;
         }
+    }
+    if (!exists) {
+        prompt_.ShowMessage("取脚本失败！");
+        return false;
+    }
+    if (stillActive) {
+        SetStatusText("当前任务还没完成，执行失败！", kPaneProgress);
+        return false;
     }
     if (askResume) {
         switch (
@@ -170,6 +200,9 @@ bool RunController::StartTask(const StartRequest& request) {
             case PromptAnswer::kNo:
                 break;
         }
+        // The question ran without the lock (a GUI's nested event loop may have shut down).
+        if (shutDown_)
+            return false;
     }
 
     std::string keywords = request.keywordList;
@@ -195,44 +228,60 @@ bool RunController::StartTask(const StartRequest& request) {
         prompt_.ShowMessage("请输入搜索关键字！");
         return false;
     }
+    if (kind == RunKind::kSendMail && !sendMail_) {
+        prompt_.ShowMessage(kNoMailRunner);
+        return false;
+    }
 
+    std::string failure;  // a message box
     {
         std::scoped_lock lock(g_csDatabase);
         bool full = false;
-        RunQueueEntry* entry = AllocateEntry(task, full);
-        if (!entry) {
-            prompt_.ShowMessage("任务数过多，不能启动任务！");
-            return false;
-        }
-        const int category = ToInt(ScriptValue("#类别号=", script));
-        if (!test && category > 0 &&
-            !table.ExecuteSql(Format("update TreeItems set iTask=%d,iImage=3 where ID=%d", task, category))) {
-            prompt_.ShowMessage("更新类别表失败，不能启动任务！");
-            return false;
-        }
-        const int slot = entry->slot;
-        *entry = RunQueueEntry();
-        entry->slot = slot;
-        entry->taskNumber = task;
-        entry->state = kEntryWaiting;
-        entry->kind = kind;
-        entry->script = script;
-        entry->taskName = name;
-        entry->displayName = std::string(GbPrefix(name, kDisplayNameBytes));
-        entry->run.keywordList = keywords;
-        entry->run.searchKeyIndexPre = keyPre;
-        entry->run.searchKeyIndex = key;
-        entry->run.rangeValue = rangeValue;
-        entry->nextUrl = nextUrl;
-        entry->startPage = startPage;
-        entry->optionText = request.optionText;
-        entry->searchObjectText = request.searchObjectText;
-        entry->testPage = request.testPage;
-        if (test) {
-            entry->run.runStart = std::time(nullptr);
+        RunQueueEntry* entry = nullptr;
+        const RunQueueEntry* existing = FindEntry(task);
+        if (existing && IsActive(existing->state)) {
+            // Started by a call made while the question was open.
+            stillActive = true;
+        } else if (!(entry = AllocateEntry(task, full))) {
+            failure = "任务数过多，不能启动任务！";
+        } else if (const int category = ToInt(ScriptValue("#类别号=", script));
+                   !test && category > 0 &&
+                   !table.ExecuteSql(
+                       Format("update TreeItems set iTask=%d,iImage=3 where ID=%d", task, category))) {
+            failure = "更新类别表失败，不能启动任务！";
         } else {
-            WriteRunState(*entry, kEntryWaiting, TaskRunStats());
+            const int slot = entry->slot;
+            *entry = RunQueueEntry();
+            entry->slot = slot;
+            entry->taskNumber = task;
+            entry->state = QueueState::kWaiting;
+            entry->kind = kind;
+            entry->script = script;
+            entry->taskName = name;
+            entry->displayName = std::string(GbPrefix(name, kDisplayNameBytes));
+            entry->run.keywordList = keywords;
+            entry->run.searchKeyIndexPre = keyPre;
+            entry->run.searchKeyIndex = key;
+            entry->run.rangeValue = rangeValue;
+            entry->nextUrl = nextUrl;
+            entry->startPage = startPage;
+            entry->optionText = request.optionText;
+            entry->searchObjectText = request.searchObjectText;
+            entry->testPage = request.testPage;
+            if (test) {
+                entry->run.runStart = std::time(nullptr);
+            } else {
+                WriteRunState(*entry, TaskState::kWaiting, TaskRunStats());
+            }
         }
+    }
+    if (stillActive) {
+        SetStatusText("当前任务还没完成，执行失败！", kPaneProgress);
+        return false;
+    }
+    if (!failure.empty()) {
+        prompt_.ShowMessage(failure);
+        return false;
     }
     if (!test)
         observer_.TaskRowChanged(task);
@@ -241,6 +290,8 @@ bool RunController::StartTask(const StartRequest& request) {
 }
 
 bool RunController::ResumeTask(int taskNumber) {
+    if (shutDown_)
+        return false;
     if (editorBusy_) {
         prompt_.ShowMessage("请等待！");
         return false;
@@ -249,10 +300,10 @@ bool RunController::ResumeTask(int taskNumber) {
     {
         std::scoped_lock lock(g_csDatabase);
         for (auto& entry : queue_) {
-            if (entry->taskNumber != taskNumber || entry->state != kEntryPaused)
+            if (entry->taskNumber != taskNumber || entry->state != QueueState::kPaused)
                 continue;
-            entry->state = kEntryWaiting;
-            WriteRunState(*entry, kEntryWaiting, TaskRunStats());
+            entry->state = QueueState::kWaiting;
+            WriteRunState(*entry, TaskState::kWaiting, TaskRunStats());
             resumed = true;
         }
     }
@@ -268,53 +319,60 @@ bool RunController::ResumeTask(int taskNumber) {
 }
 
 void RunController::DispatchQueue() {
-    if (g_bStopAll || shuttingDown_)
+    if (g_bStopAll || shutDown_)
         return;
-    std::unique_lock lock(g_csDatabase);
-    for (size_t i = 0; i < queue_.size(); ++i) {
-        RunQueueEntry& entry = *queue_[i];
-        if (entry.state != kEntryWaiting)
-            continue;
-        if (g_nRunningWorkers.load() >= giMaxThreadCount.load())
-            break;
-        entry.state = kEntryRunning;
-        entry.kind = KindOfScript(entry.script);
-        std::string url;
-        std::string keyword;
-        if (entry.kind == RunKind::kHarvest) {
-            if (!entry.nextUrl.empty()) {
-                // A resumed run continues at the page it stopped at, with its keyword.
-                url = entry.nextUrl;
-                keyword = Trim(SelectCurrentKeyword(entry.run.keywordList, entry.run.searchKeyIndexPre,
-                                                    entry.run.searchKeyIndex));
-            } else {
-                StartUrl start =
-                    BuildStartUrl(entry.script, entry.run.keywordList, entry.run.searchKeyIndexPre,
-                                  entry.run.searchKeyIndex, entry.taskNumber, entry.searchObjectText);
-                url = std::move(start.url);
-                keyword = std::move(start.keyword);
+    Notices notices;
+    {
+        std::unique_lock lock(g_csDatabase);
+        for (size_t i = 0; i < queue_.size(); ++i) {
+            RunQueueEntry& entry = *queue_[i];
+            if (entry.state != QueueState::kWaiting)
+                continue;
+            if (static_cast<int>(workers_.size()) >= giMaxThreadCount.load())
+                break;
+            entry.state = QueueState::kRunning;
+            entry.kind = KindOfScript(entry.script);
+            std::string url;
+            std::string keyword;
+            if (entry.kind == RunKind::kHarvest) {
+                if (!entry.nextUrl.empty()) {
+                    // A resumed run continues at the page it stopped at, with its keyword.
+                    url = entry.nextUrl;
+                    keyword = Trim(SelectCurrentKeyword(entry.run.keywordList, entry.run.searchKeyIndexPre,
+                                                        entry.run.searchKeyIndex));
+                } else {
+                    StartUrl start =
+                        BuildStartUrl(entry.script, entry.run.keywordList, entry.run.searchKeyIndexPre,
+                                      entry.run.searchKeyIndex, entry.taskNumber, entry.searchObjectText);
+                    url = std::move(start.url);
+                    keyword = std::move(start.keyword);
+                }
             }
-        }
-        entry.displayKeyword = std::string(GbPrefix(keyword, kDisplayKeywordBytes));
-        const bool test = entry.taskNumber == 0;
-        bool started = false;
-        if (entry.kind != RunKind::kHarvest || !url.empty() || test) {
-            started = StartWorker(url, RunMode::kHarvest, entry, lock);
-        }
-        if (!started) {
-            if (test) {
-                entry.state = kEntryEnded;
-            } else {
-                entry.state = kEntryPaused;
-                WriteRunState(entry, kEntryPaused, TaskRunStats());
-                if (entry.kind == RunKind::kHarvest && url.empty())
-                    SetStatusText(Format("任务%d没有起始网址，已暂停", entry.taskNumber));
-                observer_.TaskRowChanged(entry.taskNumber);
-                // No worker will end for this run: its end is reported here.
-                observer_.RunEnded(entry.taskNumber, kEntryPaused);
+            entry.displayKeyword = std::string(GbPrefix(keyword, kDisplayKeywordBytes));
+            const bool test = entry.taskNumber == 0;
+            bool started = false;
+            if (entry.kind != RunKind::kHarvest || !url.empty() || test) {
+                started = StartWorker(url, RunMode::kHarvest, entry, lock, notices);
+            }
+            if (!started) {
+                if (test) {
+                    entry.state = QueueState::kEnded;
+                } else {
+                    entry.state = QueueState::kPaused;
+                    WriteRunState(entry, TaskState::kPaused, TaskRunStats());
+                    const bool noUrl = entry.kind == RunKind::kHarvest && url.empty();
+                    notices.Add([this, task = entry.taskNumber, noUrl] {
+                        if (noUrl)
+                            SetStatusText(Format("任务%d没有起始网址，已暂停", task));
+                        observer_.TaskRowChanged(task);
+                        // No worker will end for this run: its end is reported here.
+                        observer_.RunEnded(task, TaskState::kPaused);
+                    });
+                }
             }
         }
     }
+    Say(notices);
 }
 
 void RunController::DispatchTimerTick() {
@@ -322,7 +380,7 @@ void RunController::DispatchTimerTick() {
 }
 
 bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEntry& entry,
-                                std::unique_lock<std::recursive_mutex>& lock) {
+                                std::unique_lock<std::recursive_mutex>& lock, Notices& notices) {
     auto worker = std::make_unique<Worker>();
     ThreadParams& params = *worker->params;
     params.mode = mode;
@@ -346,8 +404,10 @@ bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEn
     params.rangeValue = entry.run.rangeValue;
     params.fetcher = &worker->fetcher;
     worker->testPage = entry.testPage;
+    if (entry.kind == RunKind::kSendMail)
+        worker->sendMail = sendMail_;
     if (mode == RunMode::kHarvest && entry.kind == RunKind::kHarvest)
-        observer_.ProgressWindowNeeded();
+        notices.Add([this] { observer_.ProgressWindowNeeded(); });
 
     // The thread is made without the lock: a worker that needs g_csDatabase at once must not wait.
     lock.unlock();
@@ -356,15 +416,12 @@ bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEn
         worker->thread = std::thread([raw] { WorkerMain(*raw); });
     } catch (const std::system_error&) {
         lock.lock();
-        prompt_.ShowMessage("不能启动新任务.");
+        notices.Add([this] { prompt_.ShowMessage("不能启动新任务."); });
         return false;
     }
     lock.lock();
     workers_.push_back(std::move(worker));
-    ++g_nRunningWorkers;
-    if (mode != RunMode::kSaveJob)
-        ++g_nRunningHarvestWorkers;
-    ShowTaskCount();
+    notices.Add([this] { ShowTaskCount(); });
     return true;
 }
 
@@ -393,8 +450,13 @@ void RunController::WorkerMain(Worker& worker) {
             }
             params.Send(RunMessageType::kProgressLine, Format("正打开任务: %s", params.taskName.c_str()));
             if (params.kind == RunKind::kSendMail) {
-                if (SendMailTaskFunction sendMail = g_sendMailTask.load())
-                    sendMail(params);
+                if (worker.sendMail) {
+                    worker.sendMail(params);
+                } else {
+                    // Not "ended": nothing was sent.
+                    params.Send(RunMessageType::kProgressLine, kNoMailRunner);
+                    params.RequestStop(kStopPause);
+                }
                 break;
             }
             // A mailbox receives its mail on the interface thread; the worker has nothing to do.
@@ -472,10 +534,9 @@ void RunController::Deliver(RunMessage& message) {
         case RunMessageType::kSaveJobEnded:
             observer_.ResultsChanged(static_cast<int>(message.number));
             break;
-        case RunMessageType::kRecordBatchWritten: {
-            std::scoped_lock lock(statusMutex_);
+        case RunMessageType::kRecordBatchWritten:
+            // The batch is in its table already: nothing on the screen depends on it.
             break;
-        }
         case RunMessageType::kProgressWindowText:
             observer_.ProgressWindowText(message.text);
             break;
@@ -490,7 +551,7 @@ void RunController::Deliver(RunMessage& message) {
 void RunController::OnWorkerDone(ThreadParams& params) {
     std::unique_ptr<Worker> worker;
     int endedTask = -1;
-    int endedState = 0;
+    TaskState endedState = TaskState::kEnded;
     std::string failure;
     {
         std::scoped_lock lock(g_csDatabase);
@@ -502,7 +563,9 @@ void RunController::OnWorkerDone(ThreadParams& params) {
         if (params.mode != RunMode::kSaveJob && entry) {
             if (params.taskNumber != 0) {
                 const int reason = params.stopReason.load();
-                const int state = reason == kStopPause ? 2 : reason == kStopDelete ? 5 : 4;
+                const TaskState state = reason == kStopPause    ? TaskState::kPaused
+                                        : reason == kStopDelete ? TaskState::kStoppedForDeletion
+                                                                : TaskState::kEnded;
                 entry->run.keywordList = params.keywordList;
                 entry->run.searchKeyIndexPre = params.searchKeyIndexPre;
                 entry->run.searchKeyIndex = params.searchKeyIndex;
@@ -510,18 +573,14 @@ void RunController::OnWorkerDone(ThreadParams& params) {
                 entry->startPage = params.startPage;
                 entry->run.rangeValue = params.rangeValue;
                 WriteRunState(*entry, state, params.stats.Snapshot());
-                entry->state = state == 2 ? kEntryPaused : kEntryEnded;
+                entry->state = state == TaskState::kPaused ? QueueState::kPaused : QueueState::kEnded;
                 endedTask = params.taskNumber;
                 endedState = state;
                 failure = params.failure;
             } else {
-                entry->state = kEntryEnded;
+                entry->state = QueueState::kEnded;
             }
         }
-        if (--g_nRunningWorkers < 0)
-            g_nRunningWorkers = 0;
-        if (params.mode != RunMode::kSaveJob && --g_nRunningHarvestWorkers < 0)
-            g_nRunningHarvestWorkers = 0;
         worker = std::move(*found);
         workers_.erase(found);
     }
@@ -539,11 +598,11 @@ void RunController::OnWorkerDone(ThreadParams& params) {
     const RunMode mode = params.mode;
     worker.reset();
     ShowTaskCount();
-    if (g_nRunningWorkers.load() == 0) {
+    if (RunningWorkers() == 0) {
         SetStatusText("就绪", kPaneProgress);
         SetStatusText("连接已关闭", kPaneConnection);
     }
-    if (!shuttingDown_ && mode != RunMode::kSaveJob)
+    if (mode != RunMode::kSaveJob)
         DispatchQueue();
 }
 
@@ -554,11 +613,14 @@ bool RunController::StopTask(int taskNumber, int reason) {
     {
         std::scoped_lock lock(g_csDatabase);
         for (auto& entry : queue_) {
-            if ((taskNumber != kAllTasks && entry->taskNumber != taskNumber) || entry->state != kEntryWaiting)
+            if ((taskNumber != kAllTasks && entry->taskNumber != taskNumber) ||
+                entry->state != QueueState::kWaiting)
                 continue;
             // Not started yet: it pauses (or ends, for a deletion) without a worker.
-            entry->state = reason == kStopDelete || entry->taskNumber == 0 ? kEntryEnded : kEntryPaused;
-            WriteRunState(*entry, reason == kStopDelete ? 5 : kEntryPaused, TaskRunStats());
+            entry->state =
+                reason == kStopDelete || entry->taskNumber == 0 ? QueueState::kEnded : QueueState::kPaused;
+            WriteRunState(*entry, reason == kStopDelete ? TaskState::kStoppedForDeletion : TaskState::kPaused,
+                          TaskRunStats());
             any = true;
         }
         for (auto& worker : workers_) {
@@ -574,7 +636,7 @@ bool RunController::StopTask(int taskNumber, int reason) {
             if (params.taskNumber != taskNumber)
                 continue;
             const RunQueueEntry* entry = params.queueEntry;
-            if (entry && entry->state == kEntryEnded)
+            if (entry && entry->state == QueueState::kEnded)
                 continue;
             params.RequestStop(reason);
             any = true;
@@ -588,12 +650,12 @@ bool RunController::StopTask(int taskNumber, int reason) {
         return false;
     if (taskNumber != kAllTasks)
         observer_.TaskRowChanged(taskNumber);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     return true;
 }
 
 void RunController::Shutdown() {
-    shuttingDown_ = true;
+    if (shutDown_.exchange(true))
+        return;
     g_bStopAll = true;
     {
         std::scoped_lock lock(g_csDatabase);
@@ -614,13 +676,53 @@ void RunController::Shutdown() {
     {
         std::scoped_lock lock(g_csDatabase);
         for (auto& entry : queue_) {
-            if (entry->state != kEntryWaiting)
+            if (entry->state != QueueState::kWaiting)
                 continue;
-            entry->state = entry->taskNumber == 0 ? kEntryEnded : kEntryPaused;
-            WriteRunState(*entry, kEntryPaused, TaskRunStats());
+            entry->state = entry->taskNumber == 0 ? QueueState::kEnded : QueueState::kPaused;
+            WriteRunState(*entry, TaskState::kPaused, TaskRunStats());
         }
     }
     g_bStopAll = false;
+}
+
+// --- the host loop ----------------------------------------------------------------------------
+
+bool RunController::RunUntilIdle(std::chrono::steady_clock::time_point deadline,
+                                 const std::atomic<bool>* interrupted) {
+    return HostLoop(deadline, {}, interrupted);
+}
+
+bool RunController::RunUntil(std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& done) {
+    return HostLoop(deadline, done, nullptr);
+}
+
+bool RunController::HostLoop(std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& done, const std::atomic<bool>* interrupted) {
+    using Clock = std::chrono::steady_clock;
+    auto nextTick = Clock::now() + kDispatchInterval;
+    bool pausing = false;
+    while (true) {
+        PumpMessages();
+        if (done ? done() : !HasActiveRuns())
+            return true;
+        if (interrupted && !pausing && interrupted->load()) {
+            pausing = true;
+            StopTask(kAllTasks, kStopPause);
+            continue;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
+        if (now >= nextTick) {
+            DispatchTimerTick();
+            nextTick = now + kDispatchInterval;
+            continue;
+        }
+        const Clock::duration wait =
+            std::min<Clock::duration>({kInterruptPoll, nextTick - now, deadline - now});
+        WaitForMessages(std::chrono::ceil<std::chrono::milliseconds>(wait));
+    }
 }
 
 // --- settings and status ----------------------------------------------------------------------
@@ -642,15 +744,18 @@ bool RunController::SetMaxThreadCount(int count, bool store) {
 void RunController::SetStatusText(const std::string& text, int pane) {
     if (g_bStopAll)
         return;
-    std::scoped_lock lock(statusMutex_);
-    if (inStatusText_)
-        return;
-    inStatusText_ = true;
-    if (!pendingStatusText_.empty()) {
-        observer_.StatusText(kPaneProgress, pendingStatusText_);
-        pendingStatusText_.clear();
+    std::string pending;
+    {
+        std::scoped_lock lock(statusMutex_);
+        if (inStatusText_)
+            return;
+        inStatusText_ = true;
+        pending.swap(pendingStatusText_);
     }
+    if (!pending.empty())
+        observer_.StatusText(kPaneProgress, pending);
     observer_.StatusText(pane, text);
+    std::scoped_lock lock(statusMutex_);
     inStatusText_ = false;
 }
 
@@ -660,16 +765,20 @@ void RunController::SetPendingStatusText(const std::string& text) {
 }
 
 void RunController::ShowTaskCount() {
-    SetStatusText(Format("任务数:%d", g_nRunningWorkers.load()), kPaneTasks);
+    SetStatusText(Format("任务数:%d", RunningWorkers()), kPaneTasks);
+}
+
+int RunController::RunningWorkers() const {
+    std::scoped_lock lock(g_csDatabase);
+    return static_cast<int>(workers_.size());
 }
 
 bool RunController::HasActiveRuns() const {
     std::scoped_lock lock(g_csDatabase);
     if (!workers_.empty())
         return true;
-    return std::any_of(queue_.begin(), queue_.end(), [](const auto& entry) {
-        return entry->state == kEntryWaiting || entry->state == kEntryRunning;
-    });
+    return std::any_of(queue_.begin(), queue_.end(),
+                       [](const auto& entry) { return IsActive(entry->state); });
 }
 
 std::vector<QueueEntryView> RunController::Queue() const {
@@ -688,10 +797,12 @@ std::vector<QueueEntryView> RunController::Queue() const {
     return views;
 }
 
-int RunController::EntryState(int taskNumber) const {
+std::optional<QueueState> RunController::EntryState(int taskNumber) const {
     std::scoped_lock lock(g_csDatabase);
     const RunQueueEntry* entry = FindEntry(taskNumber);
-    return entry ? entry->state : -1;
+    if (!entry)
+        return std::nullopt;
+    return entry->state;
 }
 
 }  // namespace sorvik

@@ -10,12 +10,6 @@ namespace sorvik {
 // the dispatcher starts nothing and the status bar shows nothing more.
 inline std::atomic<bool> g_bStopAll{false};
 
-// Workers that have started and whose end message has not been handled yet.
-inline std::atomic<int> g_nRunningWorkers{0};
-
-// The same without save jobs.
-inline std::atomic<int> g_nRunningHarvestWorkers{0};
-
 // The most workers that the dispatcher runs at once (1 to 63, default 5; kept in [Set]).
 inline std::atomic<int> giMaxThreadCount{5};
 

@@ -1,12 +1,14 @@
 #pragma once
 // The interfaces through which the run controller reaches a front end (GUI, command line, tests).
 // The core never calls a window: it calls these, always on the host's thread (inside the
-// controller's calls and PumpMessages), except RunObserver::MessagesPending, which a worker
-// thread calls.
+// controller's calls and PumpMessages) and never while it holds a lock, so a call may open a
+// dialog or call the controller again; the exception is RunObserver::MessagesPending, which a
+// worker thread calls. Both must outlive the controller they are given to.
 
 #include <string>
 
 #include "engine/run_messages.h"
+#include "store/task_state.h"
 
 namespace sorvik {
 
@@ -26,11 +28,10 @@ class RunObserver {
     virtual void StatusText(int /*pane*/, const std::string& /*text*/) {}
     // A Task row changed (a run started, paused, ended): the task list refreshes.
     virtual void TaskRowChanged(int /*taskNumber*/) {}
-    // A run of a task has ended and its row is written; state 2 paused, 4 ended, 5 stopped for
-    // deletion.
-    virtual void RunEnded(int /*taskNumber*/, int /*state*/) {}
+    // A run of a task has ended and its row is written: kPaused, kEnded or kStoppedForDeletion.
+    virtual void RunEnded(int /*taskNumber*/, TaskState /*state*/) {}
     // The run could not do what its script says (the reason names the key); called before
-    // RunEnded, whose state is then 2 (paused).
+    // RunEnded, whose state is then kPaused.
     virtual void RunFailed(int /*taskNumber*/, const std::string& /*reason*/) {}
     // A test run (task 0) has ended: params.testOutput holds its trace and params.pageText the
     // page it worked on; the editor restores its panes.

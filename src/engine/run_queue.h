@@ -12,15 +12,12 @@ namespace sorvik {
 
 inline constexpr int kMaxQueueEntries = 64;
 
-// Queue entry states.
-inline constexpr int kEntryWaiting = 0;
-inline constexpr int kEntryRunning = 1;
-inline constexpr int kEntryPaused = 2;
-inline constexpr int kEntryEnded = 4;
+// The state of a queue entry. Its own set: the Task row's states are TaskState.
+enum class QueueState : int { kWaiting = 0, kRunning = 1, kPaused = 2, kEnded = 4 };
 
 struct RunQueueEntry {
     int taskNumber = 0;  // 0: a test run
-    int state = kEntryWaiting;
+    QueueState state = QueueState::kWaiting;
     RunKind kind = RunKind::kHarvest;
     int slot = 0;  // index in the queue, 0 to 63
     std::string script;

@@ -37,6 +37,9 @@ inline constexpr int kStopNone = 0;
 inline constexpr int kStopPause = 8;
 inline constexpr int kStopDelete = 24;
 
+// Task number meaning every running task (stop and save requests).
+inline constexpr int kAllTasks = -1;
+
 // Parts of a prepared URL (PrepareUrl).
 struct UrlParts {
     std::string scheme;    // "http" or "https"

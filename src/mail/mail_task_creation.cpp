@@ -113,7 +113,7 @@ bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& 
         "#任务类型=发送邮件\r\n#任务名称=%s\r\n#发送箱ID号=%s\r\n#iMailField=%d\r\n#cUpdateField=%d\r\n",
         name.c_str(), outboxId.c_str(), mailField, flagField);
     const int taskId = tasks.AllocateTaskId();
-    if (taskId <= 0 || !tasks.InsertTask(taskId, name, 4, "", 3, script)) {
+    if (taskId <= 0 || !tasks.InsertTask(taskId, name, TaskState::kEnded, "", 3, script)) {
         result.error = g_strDbError.Get().empty() ? "取ID号失败！" : g_strDbError.Get();
         return false;
     }

@@ -2,7 +2,6 @@
 
 #include <mutex>
 
-#include "engine/mail_hooks.h"
 #include "engine/result_table.h"
 #include "mail/mail_account.h"
 #include "mail/mail_body.h"
@@ -187,10 +186,6 @@ void RunMailTask(ThreadParams& params) {
         std::scoped_lock lock(g_csDatabase);
         tasks.SetTaskScriptValue(params.taskNumber, "#当前Email号", "", false);
     }
-}
-
-void RegisterMailModule() {
-    RegisterSendMailTask(&RunMailTask);
 }
 
 }  // namespace sorvik

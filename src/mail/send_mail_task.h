@@ -24,15 +24,12 @@ struct MailSourceTask {
 // Reads the source task. False with the error text when the task or its table is missing.
 bool ReadMailSourceTask(int id, MailSourceTask& source, std::string& error);
 
-// The run-controller entry of a send-mail task (registered by RegisterMailModule). Reads the
+// The run-controller entry of a send-mail task (the MailRunner a front end gives its
+// RunController). Reads the
 // task script in params.script ("#发送箱ID号=", "#iMailField=", "#cUpdateField=",
 // "#当前Email号="), the outbox row and the source task's account, then mails each address from
 // the resume point on. A stop request saves "#当前Email号" (the next address's index) in the task
 // script; a run that reaches the last address removes it, so that a later start begins anew.
 void RunMailTask(ThreadParams& params);
-
-// Registers the mail module's entry points with the engine. Call once at start-up, before any
-// run starts (the command line does it when it starts).
-void RegisterMailModule();
 
 }  // namespace sorvik

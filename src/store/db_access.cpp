@@ -5,7 +5,6 @@
 
 namespace sorvik {
 
-CDbAccess g_db;
 SharedText g_strDbError;
 
 namespace {

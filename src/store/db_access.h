@@ -1,8 +1,8 @@
 #pragma once
 // CDbAccess: the data-access operations every subsystem uses to run SQL. Each operation empties
 // m_strError first and leaves the operation's error text there on failure; nothing throws.
-// An object is cheap and holds no connection of its own; a thread uses its own object (or g_db
-// on the interface thread), because m_strError is not shared safely between threads.
+// An object is cheap and holds no connection of its own; each caller makes its own, because
+// m_strError is not shared safely between threads.
 
 #include <optional>
 #include <string>
@@ -70,8 +70,6 @@ class CDbAccess {
     }
 };
 
-// The global data-access object, for the interface thread.
-extern CDbAccess g_db;
 // The last database error of the task-record and settings operations.
 extern SharedText g_strDbError;
 

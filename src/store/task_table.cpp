@@ -11,8 +11,6 @@
 
 namespace sorvik {
 
-CTaskTable g_taskTable;
-
 namespace {
 
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
@@ -54,13 +52,22 @@ bool ParseDateParts(std::string_view text, int& y, int& mo, int& d, int& h, int&
 
 }  // namespace
 
-int TaskListForStatus(int status) {
-    if (status == 5)
+int TaskListForStatus(TaskState status) {
+    if (status == TaskState::kStoppedForDeletion)
         return 5;
-    if (status == 3 || status == 4)
+    if (status == TaskState::kFinished || status == TaskState::kEnded)
         return 4;
     return 3;
 }
+
+namespace {
+
+// The iStatus number written for a status: a task stopped for deletion is stored as paused.
+int StoredStatus(TaskState status) {
+    return static_cast<int>(status == TaskState::kStoppedForDeletion ? TaskState::kPaused : status);
+}
+
+}  // namespace
 
 std::string FormatDbTime(std::time_t t) {
     std::tm parts{};
@@ -131,13 +138,13 @@ int CTaskTable::AllocateTaskId() {
     return id;
 }
 
-bool CTaskTable::InsertTask(int id, std::string_view name, int status, std::string_view firstUrl, int list,
-                            std::string_view script) {
+bool CTaskTable::InsertTask(int id, std::string_view name, TaskState status, std::string_view firstUrl,
+                            int list, std::string_view script) {
     const std::string sql = Format(
         "insert into Task(ID,cTask,iStatus,cWeb,cMemo,iType,cSearchScript,dStartTime) "
         "values(%d,'%s',%d,'%s','%s',%d,'%s','%s')",
-        id, SqlQuote(name).c_str(), status, SqlQuote(firstUrl).c_str(), "", list, SqlQuote(script).c_str(),
-        FormatDbTime(std::time(nullptr)).c_str());
+        id, SqlQuote(name).c_str(), static_cast<int>(status), SqlQuote(firstUrl).c_str(), "", list,
+        SqlQuote(script).c_str(), FormatDbTime(std::time(nullptr)).c_str());
     if (!ExecuteSql(sql)) {
         g_strDbError.Set("保存失败！");
         return false;
@@ -219,9 +226,9 @@ bool CTaskTable::DeleteTask(int id) {
     return true;
 }
 
-bool CTaskTable::SetTaskStatus(int id, int status) {
+bool CTaskTable::SetTaskStatus(int id, TaskState status) {
     const int list = TaskListForStatus(status);
-    const int stored = status == 5 ? 2 : status;
+    const int stored = StoredStatus(status);
     if (!ExecuteSql(Format("update Task set iStatus=%d,iType=%d where ID=%d", stored, list, id))) {
         g_strDbError.Set("更新任务表失败！");
         return false;
@@ -229,7 +236,7 @@ bool CTaskTable::SetTaskStatus(int id, int status) {
     return true;
 }
 
-bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl, int startPage,
+bool CTaskTable::UpdateTaskRunStats(int id, TaskState status, std::string_view nextUrl, int startPage,
                                     const TaskRunStats& stats, TaskRunEntry* entry) {
     std::scoped_lock lock(g_csDatabase);
     auto rows = OpenRecordset(
@@ -244,7 +251,7 @@ bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl
     int list = TaskListForStatus(status);
     if (entry && rows->Int("iType") == 5)
         list = 5;
-    const int storedStatus = status == 5 ? 2 : status;
+    const int storedStatus = StoredStatus(status);
 
     long long records = rows->Int("iRecordCount") + stats.records;
     long long recordBytes = rows->Int("iRecordSize") + stats.recordBytes;
@@ -253,7 +260,7 @@ bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl
     long long useTime = ParseSpanFromDate(rows->Text("iUseTime"));
     const std::time_t now = std::time(nullptr);
 
-    if (status >= 2) {
+    if (status != TaskState::kWaiting && status != TaskState::kRunning) {
         std::time_t start = 0;
         if (entry && entry->runStart != 0) {
             start = entry->runStart;
@@ -265,7 +272,7 @@ bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl
     } else {
         if (entry)
             entry->runStart = now;
-        if (rows->Int("iStatus") > 2) {
+        if (rows->Int("iStatus") > static_cast<int>(TaskState::kPaused)) {
             // The previous run had ended: this start begins afresh.
             records = recordBytes = pages = pageBytes = 0;
             useTime = 0;
@@ -277,7 +284,7 @@ bool CTaskTable::UpdateTaskRunStats(int id, int status, std::string_view nextUrl
     int key = entry ? entry->searchKeyIndex : 0;
     std::string memo = entry ? entry->keywordList : std::string();
     long long rangeValue = entry ? entry->rangeValue : 0;
-    if (status == 4) {
+    if (status == TaskState::kEnded) {
         keyPre = 0;
         key = 0;
         memo.clear();

@@ -1,13 +1,18 @@
 #pragma once
 // CTaskTable: the task-record and category operations over the system tables. Failures leave a
-// message in g_strDbError and return the failure value. The operations take no lock themselves;
-// callers that may run while tasks are active hold g_csDatabase around them.
+// message in g_strDbError and return the failure value.
+//
+// Locks: the operations that read a row and then write from what they read (AllocateTaskId,
+// SetTaskScriptValue, UpdateTaskRunStats, AllocateCategoryId, NewCategory) take g_csDatabase
+// themselves. The others take no lock: a caller that may run while tasks are active and needs
+// several of them to be seen as one holds g_csDatabase around them (it is recursive).
 
 #include <ctime>
 #include <string>
 #include <string_view>
 
 #include "store/db_access.h"
+#include "store/task_state.h"
 
 namespace sorvik {
 
@@ -29,8 +34,9 @@ struct TaskRunStats {
     long long pageBytes = 0;
 };
 
-// The list that shows a task for a status: 5 -> 5 (stored as status 2), 3 or 4 -> 4, else 3.
-int TaskListForStatus(int status);
+// The list that shows a task for a status: kStoppedForDeletion -> 5 (stored as kPaused),
+// kFinished or kEnded -> 4, else 3.
+int TaskListForStatus(TaskState status);
 
 // Dates as the database stores them: "%Y-%m-%d %H:%M:%S" (local time).
 std::string FormatDbTime(std::time_t t);
@@ -45,7 +51,7 @@ class CTaskTable : public CDbAccess {
   public:
     // New task ID, strictly larger than every earlier one; 0 on failure ("取ID号失败！").
     int AllocateTaskId();
-    bool InsertTask(int id, std::string_view name, int status, std::string_view firstUrl, int list,
+    bool InsertTask(int id, std::string_view name, TaskState status, std::string_view firstUrl, int list,
                     std::string_view script);
     // cSetInfo when settings is true, else cSearchScript; empty on failure ("取脚本失败！").
     std::string ReadTaskText(int id, bool settings);
@@ -59,14 +65,14 @@ class CTaskTable : public CDbAccess {
     int SetTaskScriptValue(int id, std::string_view keyWithoutEquals, std::string_view value, bool settings);
     bool DeleteTask(int id);
     // Stores the status and its list (TaskListForStatus); false ("更新任务表失败！") on failure.
-    bool SetTaskStatus(int id, int status);
-    // Writes the run columns for a start (status 0/1) or a stop (2 and above): the run's counts
+    bool SetTaskStatus(int id, TaskState status);
+    // Writes the run columns for a start (kWaiting, kRunning) or a stop (the others): the run's counts
     // are added to the row's (a start after an ended run begins them afresh), the running time
     // grows by the time since the run started, and the keyword cursor and list come from entry
-    // (cleared for status 4). entry may be null. False when the row can't be read
+    // (cleared for kEnded). entry may be null. False when the row can't be read
     // ("读取任务表失败！") or written ("更新任务表失败！"). A keyword file that can't be saved sets
     // entry->keywordFileFailed; the row is written all the same, and its cMemo keeps the list.
-    bool UpdateTaskRunStats(int id, int status, std::string_view nextUrl, int startPage,
+    bool UpdateTaskRunStats(int id, TaskState status, std::string_view nextUrl, int startPage,
                             const TaskRunStats& stats, TaskRunEntry* entry);
     int GetCategoryTaskId(int nodeId);
     // New category ID from the TreeItems_ID counter; 0 on failure (the reason in m_strError).
@@ -75,7 +81,5 @@ class CTaskTable : public CDbAccess {
     int NewCategory(std::string_view name, int parentId, int icon);
     bool RenameCategory(int nodeId, std::string_view name);
 };
-
-extern CTaskTable g_taskTable;
 
 }  // namespace sorvik

@@ -25,8 +25,8 @@ std::string WithReason(std::string message, const CDbAccess& db) {
 
 bool TaskIsRunning(int id) {
     std::scoped_lock lock(g_csDatabase);
-    const int status = CTaskTable().ReadTaskInt("iStatus", id);
-    return status == 0 || status == 1;
+    const auto status = static_cast<TaskState>(CTaskTable().ReadTaskInt("iStatus", id));
+    return status == TaskState::kWaiting || status == TaskState::kRunning;
 }
 
 bool ReplaceTaskScript(int id, std::string_view script, std::string& error) {

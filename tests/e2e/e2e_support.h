@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "store/task_table.h"
 #include "support/core_fixture.h"
 #include "support/http_test_server.h"
+#include "support/recording_front_end.h"
 #include "support/run_process.h"
 #include "support/serve_folder.h"
 #include "support/temp_dir.h"
@@ -79,20 +81,6 @@ inline std::string Rows(const std::string& header, int count, const std::functio
     return text;
 }
 
-// Records what the controller reports to its front end.
-class RecordingObserver : public RunObserver {
-  public:
-    void RunEnded(int task, int state) override { ended.emplace_back(task, state); }
-    std::vector<std::pair<int, int>> ended;  // host thread only
-};
-
-class RecordingPrompt : public RunPrompt {
-  public:
-    void ShowMessage(const std::string& text) override { messages.push_back(GbToUtf8(text)); }
-    PromptAnswer AskYesNoCancel(const std::string&) override { return PromptAnswer::kNo; }
-    std::vector<std::string> messages;
-};
-
 // A core started on a fresh home, with the demo site served on loopback.
 class SiteTest : public test::CoreTest {
   protected:
@@ -115,17 +103,18 @@ class SiteTest : public test::CoreTest {
         std::scoped_lock lock(g_csDatabase);
         const int id = table.AllocateTaskId();
         EXPECT_GT(id, 0);
-        EXPECT_TRUE(table.InsertTask(id, Trim(ScriptValue("#任务名称=", script)), 4,
+        EXPECT_TRUE(table.InsertTask(id, Trim(ScriptValue("#任务名称=", script)), TaskState::kEnded,
                                      Trim(ScriptValue("#要搜索网址=", script)), 3, script));
         return id;
     }
 
     // Runs the task with the run controller to its end (keywords typed as UTF-8, "" for none);
-    // returns the state the run ended in (4 ended, 2 paused), or -1 when it did not end within
-    // two minutes.
+    // returns the TaskState number the run ended in (4 ended, 2 paused), or -1 when it did not
+    // end within two minutes.
     int Harvest(int task, const std::string& keywords = {}) {
-        RecordingObserver observer;
-        RecordingPrompt prompt;
+        test::RecordingObserver observer;
+        test::RecordingPrompt prompt;
+        prompt.answer = PromptAnswer::kNo;
         RunController controller(observer, prompt);
         StartRequest request;
         request.taskNumber = task;
@@ -133,26 +122,11 @@ class SiteTest : public test::CoreTest {
             request.keywordList =
                 BuildKeywordList(Utf8ToGb(keywords), CTaskTable().ReadTaskScript(task), task);
         EXPECT_TRUE(controller.StartTask(request));
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-        auto nextTick = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (std::chrono::steady_clock::now() < deadline) {
-            controller.PumpMessages();
-            if (!controller.HasActiveRuns())
-                break;
-            controller.WaitForMessages(std::chrono::milliseconds(50));
-            if (std::chrono::steady_clock::now() >= nextTick) {
-                controller.DispatchTimerTick();
-                nextTick += std::chrono::seconds(2);
-            }
-        }
-        controller.PumpMessages();
+        controller.RunUntilIdle(std::chrono::steady_clock::now() + std::chrono::minutes(2));
         for (const std::string& message : prompt.messages)
-            ADD_FAILURE() << "message box: " << message;
-        for (const auto& [endedTask, state] : observer.ended) {
-            if (endedTask == task)
-                return state;
-        }
-        return -1;
+            ADD_FAILURE() << "message box: " << GbToUtf8(message);
+        const std::optional<TaskState> state = observer.EndOf(task);
+        return state ? static_cast<int>(*state) : -1;
     }
 
     // The task's records in the table (filed under node) as UTF-8 TSV: the column names, then one

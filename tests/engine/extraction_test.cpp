@@ -95,7 +95,7 @@ class ExtractionTest : public test::CoreTest {
 
     void AddTaskRow(int task) {
         CTaskTable tasks;
-        ASSERT_TRUE(tasks.InsertTask(task, "T", 0, "", 3, "#表名=x\r\n"));
+        ASSERT_TRUE(tasks.InsertTask(task, "T", TaskState::kWaiting, "", 3, "#表名=x\r\n"));
     }
 
     HttpTestServer server;

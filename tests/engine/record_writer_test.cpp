@@ -188,7 +188,7 @@ TEST_F(RecordWriterTest, ModeZeroNeverLosesTheOldRowWhenTheInsertFails) {
 
 TEST_F(RecordWriterTest, TheResumePointIsWrittenInTheSameTransactionAsTheRecords) {
     CTaskTable tasks;
-    ASSERT_TRUE(tasks.InsertTask(5, "任务", 1, "http://h/", 3, kGoodsScript));
+    ASSERT_TRUE(tasks.InsertTask(5, "任务", TaskState::kRunning, "http://h/", 3, kGoodsScript));
     auto target = Target(kGoodsScript);
     ResumePoint resume{"http://h/list?page=3&q='x'", 3, 10, 12, "甲\r\n乙\r\n丙"};
 

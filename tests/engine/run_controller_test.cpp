@@ -22,6 +22,7 @@
 #include "store/task_table.h"
 #include "support/core_fixture.h"
 #include "support/http_test_server.h"
+#include "support/recording_front_end.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
 
@@ -32,34 +33,8 @@ using test::HttpReply;
 using test::HttpRequestRecord;
 using test::HttpTestServer;
 
-class RecordingObserver : public RunObserver {
-  public:
-    void StatusText(int pane, const std::string& text) override {
-        panes[pane] = text;
-        if (pane == kPaneProgress)
-            progressLines.push_back(text);
-    }
-    void RunEnded(int task, int state) override { ended.emplace_back(task, state); }
-    void TestRunEnded(const ThreadParams& params) override { testOutputs.push_back(params.testOutput); }
-
-    // Host-thread only (the controller calls these inside its own calls).
-    std::map<int, std::string> panes;
-    std::vector<std::string> progressLines;
-    std::vector<std::pair<int, int>> ended;
-    std::vector<std::string> testOutputs;
-};
-
-class RecordingPrompt : public RunPrompt {
-  public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    PromptAnswer AskYesNoCancel(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    PromptAnswer answer = PromptAnswer::kCancel;
-};
+using test::RecordingObserver;
+using test::RecordingPrompt;
 
 class RunControllerTest : public test::CoreTest {
   protected:
@@ -77,7 +52,7 @@ class RunControllerTest : public test::CoreTest {
         CTaskTable table;
         const int id = table.AllocateTaskId();
         EXPECT_GT(id, 0);
-        EXPECT_TRUE(table.InsertTask(id, name, 4, "", 3, script));
+        EXPECT_TRUE(table.InsertTask(id, name, TaskState::kEnded, "", 3, script));
         return id;
     }
 
@@ -87,25 +62,12 @@ class RunControllerTest : public test::CoreTest {
                "\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<li>(.*?)</li>\r\n";
     }
 
-    // Runs the host loop (messages, the 2 s dispatch timer) until done() holds; false after 60 s.
-    bool RunUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        auto nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
-        while (std::chrono::steady_clock::now() < deadline) {
-            controller->PumpMessages();
-            if (done())
-                return true;
-            controller->WaitForMessages(std::chrono::milliseconds(50));
-            if (std::chrono::steady_clock::now() >= nextTick) {
-                controller->DispatchTimerTick();
-                nextTick += std::chrono::milliseconds(2000);
-            }
-        }
-        return false;
+    static std::chrono::steady_clock::time_point Deadline() {
+        return std::chrono::steady_clock::now() + std::chrono::seconds(60);
     }
-    bool RunToEnd() {
-        return RunUntil([this] { return !controller->HasActiveRuns(); });
-    }
+    // The host loop until done() holds, or until no run is active; false after 60 s.
+    bool RunUntil(const std::function<bool()>& done) { return controller->RunUntil(Deadline(), done); }
+    bool RunToEnd() { return controller->RunUntilIdle(Deadline()); }
 
     int RowInt(const std::string& column, int id) { return CTaskTable().ReadTaskInt(column, id); }
     std::string RowText(const std::string& column, int id) { return CTaskTable().ReadTaskField(column, id); }
@@ -144,13 +106,13 @@ TEST_F(RunControllerTest, OneThreadRunsThreeTasksOneAfterAnother) {
         ASSERT_TRUE(Start(tasks.back()));
     }
     EXPECT_EQ(controller->RunningWorkers(), 1);
-    EXPECT_EQ(controller->EntryState(tasks[2]), kEntryWaiting);
+    EXPECT_EQ(controller->EntryState(tasks[2]), QueueState::kWaiting);
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(most.load(), 1);
     EXPECT_EQ(server.CountRequests("/list.htm"), 3);
     ASSERT_EQ(observer.ended.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(observer.ended[i], std::make_pair(tasks[i], 4));
+        EXPECT_EQ(observer.ended[i], std::make_pair(tasks[i], TaskState::kEnded));
         EXPECT_EQ(RowInt("iStatus", tasks[i]), 4);
         EXPECT_EQ(RowInt("iRecordCount", tasks[i]), 2);
     }
@@ -252,7 +214,7 @@ TEST_F(RunControllerTest, PauseAndResumeContinueWithTheSameKeywordAndPage) {
     ASSERT_TRUE(RunToEnd());
     hold = false;
     ASSERT_FALSE(observer.ended.empty());
-    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 2));
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, TaskState::kPaused));
     EXPECT_EQ(RowInt("iStatus", task), 2);
     EXPECT_EQ(RowText("cNextSite", task), server.Url("/s.php?q=k1&p=2"));
     EXPECT_EQ(LoadTaskKeywords(task), "k1\r\nk2\r\n");
@@ -263,7 +225,7 @@ TEST_F(RunControllerTest, PauseAndResumeContinueWithTheSameKeywordAndPage) {
     controller = std::make_unique<RunController>(observer, prompt);
     ASSERT_TRUE(controller->ResumeTask(task));
     ASSERT_TRUE(RunToEnd());
-    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 4));
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, TaskState::kEnded));
     EXPECT_EQ(page2Requests.load(), 2);  // page 2 of k1 again, then the rest
     EXPECT_EQ(server.CountRequests("/s.php"), 7);
     EXPECT_GT(RowInt("iConnCount", task), pagesAtPause);
@@ -287,7 +249,7 @@ TEST_F(RunControllerTest, AKeywordRunThatCannotSaveItsKeywordFileStillStoresAndR
                           "\r\n#表名=K\r\n1=<li>.*?</li>\r\n#字段名列表=名\r\n名=~<li>(.*?)</li>\r\n");
     ASSERT_TRUE(Start(task, "k1\r\nk2\r\n"));
     ASSERT_TRUE(RunToEnd());
-    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 2));
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, TaskState::kPaused));
     EXPECT_EQ(std::count(prompt.messages.begin(), prompt.messages.end(), "保存搜索关键字失败！"), 1);
     EXPECT_EQ(RowText("cMemo", task), "k1\r\nk2\r\n");
     EXPECT_EQ(CDbAccess().SelectCount("K", "1=1"), 1);  // k1's record is stored all the same
@@ -296,7 +258,7 @@ TEST_F(RunControllerTest, AKeywordRunThatCannotSaveItsKeywordFileStillStoresAndR
     controller = std::make_unique<RunController>(observer, prompt);
     ASSERT_TRUE(controller->ResumeTask(task));
     ASSERT_TRUE(RunToEnd());
-    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 4));
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, TaskState::kEnded));
     EXPECT_EQ(std::count(prompt.messages.begin(), prompt.messages.end(), "请输入搜索关键字！"), 0);
     EXPECT_EQ(CDbAccess().SelectCount("K", "名 like '%k2%'"), 1);
 }
@@ -318,7 +280,7 @@ TEST_F(RunControllerTest, ARunThatLosesItsServerPausesItself) {
     ASSERT_TRUE(Start(task));
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(RowInt("iStatus", task), 2);
-    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 2));
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, TaskState::kPaused));
     const auto& lines = observer.progressLines;
     EXPECT_NE(std::find(lines.begin(), lines.end(), "连接已断开，系统自动暂停！"), lines.end());
 }
@@ -332,7 +294,7 @@ TEST_F(RunControllerTest, ATaskDeletedWhileRunningEndsWithType5) {
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(RowInt("iType", task), 5);
     EXPECT_EQ(RowInt("iStatus", task), 2);
-    EXPECT_EQ(observer.ended.back(), std::make_pair(task, 5));
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, TaskState::kStoppedForDeletion));
 }
 
 TEST_F(RunControllerTest, StartChecksAndQuestions) {
@@ -349,14 +311,14 @@ TEST_F(RunControllerTest, StartChecksAndQuestions) {
     EXPECT_EQ(observer.panes[kPaneProgress], "当前任务还没完成，执行失败！");
     EXPECT_TRUE(controller->StopTask(busy, kStopPause));
     ASSERT_TRUE(RunToEnd());
-    EXPECT_EQ(controller->EntryState(busy), kEntryPaused);
+    EXPECT_EQ(controller->EntryState(busy), QueueState::kPaused);
 
     // New keywords for a paused task ask first; Cancel starts nothing.
     prompt.answer = PromptAnswer::kCancel;
     EXPECT_FALSE(Start(busy, "x\r\n"));
     ASSERT_EQ(prompt.questions.size(), 1u);
     EXPECT_EQ(prompt.questions[0], "当前任务是暂停状态，选择[是]启动暂停的任务,选择[否]进行本次搜索任务？");
-    EXPECT_EQ(controller->EntryState(busy), kEntryPaused);
+    EXPECT_EQ(controller->EntryState(busy), QueueState::kPaused);
 
     controller->SetEditorBusy(true);
     EXPECT_FALSE(controller->ResumeTask(busy));
@@ -368,6 +330,57 @@ TEST_F(RunControllerTest, StartChecksAndQuestions) {
     EXPECT_TRUE(controller->SetMaxThreadCount(7));
     controller = std::make_unique<RunController>(observer, prompt);
     EXPECT_EQ(giMaxThreadCount.load(), 7);
+}
+
+TEST_F(RunControllerTest, TheFrontEndCallsBackFromInsideItsCalls) {
+    // As a GUI does from a message box's nested event loop: a run's end starts the next task and
+    // asks for a missing one (a message box); the next task's start stops it again at once.
+    server.AddPage("/one.htm", "<li>x</li>");
+    server.AddStall("/stall.htm");
+    const int first = AddTask("first", ListScript("F", server.Url("/one.htm")));
+    const int second = AddTask("second", ListScript("S", server.Url("/stall.htm")));
+    observer.checkLocks = prompt.checkLocks = true;
+    observer.onRunEnded = [&](int task, TaskState) {
+        if (task != first)
+            return;
+        EXPECT_FALSE(Start(first + 1000));
+        EXPECT_TRUE(Start(second));
+    };
+    observer.onProgressWindow = [&] {
+        if (controller->EntryState(second) != QueueState::kRunning)
+            return;
+        EXPECT_FALSE(Start(second));
+        EXPECT_TRUE(controller->StopTask(second, kStopPause));
+    };
+    ASSERT_TRUE(Start(first));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(observer.EndOf(first), TaskState::kEnded);
+    EXPECT_EQ(observer.EndOf(second), TaskState::kPaused);
+    EXPECT_EQ(prompt.messages, std::vector<std::string>{"取脚本失败！"});
+    EXPECT_EQ(observer.callsUnderLock + prompt.callsUnderLock, 0);
+
+    // Shutting down is final.
+    controller->Shutdown();
+    EXPECT_FALSE(Start(first));
+    EXPECT_FALSE(controller->ResumeTask(second));
+}
+
+TEST_F(RunControllerTest, SendMailRunsNeedTheRunnerTheyWereGiven) {
+    const int task = AddTask("mail", "#任务类型=发送邮件\r\n");
+    EXPECT_FALSE(Start(task));
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0], "不能运行发送邮件任务：没有邮件发送模块！");
+
+    std::atomic<int> sentBy{0};
+    controller = std::make_unique<RunController>(observer, prompt, [&](ThreadParams& params) {
+        sentBy = params.taskNumber;
+        params.stats.records += 3;
+    });
+    ASSERT_TRUE(Start(task));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(sentBy.load(), task);
+    EXPECT_EQ(observer.EndOf(task), TaskState::kEnded);
+    EXPECT_EQ(RowInt("iRecordCount", task), 3);
 }
 
 TEST_F(RunControllerTest, TestRunWorksOnTheEditorsPage) {

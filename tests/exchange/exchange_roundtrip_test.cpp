@@ -125,9 +125,9 @@ class ExchangeTest : public ::testing::Test {
         ASSERT_EQ(tasks.NewCategory("体育", kRoot, 2), kChild);
         ASSERT_EQ(tasks.NewCategory("空类", kRoot, 2), kEmpty);
         ASSERT_EQ(tasks.AllocateTaskId(), 1);
-        ASSERT_TRUE(tasks.InsertTask(1, "新闻任务", 4, "http://x/", 4, kScriptA));
+        ASSERT_TRUE(tasks.InsertTask(1, "新闻任务", TaskState::kEnded, "http://x/", 4, kScriptA));
         ASSERT_EQ(tasks.AllocateTaskId(), 2);
-        ASSERT_TRUE(tasks.InsertTask(2, "体育任务", 0, "http://y/", 3, kScriptB));
+        ASSERT_TRUE(tasks.InsertTask(2, "体育任务", TaskState::kWaiting, "http://y/", 3, kScriptB));
         Sql(Format("update TreeItems set iTask=1,iImage=3 where ID=%d", kRoot));
         Sql(Format("update TreeItems set iTask=2,iImage=3 where ID=%d", kChild));
         Sql("Create Table T_新闻(ID_ IDENTITY CONSTRAINT PK_T_新闻 PRIMARY KEY,iNode_ int,标题 varchar(100),"
@@ -300,7 +300,7 @@ TEST_F(ExchangeTest, IdsTakenHereAreReplacedEverywhereTheyAreUsed) {
     CTaskTable tasks;
     ASSERT_EQ(tasks.NewCategory("本地", 42, 2), kRoot);
     ASSERT_EQ(tasks.AllocateTaskId(), 1);
-    ASSERT_TRUE(tasks.InsertTask(1, "本地任务", 0, "", 3, "#任务名称=本地任务\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(1, "本地任务", TaskState::kWaiting, "", 3, "#任务名称=本地任务\r\n"));
     Sql(Format("update TreeItems set iTask=1 where ID=%d", kRoot));
     Write("download/1/Source1.htm", "local page");
 
@@ -396,7 +396,7 @@ TEST_F(ExchangeTest, AForeignStatementStopsTheWholeFileBeforeAnythingRuns) {
 TEST_F(ExchangeTest, KeywordListsGoIntoTheTasksKeywordColumn) {
     Use(target_);
     CTaskTable tasks;
-    ASSERT_TRUE(tasks.InsertTask(5, "关键字任务", 0, "", 3,
+    ASSERT_TRUE(tasks.InsertTask(5, "关键字任务", TaskState::kWaiting, "", 3,
                                  "#表名=T_kw\r\n#搜索关键字标题=关键字\r\n#字段名列表=关键字,状态\r\n"
                                  "状态_初始值=新\r\n#已存在关键字时的更新=状态='再次'\r\n#共用任务号=4\r\n"));
     Sql("Create Table T_kw(ID_ IDENTITY CONSTRAINT PK_T_kw PRIMARY KEY,iNode_ int,关键字 varchar(100),状态 "
@@ -411,7 +411,7 @@ TEST_F(ExchangeTest, KeywordListsGoIntoTheTasksKeywordColumn) {
     EXPECT_EQ(Value("select count(*) from T_kw where 关键字='O''K'"), "1");
 
     EXPECT_FALSE(ImportKeywordText(77, "a", nullptr).ok);
-    ASSERT_TRUE(tasks.InsertTask(6, "无表", 0, "", 3, "#任务名称=无表\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(6, "无表", TaskState::kWaiting, "", 3, "#任务名称=无表\r\n"));
     EXPECT_FALSE(ImportKeywordText(6, "a", nullptr).ok);
 }
 

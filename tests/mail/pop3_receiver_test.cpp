@@ -154,7 +154,7 @@ TEST_F(Pop3ReceiverTest, StlsUpgradeAndImplicitTls) {
 TEST_F(Pop3ReceiverTest, ReceiveMailboxRefusesATaskThatIsNoMailbox) {
     CTaskTable tasks;
     int other = tasks.AllocateTaskId();
-    ASSERT_TRUE(tasks.InsertTask(other, "web", 0, "", 3, "#任务名称=web\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(other, "web", TaskState::kWaiting, "", 3, "#任务名称=web\r\n"));
     EXPECT_EQ(ReceiveMailbox(other, nullptr).status, "任务类型不是接收邮件！");
 }
 

@@ -74,7 +74,7 @@ class SendMailTaskTest : public test::CoreTest {
             aliases ? "#任务名称=企业名录\r\n#表名=Companies\r\n#字段名列表=cName,cMail,cSent\r\n"
                       "#字段别名列表=名称,邮箱,已发送\r\n"
                     : "#任务名称=企业名录\r\n#表名=Companies\r\n#字段名列表=名称,邮箱,已发送\r\n";
-        ASSERT_TRUE(tasks.InsertTask(source_, "企业名录", 4, "", 3, script));
+        ASSERT_TRUE(tasks.InsertTask(source_, "企业名录", TaskState::kEnded, "", 3, script));
         std::string error;
         ASSERT_TRUE(EnsureResultTable(script, 0, error)) << error;
         CDbAccess db;
@@ -156,7 +156,7 @@ class SendMailTaskTest : public test::CoreTest {
     std::vector<std::string> RunScript(const std::string& script) {
         CTaskTable tasks;
         int id = tasks.AllocateTaskId();
-        EXPECT_TRUE(tasks.InsertTask(id, "x", 4, "", 3, script));
+        EXPECT_TRUE(tasks.InsertTask(id, "x", TaskState::kEnded, "", 3, script));
         return Run(id);
     }
 

@@ -14,7 +14,7 @@ namespace {
 
 class TaskTableTest : public CoreTest {
   protected:
-    int NewTask(int status = 4) {
+    int NewTask(TaskState status = TaskState::kEnded) {
         const int id = tasks.AllocateTaskId();
         EXPECT_GT(id, 0);
         EXPECT_TRUE(tasks.InsertTask(id, "任务'一", status, "http://h/", 3, "#表名=T\r\n"));
@@ -42,19 +42,19 @@ TEST_F(TaskTableTest, TaskRowsAreWrittenAndReadBack) {
 }
 
 TEST_F(TaskTableTest, StatusWritesFollowTheListRule) {
-    const int id = NewTask(0);
-    tasks.SetTaskStatus(id, 3);
+    const int id = NewTask(TaskState::kWaiting);
+    tasks.SetTaskStatus(id, TaskState::kFinished);
     EXPECT_EQ(tasks.ReadTaskInt("iType", id), 4);
     EXPECT_EQ(tasks.ReadTaskInt("iStatus", id), 3);
-    tasks.SetTaskStatus(id, 5);
+    tasks.SetTaskStatus(id, TaskState::kStoppedForDeletion);
     EXPECT_EQ(tasks.ReadTaskInt("iType", id), 5);
     EXPECT_EQ(tasks.ReadTaskInt("iStatus", id), 2);
-    tasks.SetTaskStatus(id, 1);
+    tasks.SetTaskStatus(id, TaskState::kRunning);
     EXPECT_EQ(tasks.ReadTaskInt("iType", id), 3);
 }
 
 TEST_F(TaskTableTest, RestartAfterAnEndResetsTotalsWhileResumeAddsToThem) {
-    const int id = NewTask(4);
+    const int id = NewTask(TaskState::kEnded);
     tasks.ExecuteSql(
         Format("update Task set iRecordCount=50,iWebBytes=900,dStartTime='2001-01-01 00:00:00',"
                "iUseTime='1899-12-30 01:00:00' where ID=%d",
@@ -64,7 +64,7 @@ TEST_F(TaskTableTest, RestartAfterAnEndResetsTotalsWhileResumeAddsToThem) {
     entry.searchKeyIndexPre = 1;
     entry.searchKeyIndex = 3;
     // A start of a task whose last run ended begins afresh.
-    tasks.UpdateTaskRunStats(id, 0, "", 0, {}, &entry);
+    tasks.UpdateTaskRunStats(id, TaskState::kWaiting, "", 0, {}, &entry);
     // (Reset record counts and grown totals after a resume are checked by the run controller's tests.)
     EXPECT_NE(entry.runStart, 0);
     EXPECT_EQ(tasks.ReadTaskField("iUseTime", id), "1899-12-30 00:00:00");
@@ -74,15 +74,15 @@ TEST_F(TaskTableTest, RestartAfterAnEndResetsTotalsWhileResumeAddsToThem) {
     // A pause adds the run's figures and keeps the resume point and the keywords.
     TaskRunStats run{10, 1000, 3, 3000};
     entry.runStart -= 3720;  // the run has taken 1 h 2 min
-    tasks.UpdateTaskRunStats(id, 2, "http://h/p2.htm", 2, run, &entry);
+    tasks.UpdateTaskRunStats(id, TaskState::kPaused, "http://h/p2.htm", 2, run, &entry);
     EXPECT_EQ(tasks.ReadTaskInt("iStartPage", id), 2);
     EXPECT_EQ(tasks.ReadTaskInt("iSearchKeyIndex", id), 3);
     const std::string used = tasks.ReadTaskField("iUseTime", id);
     EXPECT_TRUE(used == "1899-12-30 01:02:00" || used == "1899-12-30 01:02:01") << used;
 
     // Resuming a paused task keeps adding.
-    tasks.UpdateTaskRunStats(id, 0, "", 0, {}, &entry);
-    tasks.UpdateTaskRunStats(id, 4, "", 0, run, &entry);
+    tasks.UpdateTaskRunStats(id, TaskState::kWaiting, "", 0, {}, &entry);
+    tasks.UpdateTaskRunStats(id, TaskState::kEnded, "", 0, run, &entry);
     EXPECT_EQ(tasks.ReadTaskInt("iWebBytes", id), 6000);
     // The end clears the keyword position and list.
     EXPECT_EQ(tasks.ReadTaskInt("iSearchKeyIndex", id), 0);

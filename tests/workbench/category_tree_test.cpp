@@ -92,7 +92,7 @@ TEST_F(CategoryTreeTest, OnlyChildlessResultCategoriesOfOrdinaryTasksCanBeDelete
     EXPECT_FALSE(CanDeleteCategory(parent, reason));
     EXPECT_EQ(reason, "该类别下还有类别，不能删除！");
     CTaskTable tasks;
-    ASSERT_TRUE(tasks.InsertTask(7, "内置", 0, "", 3, ""));
+    ASSERT_TRUE(tasks.InsertTask(7, "内置", TaskState::kWaiting, "", 3, ""));
     Sql("update Task set iMod=1 where ID=7");
     const int builtIn = NewCategories("内置类", kNodeResults, reason).at(0);
     Sql(Format("update TreeItems set iTask=7 where ID=%d", builtIn));
@@ -107,7 +107,7 @@ TEST_F(CategoryTreeTest, DeletingACategoryTakesItsTaskResultsAndScheduleAlong) {
     const int node = NewCategories("采集", kNodeResults, error).at(0);
     const int below = NewCategories("下级", node, error).at(0);
     CTaskTable tasks;
-    ASSERT_TRUE(tasks.InsertTask(3, "采集任务", 4, "", 4, "#表名=T_r\r\n#共用任务号=-2\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(3, "采集任务", TaskState::kEnded, "", 4, "#表名=T_r\r\n#共用任务号=-2\r\n"));
     Sql(Format("update TreeItems set iTask=3,iImage=3 where ID=%d", node));
     Sql("Create Table T_r(ID_ IDENTITY CONSTRAINT PK_T_r PRIMARY KEY,iNode_ int,v varchar(10))");
     Sql("insert into T_r (iNode_,v) values (-2,'shared')");
@@ -124,19 +124,21 @@ TEST_F(CategoryTreeTest, DeletingACategoryTakesItsTaskResultsAndScheduleAlong) {
 
     // A custom filter condition; and a task whose table was never made.
     const int custom = NewCategories("自定", kNodeResults, error).at(0);
-    ASSERT_TRUE(tasks.InsertTask(4, "自定任务", 4, "", 4, "#表名=T_r\r\n#表数据过滤条件=v='other'\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(4, "自定任务", TaskState::kEnded, "", 4,
+                                 "#表名=T_r\r\n#表数据过滤条件=v='other'\r\n"));
     Sql(Format("update TreeItems set iTask=4 where ID=%d", custom));
     ASSERT_TRUE(DeleteCategory(custom, error)) << GbToUtf8(error);
     EXPECT_EQ(Count("T_r", "1=1"), 1);
     const int fresh = NewCategories("新", kNodeResults, error).at(0);
-    ASSERT_TRUE(tasks.InsertTask(5, "未运行", 0, "", 3, "#表名=T_never\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(5, "未运行", TaskState::kWaiting, "", 3, "#表名=T_never\r\n"));
     Sql(Format("update TreeItems set iTask=5 where ID=%d", fresh));
     ASSERT_TRUE(DeleteCategory(fresh, error)) << GbToUtf8(error);
     EXPECT_EQ(Count("Task", "ID=5"), 0);
 
     // A broken filter condition: nothing is deleted.
     const int broken = NewCategories("坏", kNodeResults, error).at(0);
-    ASSERT_TRUE(tasks.InsertTask(6, "坏任务", 4, "", 4, "#表名=T_r\r\n#表数据过滤条件=no_such_column=1\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(6, "坏任务", TaskState::kEnded, "", 4,
+                                 "#表名=T_r\r\n#表数据过滤条件=no_such_column=1\r\n"));
     Sql(Format("update TreeItems set iTask=6 where ID=%d", broken));
     EXPECT_FALSE(DeleteCategory(broken, error));
     EXPECT_EQ(error.rfind("删除失败！", 0), 0u);

@@ -15,7 +15,7 @@ namespace {
 class ResultQueryTest : public sorvik::test::CoreTest {
   protected:
     void AddTask(int id, const std::string& script) {
-        ASSERT_TRUE(CTaskTable().InsertTask(id, "t", 4, "", 3, script));
+        ASSERT_TRUE(CTaskTable().InsertTask(id, "t", TaskState::kEnded, "", 3, script));
     }
     // The titles and statement of a task's query, or "error: ..." / "refused: ...".
     std::string Query(int id, const std::string& filter = "") {
