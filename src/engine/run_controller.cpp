@@ -797,6 +797,11 @@ std::vector<QueueEntryView> RunController::Queue() const {
     return views;
 }
 
+bool RunController::TaskActive(int taskNumber) const {
+    const std::optional<QueueState> state = EntryState(taskNumber);
+    return state && IsActive(*state);
+}
+
 std::optional<QueueState> RunController::EntryState(int taskNumber) const {
     std::scoped_lock lock(g_csDatabase);
     const RunQueueEntry* entry = FindEntry(taskNumber);

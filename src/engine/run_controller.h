@@ -147,6 +147,8 @@ class RunController : public RunMessageSink {
     std::vector<QueueEntryView> Queue() const;
     // The queue entry state of the task (none: no entry).
     std::optional<QueueState> EntryState(int taskNumber) const;
+    // True when the task's entry waits or runs.
+    bool TaskActive(int taskNumber) const;
 
     // Final: stops every worker (reason 8 unless it has one), waits for them while delivering
     // their messages, and pauses the entries still waiting. The global stop flag is set while it

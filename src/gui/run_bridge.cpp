@@ -16,8 +16,8 @@ void RunBridge::TaskRowChanged(int taskNumber) {
     emit taskRowChanged(taskNumber);
 }
 
-void RunBridge::RunEnded(int taskNumber, int state) {
-    emit runEnded(taskNumber, state);
+void RunBridge::RunEnded(int taskNumber, TaskState state) {
+    emit runEnded(taskNumber, static_cast<int>(state));
 }
 
 void RunBridge::TestRunEnded(const ThreadParams& params) {

@@ -1,7 +1,7 @@
 #pragma once
-// The run controller's observer in the GUI. The controller calls it on the GUI thread (while it
-// delivers worker messages, possibly holding the database lock) and, for MessagesPending, on a
-// worker's thread. Every call only emits a signal; the window connects to them with queued
+// The run controller's observer in the GUI. The controller calls it on the GUI thread (inside its
+// calls and while it delivers worker messages, never holding a lock) and, for MessagesPending, on
+// a worker's thread. Every call only emits a signal; the window connects to them with queued
 // connections, so that widgets change later from the event loop, on the GUI thread and outside
 // any lock of the core. MessagesPending posts one queued delivery of the worker messages.
 
@@ -27,7 +27,7 @@ class RunBridge : public QObject, public RunObserver {
 
     void StatusText(int pane, const std::string& text) override;
     void TaskRowChanged(int taskNumber) override;
-    void RunEnded(int taskNumber, int state) override;
+    void RunEnded(int taskNumber, TaskState state) override;
     void TestRunEnded(const ThreadParams& params) override;
     void ResultsChanged(int taskNumber) override;
     void ProgressWindowNeeded() override;
@@ -37,7 +37,7 @@ class RunBridge : public QObject, public RunObserver {
   signals:
     void statusTextChanged(int pane, const QString& text);
     void taskRowChanged(int taskNumber);
-    void runEnded(int taskNumber, int state);
+    void runEnded(int taskNumber, int state);  // the TaskState number
     void testRunEnded(const QString& output, const QString& page);
     void resultsChanged(int taskNumber);
     void progressWindowNeeded();

@@ -20,6 +20,7 @@
 #include "gui/prompter.h"
 #include "gui/run_bridge.h"
 #include "gui/task_workbench.h"
+#include "mail/send_mail_task.h"
 #include "store/startup.h"
 #include "text/strings.h"
 
@@ -97,7 +98,7 @@ Workbench::StartResult Workbench::Start(const Options& options, QString& error) 
     LoadLayoutSettings(settings_, profile, home_);
 
     bridge_ = std::make_unique<RunBridge>();
-    controller_ = std::make_unique<RunController>(*bridge_, *prompter_);
+    controller_ = std::make_unique<RunController>(*bridge_, *prompter_, RunMailTask);
     bridge_->SetController(controller_.get());
     BuildWindow();
     if (recovered > 0)

@@ -1,5 +1,6 @@
 #include "workbench/task_commands.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "engine/run_controller.h"
@@ -17,17 +18,12 @@ namespace {
 constexpr int kStopForPause = 8;
 constexpr auto kStopWait = std::chrono::seconds(10);
 
-bool IsActive(const RunController& controller, int id) {
-    const int state = controller.EntryState(id);
-    return state == kEntryWaiting || state == kEntryRunning;
-}
-
 }  // namespace
 
 int StartTasks(RunController& controller, const std::vector<int>& ids) {
     int started = 0;
     for (const int id : ids) {
-        if (IsActive(controller, id))
+        if (controller.TaskActive(id))
             continue;
         int status = 0;
         {
@@ -35,7 +31,8 @@ int StartTasks(RunController& controller, const std::vector<int>& ids) {
             CTaskTable tasks;
             status = tasks.ReadTaskInt("iStatus", id);
         }
-        const bool paused = controller.EntryState(id) == kEntryPaused || status == 2;
+        const bool paused = controller.EntryState(id) == QueueState::kPaused ||
+                            status == static_cast<int>(TaskState::kPaused);
         StartRequest request;
         request.taskNumber = id;
         if (paused ? controller.ResumeTask(id) : controller.StartTask(request))
@@ -47,7 +44,7 @@ int StartTasks(RunController& controller, const std::vector<int>& ids) {
 int PauseTasks(RunController& controller, const std::vector<int>& ids) {
     int asked = 0;
     for (const int id : ids) {
-        if (IsActive(controller, id) && controller.StopTask(id, kStopForPause))
+        if (controller.TaskActive(id) && controller.StopTask(id, kStopForPause))
             ++asked;
     }
     return asked;
@@ -55,18 +52,9 @@ int PauseTasks(RunController& controller, const std::vector<int>& ids) {
 
 bool WaitForRunsToEnd(RunController& controller, const std::vector<int>& ids,
                       std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        controller.PumpMessages();
-        bool running = false;
-        for (const int id : ids)
-            running = running || IsActive(controller, id);
-        if (!running)
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        controller.WaitForMessages(std::chrono::milliseconds(100));
-    }
+    return controller.RunUntil(std::chrono::steady_clock::now() + timeout, [&] {
+        return std::none_of(ids.begin(), ids.end(), [&](int id) { return controller.TaskActive(id); });
+    });
 }
 
 bool StopTasksToFinished(RunController& controller, const std::vector<int>& ids, std::string& error) {
@@ -75,7 +63,7 @@ bool StopTasksToFinished(RunController& controller, const std::vector<int>& ids,
     for (const int id : ids) {
         std::scoped_lock lock(g_csDatabase);
         CTaskTable tasks;
-        if (!tasks.SetTaskStatus(id, 4)) {
+        if (!tasks.SetTaskStatus(id, TaskState::kEnded)) {
             error = g_strDbError.Get();
             return false;
         }

@@ -20,16 +20,11 @@ constexpr int kStopForDeletion = 24;
 // How long the command waits for stopped runs to end before it goes on regardless.
 constexpr auto kStopWait = std::chrono::seconds(10);
 
-bool IsActive(const RunController& controller, int id) {
-    const int state = controller.EntryState(id);
-    return state == kEntryWaiting || state == kEntryRunning;
-}
-
 // Stops the runs of the selected tasks; false when the user cancels.
 bool StopRunningTasks(const std::vector<int>& ids, RunController& controller, WorkbenchPrompt& prompt) {
     std::vector<int> active;
     for (const int id : ids) {
-        if (IsActive(controller, id))
+        if (controller.TaskActive(id))
             active.push_back(id);
     }
     if (active.empty())

@@ -75,19 +75,19 @@ bool LoadTaskList(int list, std::vector<TaskListRow>& rows, std::string& error) 
     return true;
 }
 
-TaskIcon TaskIconFor(int status, int list, int entryState) {
+TaskIcon TaskIconFor(int status, int list, std::optional<QueueState> entryState) {
     if (list == 5)
         return TaskIcon::kDeleted;
-    if (entryState == kEntryRunning)
+    if (entryState == QueueState::kRunning)
         return TaskIcon::kRunning;
-    if (entryState == kEntryWaiting)
+    if (entryState == QueueState::kWaiting)
         return TaskIcon::kWaiting;
-    switch (status) {
-        case 0:
+    switch (static_cast<TaskState>(status)) {
+        case TaskState::kWaiting:
             return TaskIcon::kWaiting;
-        case 1:
+        case TaskState::kRunning:
             return TaskIcon::kRunning;
-        case 2:
+        case TaskState::kPaused:
             return TaskIcon::kPaused;
         default:
             return list == 4 ? TaskIcon::kFinished : TaskIcon::kNew;

@@ -3,9 +3,12 @@
 // statistics, formatted as the list shows them, the status icon of each row, the initial column
 // widths, and the reordering of rows by "上移到顶部" / "下移到底部".
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "engine/run_queue.h"
 
 namespace sorvik {
 
@@ -34,11 +37,11 @@ std::string FormatListSpan(const std::string& dbSpan);
 std::string FormatListCount(long long count);
 std::string FormatListKilobytes(long long bytes);
 
-// The icon of a row. A live queue entry state (kEntryWaiting, kEntryRunning; -1 for none) wins
-// over the stored status, which lags behind a run by up to one statistics write: list 5 is
-// deleted, then entry or status 0 waiting, 1 running, 2 paused; any other status is finished in
-// list 4 and new (never run, or reset for a fresh start) in the active list.
-TaskIcon TaskIconFor(int status, int list, int entryState);
+// The icon of a row. A live queue entry state (waiting, running; none for no entry) wins over the
+// stored status, which lags behind a run by up to one statistics write: list 5 is deleted, then
+// entry or status waiting, running, paused; any other status is finished in list 4 and new (never
+// run, or reset for a fresh start) in the active list.
+TaskIcon TaskIconFor(int status, int list, std::optional<QueueState> entryState);
 
 // The word for an icon, for its tool tip and for readers of the list: "未运行", "等待中", "运行中",
 // "已暂停", "已完成", "已删除".

@@ -75,7 +75,7 @@ int AddExampleTask(const std::string& name, const std::string& siteUrl, const st
         SetScriptValue("#要搜索网址=", script, startUrl);
     CTaskTable tasks;
     const int id = tasks.AllocateTaskId();
-    return tasks.InsertTask(id, "t", 4, startUrl, 3, script) ? id : 0;
+    return tasks.InsertTask(id, "t", TaskState::kEnded, startUrl, 3, script) ? id : 0;
 }
 
 QtMessageHandler g_previousHandler = nullptr;
@@ -154,7 +154,7 @@ class WorkbenchTest : public QObject {
             // A task filed under a category of its own: its node keeps its own layout.
             CTaskTable tasks;
             taskId = tasks.AllocateTaskId();
-            QVERIFY(tasks.InsertTask(taskId, "t", 4, "", 4, "#任务名称=t\r\n"));
+            QVERIFY(tasks.InsertTask(taskId, "t", TaskState::kEnded, "", 4, "#任务名称=t\r\n"));
             taskNode = tasks.NewCategory("c", kNodeResults, 2);
             QVERIFY(taskNode > 0);
             CDbAccess db;

@@ -90,9 +90,9 @@ TEST(ThreadLimitField, AcceptsOneToSixtyThree) {
 TEST_F(LayoutSettingsTest, TaskLayoutFromTheTaskSettings) {
     CTaskTable tasks;
     const int plain = tasks.AllocateTaskId();
-    ASSERT_TRUE(tasks.InsertTask(plain, "a", 4, "", 4, "#任务名称=a\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(plain, "a", TaskState::kEnded, "", 4, "#任务名称=a\r\n"));
     const int sized = tasks.AllocateTaskId();
-    ASSERT_TRUE(tasks.InsertTask(sized, "b", 4, "", 4, "#任务名称=b\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(sized, "b", TaskState::kEnded, "", 4, "#任务名称=b\r\n"));
     std::string error;
     ASSERT_TRUE(WriteTaskLayoutValue(sized, kKeySearchBarHeight, " 80 ", error)) << error;
     ASSERT_TRUE(WriteTaskLayoutValue(sized, kKeyNonDetailHeight, "204", error)) << error;
@@ -124,7 +124,7 @@ TEST_F(LayoutSettingsTest, TaskLayoutFromTheTaskSettings) {
 
     EXPECT_TRUE(UsesTaskLayout(plain));
     const int mailbox = tasks.AllocateTaskId();
-    ASSERT_TRUE(tasks.InsertTask(mailbox, "m", 4, "", 4, "#任务类型=接收邮件\r\n"));
+    ASSERT_TRUE(tasks.InsertTask(mailbox, "m", TaskState::kEnded, "", 4, "#任务类型=接收邮件\r\n"));
     EXPECT_FALSE(UsesTaskLayout(mailbox));
 }
 

@@ -28,7 +28,7 @@ class TaskListTest : public sorvik::test::CoreTest {
     }
     void AddTask(int id, const std::string& name, const std::string& script, int list = 3) {
         CTaskTable tasks;
-        ASSERT_TRUE(tasks.InsertTask(id, name, 4, "http://h/", list, script));
+        ASSERT_TRUE(tasks.InsertTask(id, name, TaskState::kEnded, "http://h/", list, script));
     }
     std::vector<int> Ids(int list) {
         std::vector<TaskListRow> rows;
@@ -62,13 +62,13 @@ TEST_F(TaskListTest, RowsShowTheirStatisticsIconAndWidths) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].columns, (std::vector<std::string>{"任务一", "http://h/", "06:07:08 2024-03-05", "",
                                                          "01:02:03", "7", "2", "", "0"}));
-    EXPECT_EQ(TaskIconFor(rows[0].status, rows[0].list, -1), TaskIcon::kPaused);
+    EXPECT_EQ(TaskIconFor(rows[0].status, rows[0].list, std::nullopt), TaskIcon::kPaused);
     // A live run wins over the stored status; the deleted list over both.
-    EXPECT_EQ(TaskIconFor(4, 3, kEntryRunning), TaskIcon::kRunning);
-    EXPECT_EQ(TaskIconFor(2, 3, kEntryWaiting), TaskIcon::kWaiting);
-    EXPECT_EQ(TaskIconFor(4, 4, kEntryPaused), TaskIcon::kFinished);
-    EXPECT_EQ(TaskIconFor(4, 3, -1), TaskIcon::kNew);
-    EXPECT_EQ(TaskIconFor(1, 5, kEntryRunning), TaskIcon::kDeleted);
+    EXPECT_EQ(TaskIconFor(4, 3, QueueState::kRunning), TaskIcon::kRunning);
+    EXPECT_EQ(TaskIconFor(2, 3, QueueState::kWaiting), TaskIcon::kWaiting);
+    EXPECT_EQ(TaskIconFor(4, 4, QueueState::kPaused), TaskIcon::kFinished);
+    EXPECT_EQ(TaskIconFor(4, 3, std::nullopt), TaskIcon::kNew);
+    EXPECT_EQ(TaskIconFor(1, 5, QueueState::kRunning), TaskIcon::kDeleted);
     EXPECT_EQ(TaskIconWord(TaskIcon::kFinished), "已完成");
     EXPECT_EQ(TaskListColumnWidths(2400), (std::vector<int>{20, 600, 1200, 80, 80, 64, 64, 64, 48, 88}));
     EXPECT_EQ(TaskListColumnWidths(1200)[2], 1200 - 300 - 508);

@@ -74,7 +74,7 @@ TEST_F(SelectionTest, ChangesFollowTheBusyFlagAndTheEditorQuestion) {
 TEST_F(SelectionTest, AResultNodeShowsItsRecordNodeAndDropsItsPageCopies) {
     CTaskTable tasks;
     ASSERT_TRUE(
-        tasks.InsertTask(5, "共用", 4, "", 4,
+        tasks.InsertTask(5, "共用", TaskState::kEnded, "", 4,
                          "#表名=T\r\n#共用任务号=9\r\n#需要搜索关键字网址=http://h/?q=<搜索关键字>\r\n"
                          "#字段名列表=标题,超链接\r\n#任务类别=收藏夹\r\n"));
     Sql("update TreeItems set iTask=5 where ID=43");
