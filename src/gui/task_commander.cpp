@@ -49,7 +49,7 @@ void TaskCommander::StartAll(const std::vector<int>& idsInListOrder) {
 }
 
 void TaskCommander::PauseAll() {
-    if (controller_.StopTask(RunController::kAllTasks, 8))
+    if (controller_.StopTask(kAllTasks, 8))
         emit TasksChanged();
 }
 

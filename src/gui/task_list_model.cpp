@@ -7,7 +7,7 @@
 
 namespace sorvik::gui {
 
-TaskListModel::TaskListModel(std::function<int(int)> entryState, QObject* parent)
+TaskListModel::TaskListModel(std::function<std::optional<QueueState>(int)> entryState, QObject* parent)
     : QAbstractTableModel(parent), entryState_(std::move(entryState)) {}
 
 int TaskListModel::rowCount(const QModelIndex& parent) const {
@@ -23,7 +23,8 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const {
     if (!row)
         return {};
     if (index.column() == 0) {
-        const TaskIcon icon = TaskIconFor(row->status, row->list, entryState_ ? entryState_(row->id) : -1);
+        const TaskIcon icon =
+            TaskIconFor(row->status, row->list, entryState_ ? entryState_(row->id) : std::nullopt);
         if (role == Qt::DecorationRole)
             return TaskStatusIcon(icon);
         if (role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)

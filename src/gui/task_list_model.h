@@ -16,8 +16,9 @@ class TaskListModel : public QAbstractTableModel {
     Q_OBJECT
 
   public:
-    // entryState gives a task's live queue entry state (-1: none).
-    explicit TaskListModel(std::function<int(int)> entryState, QObject* parent = nullptr);
+    // entryState gives a task's live queue entry state (none: no entry).
+    explicit TaskListModel(std::function<std::optional<QueueState>(int)> entryState,
+                           QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -38,7 +39,7 @@ class TaskListModel : public QAbstractTableModel {
     void RemoveTasks(const std::vector<int>& ids);
 
   private:
-    std::function<int(int)> entryState_;
+    std::function<std::optional<QueueState>(int)> entryState_;
     int list_ = 3;
     std::vector<TaskListRow> rows_;
     std::map<int, std::vector<int>> order_;  // per list, the display order the user made

@@ -171,7 +171,7 @@ class TaskWorkbenchTest : public QObject {
         const int task = 7;
         {
             CTaskTable tasks;
-            QVERIFY(tasks.InsertTask(task, "示例_下一页", 4, server.Url("/list_1.htm"), 3, script));
+            QVERIFY(tasks.InsertTask(task, "示例_下一页", TaskState::kEnded, server.Url("/list_1.htm"), 3, script));
         }
 
         QVERIFY(tree_->SelectNode(kNodeActiveTasks));
@@ -234,7 +234,7 @@ class TaskWorkbenchTest : public QObject {
         ReplaceAll(script, "\n", "\r\n");
         {
             CTaskTable tasks;
-            QVERIFY(tasks.InsertTask(8, "示例_关键字搜索", 4, "", 3, script));
+            QVERIFY(tasks.InsertTask(8, "示例_关键字搜索", TaskState::kEnded, "", 3, script));
         }
         QVERIFY(tree_->SelectNode(kNodeActiveTasks));
         pane_->SelectTask(8);
