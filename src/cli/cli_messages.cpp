@@ -117,9 +117,13 @@ constexpr CommandText kCommandHelp[] = {
      "list. The status column is a word."},
     {"add", "用脚本文件（UTF-8 或 GB18030）新建任务，输出任务号。",
      "Makes a new task from a script file (UTF-8 or GB18030) and prints its ID."},
-    {"test", "测试运行脚本（任务 0）：输出跟踪，不保存记录。--page FILE：在这个网页上测试，不取起始网址。",
-     "Test run of a script (task 0): prints the trace and stores nothing. --page FILE: works on that page "
-     "instead of fetching the start URL."},
+    {"test",
+     "测试运行脚本（任务 0）：输出跟踪，不保存记录。只处理 --pages N 个网页（没有 --page 时默认 1："
+     "起始网页和它的记录所链接的网页）；--records N 在 N 条记录后停止；--page FILE：在这个网页上测试，"
+     "不取起始网址。",
+     "Test run of a script (task 0): prints the trace and stores nothing. It processes --pages N pages "
+     "(default 1 without --page: the start page and what its records link to); --records N stops after N "
+     "records; --page FILE works on that page instead of fetching the start URL."},
     {"run", "运行任务直到结束，在标准错误上显示进度行；Ctrl-C 暂停并保留继续位置。",
      "Runs tasks to their end with a progress line on standard error; Ctrl-C pauses them and keeps "
      "their resume points."},

@@ -47,11 +47,22 @@ class TestRunPrompt : public RunPrompt {
 };
 
 int RunTest(CliContext& context) {
-    std::string pageFile;
+    static constexpr char kUsage[] = "test SCRIPT [--page FILE] [--pages N] [--records N]";
+    std::string pageFile, pagesText, recordsText;
     bool ok = true;
     const bool hasPage = TakeOption(context.args, "--page", pageFile, ok);
+    const bool hasPages = TakeOption(context.args, "--pages", pagesText, ok);
+    const bool hasRecords = TakeOption(context.args, "--records", recordsText, ok);
     if (!ok || context.args.size() != 1)
-        return UsageOf("test SCRIPT [--page FILE]");
+        return UsageOf(kUsage);
+    // A test shows what a script does on the start page and what its records link to; more pages
+    // are asked for. On a page of its own the test follows what the page leads to.
+    int pages = hasPage ? 0 : 1;
+    int records = 0;
+    if (hasPages && !(ParseIdArgument(pagesText, pages) && pages > 0))
+        return ArgumentError(Format(Text(Msg::kNotANumber).c_str(), "--pages"));
+    if (hasRecords && !(ParseIdArgument(recordsText, records) && records > 0))
+        return ArgumentError(Format(Text(Msg::kNotANumber).c_str(), "--records"));
     std::string bytes;
     if (!ReadInputFile(context.args[0], bytes))
         return 1;
@@ -78,6 +89,8 @@ int RunTest(CliContext& context) {
     request.taskNumber = 0;
     request.testScript = script;
     request.testPage = page;
+    request.testPageLimit = pages;
+    request.testRecordLimit = records;
     if (!controller.StartTask(request))
         return 1;
     controller.RunUntilIdle(std::chrono::steady_clock::time_point::max());
@@ -95,7 +108,8 @@ int RunTest(CliContext& context) {
     return 0;
 }
 
-const CliCommandRegistrar kTest({"test", "test SCRIPT [--page FILE]", false, RunTest});
+const CliCommandRegistrar kTest({"test", "test SCRIPT [--page FILE] [--pages N] [--records N]", false,
+                                 RunTest});
 
 }  // namespace
 

@@ -85,7 +85,8 @@ class ExtractionRun {
     void SaveIfDue(bool force);
     void DiscardInterruptedPage();
 
-    bool Stopped() const { return params_.StopRequested(); }
+    // A test run's page or record limit ends it like a stop (a test stores nothing to discard).
+    bool Stopped() const { return params_.StopRequested() || limitReached_; }
     void Trace(std::string_view text) {
         if (test_)
             params_.testOutput.append(text);
@@ -121,6 +122,8 @@ class ExtractionRun {
     bool hasHeadCopies_ = false;
     bool hasExitCondition_ = false;
     int recordNumber_ = 0;
+    int pagesDone_ = 0;
+    bool limitReached_ = false;
     int pageNumber_ = 1;
     size_t committedAtPageStart_ = 0;
     long long recordsAtPageStart_ = 0;
@@ -479,6 +482,8 @@ bool ExtractionRun::FollowPages(std::string url, std::string page) {
             DiscardInterruptedPage();
             return false;
         }
+        if (test_ && params_.testPageLimit > 0 && ++pagesDone_ >= params_.testPageLimit)
+            limitReached_ = true;
 
         // The page's records are buffered: the run now resumes at the next page. A link back to
         // a page of this chain would make it endless and ends it instead.
@@ -608,6 +613,8 @@ void ExtractionRun::MakeRecord(std::string_view match) {
         Trace(Format("第%d条记录(层号:%d)：\r\n", recordNumber_, levels_.count));
         if (BuildFields(match)) {
             params_.stats.records += 1;
+            if (test_ && params_.testRecordLimit > 0 && params_.stats.records >= params_.testRecordLimit)
+                limitReached_ = true;
             if (!test_ && target_)
                 buffer_.CommitRecord();
             Trace("\r\n");

@@ -268,6 +268,8 @@ bool RunController::StartTask(const StartRequest& request) {
             entry->optionText = request.optionText;
             entry->searchObjectText = request.searchObjectText;
             entry->testPage = request.testPage;
+            entry->testPageLimit = request.testPageLimit;
+            entry->testRecordLimit = request.testRecordLimit;
             if (test) {
                 entry->run.runStart = std::time(nullptr);
             } else {
@@ -406,6 +408,8 @@ bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEn
     worker->testPage = entry.testPage;
     if (entry.kind == RunKind::kSendMail)
         worker->sendMail = sendMail_;
+    params.testPageLimit = entry.testPageLimit;
+    params.testRecordLimit = entry.testRecordLimit;
     if (mode == RunMode::kHarvest && entry.kind == RunKind::kHarvest)
         notices.Add([this] { observer_.ProgressWindowNeeded(); });
 

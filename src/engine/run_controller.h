@@ -70,6 +70,10 @@ struct StartRequest {
     // Test runs only: the editor's script and the page it holds (empty: none).
     std::string testScript;
     std::string testPage;
+    // Test runs only: the run ends after this many pages (the start page counts one; pages that
+    // fields link to do not) or this many records; 0 sets no limit.
+    int testPageLimit = 0;
+    int testRecordLimit = 0;
 };
 
 // The queue entry of a task as the front end sees it (a copy).

@@ -30,6 +30,8 @@ struct RunQueueEntry {
     std::string optionText;        // the run's download-option text
     std::string searchObjectText;  // the run's search object, one line per search category
     std::string testPage;          // test run: the page the task editor holds (may be empty)
+    int testPageLimit = 0;         // test run: pages to process at most (0: no limit)
+    int testRecordLimit = 0;       // test run: records to build at most (0: no limit)
 
     // Set by the extraction engine for the writer.
     int fieldCount = 0;

@@ -97,6 +97,8 @@ struct ThreadParams {
     int updateMode = 0;              // "#更新模式=": 0, 1 insert only, 2 insert and update
     int batchSize = 500;             // "#保存数据库的最大记录数="
     std::string testOutput;          // the readable trace of a test run
+    int testPageLimit = 0;           // test run: pages to process at most (0: none)
+    int testRecordLimit = 0;         // test run: records to build at most (0: none)
     std::string failure;             // why the engine could not set the run up (the run pauses)
     LinkCheckResult linkCheck;       // run mode 3: the last link check
     PageFetcher* fetcher = nullptr;  // the worker's fetch state (owned by the worker)

@@ -186,11 +186,13 @@ class Cli {
         EXPECT_EQ(results.exitCode, 0) << results.err;
         return results.out;
     }
-    // The trace of a test run of the UTF-8 script.
-    std::string Test(const std::string& script) {
+    // The trace of a test run of the UTF-8 script, with the options.
+    std::string Test(const std::string& script, const std::vector<std::string>& options = {}) {
         const std::string path = folder.file("test" + std::to_string(++files_) + ".txt");
         EXPECT_TRUE(WriteWholeFile(path, script));
-        test::ProcessResult result = test::RunCli(home.path(), {"test", path});
+        std::vector<std::string> args = {"test", path};
+        args.insert(args.end(), options.begin(), options.end());
+        test::ProcessResult result = test::RunCli(home.path(), args);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         return result.out;
     }

@@ -96,24 +96,34 @@ INSTANTIATE_TEST_SUITE_P(Scripts, ExampleTest, ::testing::ValuesIn(Examples()),
 
 using ExamplesTest = SiteTest;
 
-TEST_F(ExamplesTest, TestRunsPrintTheTraceOfEveryRecordAndNextPage) {
+TEST_F(ExamplesTest, TestRunsPrintTheTraceOfEveryRecordAndNextPageWithinTheirLimits) {
     Cli cli;
     std::string expected;
+    std::string firstPage;
+    std::string sevenRecords;
     for (int i = 1; i <= kFruitCount; ++i) {
+        if (i == 6)
+            firstPage = expected;
+        if (i == 8)
+            sevenRecords = expected;
         if (i % 5 == 1 && i > 1)
             expected += Format(U8(u8"\r\n第%d页 下一页网址：{site}/list_%d.htm\r\n"), i / 5 + 1, i / 5 + 1);
         expected += Format(U8(u8"第%d条记录(层号:1)：\r\n"), i) + U8(u8"名称:") + Fruit(i) + "\r\n" +
                     Format(U8(u8"链接:{site}/detail_%d.htm\r\n"), i) + U8(u8"日期:") + Date(i) + "\r\n" +
                     U8(u8"价格:") + Price(i) + "\r\n\r\n";
     }
-    EXPECT_EQ(cli.Test(ExampleScript("next_page.txt", SiteUrl())), WithSite(expected));
+    const std::string nextPage = ExampleScript("next_page.txt", SiteUrl());
+    EXPECT_EQ(cli.Test(nextPage, {"--pages", "3"}), WithSite(expected));
+    // By default the start page only; a record limit ends the test inside a page.
+    EXPECT_EQ(cli.Test(nextPage), WithSite(firstPage));
+    EXPECT_EQ(cli.Test(nextPage, {"--pages", "9", "--records", "7"}), WithSite(sevenRecords));
 
     const std::string levels =
         U8(u8"第1条记录(层号:2)：\r\n分类:热带水果\r\n名称:香蕉\r\n价格:4.50\r\n\r\n"
            u8"第2条记录(层号:2)：\r\n分类:热带水果\r\n名称:芒果\r\n价格:16.50\r\n\r\n");
     EXPECT_EQ(cli.Test(ExampleScript("levels.txt", SiteUrl())).substr(0, levels.size()), levels);
     // The keyword test takes "<搜索关键字>=apple" from the script.
-    const std::string keywords = cli.Test(ExampleScript("keywords.txt", SiteUrl()));
+    const std::string keywords = cli.Test(ExampleScript("keywords.txt", SiteUrl()), {"--pages", "2"});
     EXPECT_NE(keywords.find(U8(u8"第1条记录(层号:1)：\r\n关键字:apple\r\n标题:Apple pie\r\n")),
               std::string::npos)
         << keywords;
