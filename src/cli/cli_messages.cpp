@@ -98,6 +98,8 @@ constexpr MessageText kMessages[] = {
     {Msg::kListActive, "活动任务", "active"},
     {Msg::kListFinished, "已完成", "finished"},
     {Msg::kListDeleted, "已删除", "deleted"},
+    {Msg::kProgress, "网页 %lld  记录 %lld  失败 %lld  %s  %.1f 页/秒",
+     "pages %lld  records %lld  failed %lld  %s  %.1f pages/s"},
 };
 
 struct CommandText {
@@ -124,10 +126,14 @@ constexpr CommandText kCommandHelp[] = {
      "Test run of a script (task 0): prints the trace and stores nothing. It processes --pages N pages "
      "(default 1 without --page: the start page and what its records link to); --records N stops after N "
      "records; --page FILE works on that page instead of fetching the start URL."},
-    {"run", "运行任务直到结束，在标准错误上显示进度行；Ctrl-C 暂停并保留继续位置。",
-     "Runs tasks to their end with a progress line on standard error; Ctrl-C pauses them and keeps "
-     "their resume points."},
-    {"resume", "从暂停的位置继续任务。", "Continues a paused task where it stopped."},
+    {"run",
+     "运行任务直到结束，在标准错误上显示进度行（终端上每秒刷新；否则最多每 10 秒一行）；"
+     "Ctrl-C 暂停并保留继续位置。--quiet 只输出错误。",
+     "Runs tasks to their end with a progress line on standard error (refreshed every second on a "
+     "terminal, else a line every 10 s at most); Ctrl-C pauses them and keeps their resume points. "
+     "--quiet prints nothing but errors."},
+    {"resume", "从暂停的位置继续任务。--quiet 只输出错误。",
+     "Continues a paused task where it stopped. --quiet prints nothing but errors."},
     {"results", "任务的记录：--filter 条件，--format tsv|csv|json，--limit 条数。",
      "A task's records: --filter condition, --format tsv|csv|json, --limit count."},
     {"search-pages", "任务的搜索引擎对关键字的结果网页。",

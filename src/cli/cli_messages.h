@@ -76,6 +76,7 @@ enum class Msg {
     kListActive,
     kListFinished,
     kListDeleted,
+    kProgress,  // pages, records, failed, bytes (text), pages per second
 };
 
 // The text in the run's language, in the internal code page (print it with PrintLine/PrintError).

@@ -16,6 +16,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/cli_messages.h"
+#include "cli/progress_line.h"
 #include "engine/run_controller.h"
 #include "engine/run_recovery.h"
 #include "engine/url_list.h"
@@ -64,36 +65,21 @@ class InterruptHandlers {
 // The terminal side of a run: the progress line on standard error and the end of each run.
 class CliRunObserver : public RunObserver {
   public:
-    CliRunObserver() : live_(isatty(STDERR_FILENO) != 0) {}
-    ~CliRunObserver() override { EndLine(); }
+    explicit CliRunObserver(bool quiet) : progress(quiet) {}
 
     void StatusText(int pane, const std::string& text) override {
-        if (pane != kPaneProgress || text.empty() || text == last_)
-            return;
-        last_ = text;
-        if (live_) {
-            std::cerr << "\r\033[K" << GbToUtf8(text) << std::flush;
-            open_ = true;
-        } else {
-            std::cerr << GbToUtf8(text) << "\n";
-        }
+        if (pane == kPaneProgress)
+            progress.StatusText(text);
     }
     void RunEnded(int task, TaskState state) override { states[task] = state; }
     void RunFailed(int task, const std::string& reason) override { failures[task] = reason; }
 
-    void EndLine() {
-        if (open_)
-            std::cerr << "\n";
-        open_ = false;
-    }
+    void EndLine() { progress.Finish(); }
 
     std::map<int, TaskState> states;      // the state each task's run ended in
     std::map<int, std::string> failures;  // why a run could not do what its script says
 
-  private:
-    bool live_;
-    bool open_ = false;
-    std::string last_;
+    ProgressLine progress;
 };
 
 class CliPrompt : public RunPrompt {
@@ -103,10 +89,18 @@ class CliPrompt : public RunPrompt {
     PromptAnswer AskYesNoCancel(const std::string&) override { return PromptAnswer::kNo; }
 };
 
-// Runs until no run is active. On an interrupt, pauses every run and goes on until their workers
-// have ended.
-void DriveRuns(RunController& controller) {
-    controller.RunUntilIdle(std::chrono::steady_clock::time_point::max(), &g_interrupted);
+// Runs until no run is active, redrawing the progress line between the waits. On an interrupt,
+// pauses every run and goes on until their workers have ended.
+void DriveRuns(RunController& controller, CliRunObserver& observer) {
+    bool pausing = false;
+    controller.RunUntil(std::chrono::steady_clock::time_point::max(), [&] {
+        observer.progress.Tick(controller);
+        if (g_interrupted && !pausing) {
+            pausing = true;
+            controller.StopTask(RunController::kAllTasks, kStopPause);
+        }
+        return !controller.HasActiveRuns();
+    });
 }
 
 const std::string& StateText(std::optional<TaskState> state) {
@@ -120,7 +114,7 @@ const std::string& StateText(std::optional<TaskState> state) {
 }
 
 // Reports each task's end; 0 when every run ended normally.
-int ReportRuns(const std::vector<int>& tasks, CliRunObserver& observer) {
+int ReportRuns(const std::vector<int>& tasks, CliRunObserver& observer, bool quiet) {
     observer.EndLine();
     int status = 0;
     for (int task : tasks) {
@@ -129,7 +123,9 @@ int ReportRuns(const std::vector<int>& tasks, CliRunObserver& observer) {
             found == observer.states.end() ? std::nullopt : std::optional(found->second);
         if (const auto failed = observer.failures.find(task); failed != observer.failures.end())
             PrintError(Format("%d: ", task) + failed->second);
-        PrintLine(std::cerr, Format(Text(Msg::kTaskEnded).c_str(), task, StateText(state).c_str()));
+        // Quiet: a run that ended as its script says is no error.
+        if (!quiet || state != TaskState::kEnded)
+            PrintLine(std::cerr, Format(Text(Msg::kTaskEnded).c_str(), task, StateText(state).c_str()));
         if (state != TaskState::kEnded)
             status = 1;
     }
@@ -177,13 +173,15 @@ int RunRun(CliContext& context) {
     std::string keywordsOption;
     std::string threadsText;
     bool ok = true;
+    const bool quiet = TakeFlag(context.args, "--quiet");
     bool hasKeywords = TakeOption(context.args, "--keywords", keywordsOption, ok);
     const bool hasThreads = TakeOption(context.args, "--threads", threadsText, ok);
     // The search object: one choice per "#搜索类别=" item, in the list's order.
     std::vector<std::string> searchObject;
     for (std::string category; TakeOption(context.args, "--category", category, ok);)
         searchObject.push_back(Utf8ToGb(category));
-    static constexpr char kUsage[] = "run ID... [--keywords TEXT|@FILE] [--threads N] [--category NAME]...";
+    static constexpr char kUsage[] =
+        "run ID... [--keywords TEXT|@FILE] [--threads N] [--category NAME]... [--quiet]";
     if (!ok)
         return UsageOf(kUsage);
     if (context.args.empty()) {
@@ -221,7 +219,7 @@ int RunRun(CliContext& context) {
     }
 
     RecoverBeforeRunning();
-    CliRunObserver observer;
+    CliRunObserver observer(quiet);
     CliPrompt prompt;
     InterruptHandlers interrupts;
     RunController controller(observer, prompt, RunMailTask);
@@ -244,32 +242,33 @@ int RunRun(CliContext& context) {
         }
         started.push_back(task);
     }
-    DriveRuns(controller);
-    const int runs = ReportRuns(started, observer);
+    DriveRuns(controller, observer);
+    const int runs = ReportRuns(started, observer, quiet);
     return status != 0 ? status : runs;
 }
 
 int RunResume(CliContext& context) {
     int task = 0;
+    const bool quiet = TakeFlag(context.args, "--quiet");
     if (context.args.size() > 1)
-        return UsageOf("resume ID");
+        return UsageOf("resume ID [--quiet]");
     if (const int status = FirstTaskId(context.args, "resume ID", task); status != 0)
         return status;
     RecoverBeforeRunning();
-    CliRunObserver observer;
+    CliRunObserver observer(quiet);
     CliPrompt prompt;
     InterruptHandlers interrupts;
     RunController controller(observer, prompt, RunMailTask);
     if (!controller.ResumeTask(task))
         return 1;
-    DriveRuns(controller);
-    return ReportRuns({task}, observer);
+    DriveRuns(controller, observer);
+    return ReportRuns({task}, observer, quiet);
 }
 
 const CliCommandRegistrar kAdd({"add", "add SCRIPT", false, RunAdd});
-const CliCommandRegistrar kRun({"run", "run ID... [--keywords TEXT|@FILE] [--threads N] [--category NAME]...",
-                                true, RunRun});
-const CliCommandRegistrar kResume({"resume", "resume ID", true, RunResume});
+const CliCommandRegistrar kRun(
+    {"run", "run ID... [--keywords TEXT|@FILE] [--threads N] [--category NAME]... [--quiet]", true, RunRun});
+const CliCommandRegistrar kResume({"resume", "resume ID [--quiet]", true, RunResume});
 
 }  // namespace
 

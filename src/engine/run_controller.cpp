@@ -431,6 +431,23 @@ bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEn
 
 // --- the worker thread ------------------------------------------------------------------------
 
+std::vector<RunProgressView> RunController::RunProgress() const {
+    std::vector<RunProgressView> runs;
+    std::scoped_lock lock(g_csDatabase);
+    for (const auto& worker : workers_) {
+        const ThreadParams& params = *worker->params;
+        if (params.mode != RunMode::kHarvest || params.taskNumber == 0)
+            continue;
+        RunProgressView view;
+        view.taskNumber = params.taskNumber;
+        view.stats = params.stats.Snapshot();
+        view.failedPages = params.stats.failedPages.load();
+        view.url = params.progressUrl.Get();
+        runs.push_back(std::move(view));
+    }
+    return runs;
+}
+
 void RunController::WorkerMain(Worker& worker) {
     ThreadParams& params = *worker.params;
     PageFetcher& fetcher = worker.fetcher;
@@ -451,6 +468,7 @@ void RunController::WorkerMain(Worker& worker) {
                 if (!fetcher.CreateSession(params) || params.url.empty() || params.StopRequested())
                     break;
                 PrepareUrl(params);
+                params.progressUrl.Set(params.url);
             }
             params.Send(RunMessageType::kProgressLine, Format("正打开任务: %s", params.taskName.c_str()));
             if (params.kind == RunKind::kSendMail) {

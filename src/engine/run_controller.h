@@ -76,6 +76,14 @@ struct StartRequest {
     int testRecordLimit = 0;
 };
 
+// The counts of a running harvest for a progress display (a copy).
+struct RunProgressView {
+    int taskNumber = 0;
+    TaskRunStats stats;
+    long long failedPages = 0;
+    std::string url;  // the page being fetched
+};
+
 // The queue entry of a task as the front end sees it (a copy).
 struct QueueEntryView {
     int taskNumber = 0;
@@ -149,6 +157,8 @@ class RunController : public RunMessageSink {
     int RunningWorkers() const;
     bool HasActiveRuns() const;  // an entry waiting or running, or a worker not yet done
     std::vector<QueueEntryView> Queue() const;
+    // The harvests running now (not test runs, save jobs or link checks).
+    std::vector<RunProgressView> RunProgress() const;
     // The queue entry state of the task (none: no entry).
     std::optional<QueueState> EntryState(int taskNumber) const;
     // True when the task's entry waits or runs.

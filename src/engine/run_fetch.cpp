@@ -45,6 +45,7 @@ bool FetchRunPage(ThreadParams& run, PageFetcher& fetcher, const std::string& ur
         return false;
     SavedRequest saved(run);
     run.url = url;
+    run.progressUrl.Set(url);
     unsigned flags = kFetchPrepare | kFetchIntoMemory;
     if (fromUtf8)
         flags |= kFetchFromUtf8;
@@ -53,8 +54,11 @@ bool FetchRunPage(ThreadParams& run, PageFetcher& fetcher, const std::string& ur
     const long long pagesBefore = run.stats.pages.load();
     const bool ok = fetcher.GetSource(run, std::string(), flags);
     // A quiet fetch of a non-200 answer succeeds without a page: no page was counted for it.
-    if (!ok || run.stats.pages.load() == pagesBefore)
+    if (!ok || run.stats.pages.load() == pagesBefore) {
+        if (!run.StopRequested())
+            ++run.stats.failedPages;
         return false;
+    }
     page = std::move(run.pageText);
     return true;
 }

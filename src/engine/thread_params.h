@@ -18,6 +18,7 @@
 
 #include "engine/run_globals.h"
 #include "engine/run_messages.h"
+#include "store/shared_text.h"
 #include "store/task_table.h"
 
 namespace sorvik {
@@ -55,6 +56,7 @@ struct RunStatistics {
     std::atomic<long long> recordBytes{0};  // bytes of the saved values
     std::atomic<long long> pages{0};        // pages fetched (【链接数】)
     std::atomic<long long> pageBytes{0};    // bytes of the fetched pages
+    std::atomic<long long> failedPages{0};  // pages the run could not fetch (progress only)
 
     TaskRunStats Snapshot() const {
         TaskRunStats stats;
@@ -99,6 +101,7 @@ struct ThreadParams {
     std::string testOutput;          // the readable trace of a test run
     int testPageLimit = 0;           // test run: pages to process at most (0: none)
     int testRecordLimit = 0;         // test run: records to build at most (0: none)
+    SharedText progressUrl;          // the page being fetched, for the progress line of another thread
     std::string failure;             // why the engine could not set the run up (the run pauses)
     LinkCheckResult linkCheck;       // run mode 3: the last link check
     PageFetcher* fetcher = nullptr;  // the worker's fetch state (owned by the worker)
