@@ -97,7 +97,7 @@ void DriveRuns(RunController& controller, CliRunObserver& observer) {
         observer.progress.Tick(controller);
         if (g_interrupted && !pausing) {
             pausing = true;
-            controller.StopTask(RunController::kAllTasks, kStopPause);
+            controller.StopTask(kAllTasks, kStopPause);
         }
         return !controller.HasActiveRuns();
     });
