@@ -128,29 +128,26 @@ void PaneLayout::ApplyTaskLayout() {
 }
 
 void PaneLayout::ToggleDetail() {
-    const bool shown = window_.DetailPane()->isHidden();
-    if (layoutTask_ == 0) {
-        settings_.showRightBottBrow = shown;
-        SetDetailShown(shown);
-        UpdateActions();
-        return;
-    }
-    std::string error;
-    if (!WriteTaskLayoutValue(layoutTask_, kKeyShowDetail, shown ? "1" : "0", error))
-        prompter_.ShowMessage(error);
-    ApplyTaskLayout();
+    TogglePane(window_.DetailPane()->isHidden(), settings_.showRightBottBrow, kKeyShowDetail,
+               &PaneLayout::SetDetailShown);
 }
 
 void PaneLayout::ToggleFilterAndGrid() {
-    const bool shown = window_.DataSplitter()->isHidden();
+    TogglePane(window_.DataSplitter()->isHidden(), settings_.showFilterAndGrid, kKeyShowFilterAndGrid,
+               &PaneLayout::SetDataShown);
+}
+
+// Without a task the window's own setting changes; a task keeps the choice in its settings text.
+void PaneLayout::TogglePane(bool shown, bool& windowSetting, const char* taskKey,
+                            void (PaneLayout::*setShown)(bool)) {
     if (layoutTask_ == 0) {
-        settings_.showFilterAndGrid = shown;
-        SetDataShown(shown);
+        windowSetting = shown;
+        (this->*setShown)(shown);
         UpdateActions();
         return;
     }
     std::string error;
-    if (!WriteTaskLayoutValue(layoutTask_, kKeyShowFilterAndGrid, shown ? "1" : "0", error))
+    if (!WriteTaskLayoutValue(layoutTask_, taskKey, shown ? "1" : "0", error))
         prompter_.ShowMessage(error);
     ApplyTaskLayout();
 }

@@ -52,6 +52,7 @@ class PaneLayout : public QObject {
     void ApplyTaskLayout();
     void CaptureShared();
     void CaptureGlobalRows();
+    void TogglePane(bool shown, bool& windowSetting, const char* taskKey, void (PaneLayout::*setShown)(bool));
     void SetDetailShown(bool shown);
     void SetDataShown(bool shown);
     void UpdateActions();
