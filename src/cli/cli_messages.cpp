@@ -100,6 +100,11 @@ constexpr MessageText kMessages[] = {
     {Msg::kListDeleted, "已删除", "deleted"},
     {Msg::kProgress, "网页 %lld  记录 %lld  失败 %lld  %s  %.1f 页/秒",
      "pages %lld  records %lld  failed %lld  %s  %.1f pages/s"},
+    {Msg::kIdsWords, "--ids 只能是 ID,ID,...", "--ids must be ID,ID,..."},
+    {Msg::kFavouriteAction, "favourite 后面应是 list 或 add", "favourite needs list or add"},
+    {Msg::kFavouriteRecords, "请给出 --ids ID,... 或 --all", "give --ids ID,... or --all"},
+    {Msg::kFavouriteAdded, "收藏了 %lld 条记录（类别%d，收藏任务%d）",
+     "%lld record(s) added to the favourites of category %d (task %d)"},
 };
 
 struct CommandText {
@@ -164,6 +169,20 @@ constexpr CommandText kCommandHelp[] = {
      "script from a file; rename renames it; delete moves it to the deleted tasks (a deleted task, or "
      "--purge: deletes it for good with its results); restart searches again (from the start, "
      "statistics cleared)."},
+    {"view",
+     "把任务记录的记录明细（或 --browse：浏览记录）写成 "
+     "download/ID/index.htm（index_brow.htm），输出文件路径。"
+     "--page N 选页，--filter 条件，--ids ID,... 只显示这些记录。",
+     "Writes the detail view (or with --browse the browse view) of a task's records as "
+     "download/ID/index.htm (index_brow.htm) and prints the file's path. --page N picks the page, "
+     "--filter a condition, --ids ID,... shows only those records."},
+    {"favourite",
+     "收藏夹：list 显示类别树，标出收藏任务和它们的记录数（--task ID：用 * 标出该任务的默认收藏类别）；"
+     "add 把任务的记录（--ids ID,... 或 --all）收藏到最末级的类别，第一次收藏时建立收藏任务和“_me”表。",
+     "Favourites: list prints the category tree with the favourites tasks and their record counts "
+     "(--task ID marks that task's default favourites category with *); add copies a task's records "
+     "(--ids ID,... or --all) into the favourites of a lowest-level category, creating the favourites "
+     "task and its \"_me\" table at the first collection."},
 };
 
 bool DecideEnglish() {

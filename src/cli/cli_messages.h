@@ -77,6 +77,10 @@ enum class Msg {
     kListFinished,
     kListDeleted,
     kProgress,  // pages, records, failed, bytes (text), pages per second
+    kIdsWords,
+    kFavouriteAction,
+    kFavouriteRecords,
+    kFavouriteAdded,  // %lld records, %d category, %d task
 };
 
 // The text in the run's language, in the internal code page (print it with PrintLine/PrintError).

@@ -266,8 +266,8 @@ bool GetSystemString(const CPageExtractor& context, int index, std::string& out)
 }
 
 void SubstituteFieldRefs(std::string& text, const std::vector<std::string>& fieldNames,
-                         const std::vector<std::string>& fieldTitles, std::string_view table,
-                         long long recordId) {
+                         const std::vector<std::string>& fieldTitles,
+                         const std::function<std::string(const std::string& column)>& valueOf) {
     const size_t limit = text.size() + kMaxGrowthBytes;
     std::string token;
     std::string name;
@@ -285,19 +285,25 @@ void SubstituteFieldRefs(std::string& text, const std::vector<std::string>& fiel
     for (int pass = 0; pass < kMaxFieldRefPasses; ++pass) {
         if (!FindRefToken(text, "<字段名=", token, name) || name.empty())
             break;
-        // Only a column of the view is read: the token may come from a harvested value, and its
-        // name goes into the statement as it is.
-        std::string value;
-        const bool known = name == "ID_" || name == "iNode_" ||
-                           std::find(fieldNames.begin(), fieldNames.end(), name) != fieldNames.end();
-        if (known) {
-            std::scoped_lock lock(g_csDatabase);
-            CDbAccess db;
-            value = db.SelectTopString(name, table, "ID_=" + std::to_string(recordId));
-        }
-        if (!ReplaceBounded(text, token, value, limit))
+        if (!ReplaceBounded(text, token, valueOf(name), limit))
             break;
     }
+}
+
+void SubstituteFieldRefs(std::string& text, const std::vector<std::string>& fieldNames,
+                         const std::vector<std::string>& fieldTitles, std::string_view table,
+                         long long recordId) {
+    SubstituteFieldRefs(text, fieldNames, fieldTitles, [&](const std::string& name) {
+        // Only a column of the view is read: the token may come from a harvested value, and its
+        // name goes into the statement as it is.
+        const bool known = name == "ID_" || name == "iNode_" ||
+                           std::find(fieldNames.begin(), fieldNames.end(), name) != fieldNames.end();
+        if (!known)
+            return std::string();
+        std::scoped_lock lock(g_csDatabase);
+        CDbAccess db;
+        return db.SelectTopString(name, table, "ID_=" + std::to_string(recordId));
+    });
 }
 
 }  // namespace sorvik

@@ -11,6 +11,7 @@
 // the token itself only once, and stops before the text grows by more than 16 MB. Whatever tokens
 // remain then stay in the text.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,5 +66,12 @@ bool GetSystemString(const CPageExtractor& context, int index, std::string& out)
 void SubstituteFieldRefs(std::string& text, const std::vector<std::string>& fieldNames,
                          const std::vector<std::string>& fieldTitles, std::string_view table,
                          long long recordId);
+
+// The same passes with the values given by valueOf (a column name in, the text to put in its
+// place out), for a record the caller has read already; a record view passes values made safe
+// for its page.
+void SubstituteFieldRefs(std::string& text, const std::vector<std::string>& fieldNames,
+                         const std::vector<std::string>& fieldTitles,
+                         const std::function<std::string(const std::string& column)>& valueOf);
 
 }  // namespace sorvik
