@@ -36,6 +36,11 @@ constexpr MessageText kMessages[] = {
     {Msg::kFormatWords, "--format 只能是 tsv、csv 或 json", "--format must be tsv, csv or json"},
     {Msg::kFilterOneCondition, "--filter 必须是一个 SQL 条件（不能有“;”、注释或不配对的括号）",
      "--filter must be one SQL condition (no \";\", comments or unbalanced parentheses)"},
+    {Msg::kConditionSlot, "--condition 只能是 0 到 49", "--condition must be 0 to 49"},
+    {Msg::kWhereOperator, "--where 的操作符只能是 包含、超包含、左包含、右包含、=、>、>=、<、<=、<>",
+     "--where's operator must be 包含, 超包含, 左包含, 右包含, =, >, >=, <, <= or <>"},
+    {Msg::kNoSavedCondition, "过滤条件 %d 在任务 %d 中没有保存",
+     "task %2$d has no saved filter condition %1$d"},
     {Msg::kRowsWords, "--rows 只能是 all 或 ID,ID,...", "--rows must be all or ID,ID,..."},
     {Msg::kRecoveredRuns, "%d 个中断的任务已标记为暂停", "%d interrupted task(s) marked paused"},
     {Msg::kTaskEnded, "任务 %d: %s", "task %d: %s"},
@@ -139,8 +144,14 @@ constexpr CommandText kCommandHelp[] = {
      "--quiet prints nothing but errors."},
     {"resume", "从暂停的位置继续任务。--quiet 只输出错误。",
      "Continues a paused task where it stopped. --quiet prints nothing but errors."},
-    {"results", "任务的记录：--filter 条件，--format tsv|csv|json，--limit 条数。",
-     "A task's records: --filter condition, --format tsv|csv|json, --limit count."},
+    {"results",
+     "任务的记录：--filter SQL 条件；--where 字段标题 操作符 值，与过滤栏相同（包含、超包含、左包含、右包含、"
+     "=、>、>=、<、<=、<>）；--condition N 应用任务保存的第 N 个过滤条件（0-49）；--format tsv|csv|json，"
+     "--limit 条数。",
+     "A task's records: --filter SQL condition; --where FIELD_TITLE OPERATOR VALUE as the filter bar reads "
+     "it "
+     "(包含, 超包含, 左包含, 右包含, =, >, >=, <, <=, <>); --condition N applies the task's saved filter "
+     "condition N (0-49); --format tsv|csv|json, --limit count."},
     {"search-pages", "任务的搜索引擎对关键字的结果网页。",
      "The result pages of the task's search engines for a keyword."},
     {"categories", "类别树：ID、类型、任务和种子号。",

@@ -24,6 +24,9 @@ enum class Msg {
     kListWords,
     kFormatWords,
     kFilterOneCondition,
+    kConditionSlot,
+    kWhereOperator,
+    kNoSavedCondition,  // %d slot, %d task
     kRowsWords,
     kRecoveredRuns,  // %d
     kTaskEnded,      // %d, %s: the state word

@@ -7,15 +7,38 @@
 #include "cli/cli_messages.h"
 #include "store/database.h"
 #include "store/db_access.h"
+#include "store/task_table.h"
 #include "text/code_page.h"
 #include "text/strings.h"
+#include "workbench/result_filter.h"
 #include "workbench/result_query.h"
+#include "workbench/saved_filters.h"
 
 namespace sorvik::cli {
 
 namespace {
 
-constexpr const char* kUsage = "results ID [--filter EXPR] [--format tsv|csv|json] [--limit N]";
+constexpr const char* kUsage =
+    "results ID [--filter EXPR] [--where FIELD_TITLE OPERATOR VALUE] [--condition N] [--format tsv|csv|json] "
+    "[--limit N]";
+
+// Reads "--where FIELD OPERATOR VALUE" out of args; false when absent, ok=false when incomplete.
+bool TakeWhere(std::vector<std::string>& args, FilterCondition& where, bool& ok) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--where")
+            continue;
+        if (args.size() - i < 4) {
+            ok = false;
+            return false;
+        }
+        where.field = ExternalTextToGb(args[i + 1]);
+        where.op = ExternalTextToGb(args[i + 2]);
+        where.value = ExternalTextToGb(args[i + 3]);
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 4);
+        return true;
+    }
+    return false;
+}
 
 std::string CsvCell(const std::string& utf8) {
     if (utf8.find_first_of(",\"\r\n") == std::string::npos)
@@ -108,12 +131,26 @@ int RunResults(CliContext& context) {
     std::string limitText;
     bool ok = true;
     TakeOption(context.args, "--filter", filter, ok);
+    FilterCondition where;
+    const bool hasWhere = TakeWhere(context.args, where, ok);
+    std::string conditionText;
+    const bool hasCondition = TakeOption(context.args, "--condition", conditionText, ok);
     TakeOption(context.args, "--format", format, ok);
     const bool hasLimit = TakeOption(context.args, "--limit", limitText, ok);
     if (!ok || context.args.size() > 1)
         return UsageOf(kUsage);
     if (format != "tsv" && format != "csv" && format != "json")
         return ArgumentError(Text(Msg::kFormatWords));
+    int slot = 0;
+    if (hasCondition && (!ParseIdArgument(conditionText, slot) || slot >= kSavedFilterSlots))
+        return ArgumentError(Text(Msg::kConditionSlot));
+    if (hasWhere) {
+        bool known = false;
+        for (const char* op : kFilterOperators)
+            known = known || where.op == op;
+        if (!known)
+            return ArgumentError(Text(Msg::kWhereOperator));
+    }
     int limit = 0;
     if (hasLimit && !ParseIdArgument(limitText, limit))
         return ArgumentError(Format(Text(Msg::kNotANumber).c_str(), "--limit"));
@@ -127,6 +164,30 @@ int RunResults(CliContext& context) {
     if (!PrepareResultQuery(id, ExternalTextToGb(filter), query, error, filterRefused)) {
         PrintError(filterRefused ? Text(Msg::kFilterOneCondition) : error);
         return filterRefused ? 2 : 1;
+    }
+    // The bar's conditions go through the bar's own compiler.
+    std::vector<FilterCondition> conditions;
+    if (hasCondition) {
+        FilterCondition saved;
+        std::string settings;
+        {
+            std::scoped_lock lock(g_csDatabase);
+            settings = CTaskTable().ReadTaskText(id, true);
+        }
+        if (!ReadSavedFilter(settings, slot, saved)) {
+            PrintError(Format(Text(Msg::kNoSavedCondition).c_str(), slot, id));
+            return 1;
+        }
+        conditions.push_back(saved);
+    }
+    if (hasWhere)
+        conditions.push_back(where);
+    for (const FilterCondition& condition : conditions) {
+        CompiledFilter compiled;
+        if (!ApplyFilter(query, condition, compiled, error)) {
+            PrintError(error);
+            return 1;
+        }
     }
     std::vector<std::string> titles;
     for (const ResultColumn& column : query.columns)

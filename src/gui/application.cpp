@@ -9,6 +9,7 @@
 
 #include "gui/gb_qstring.h"
 #include "gui/main_window.h"
+#include "gui/result_pane.h"
 #include "gui/workbench_app.h"
 
 namespace sorvik::gui {
@@ -16,7 +17,7 @@ namespace sorvik::gui {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: sorvik [--home DIR] [--screenshot FILE.png [--select NODE_ID] [--size WxH]]\n";
+    "usage: sorvik [--home DIR] [--screenshot FILE.png [--select NODE_ID] [--task ID] [--size WxH]]\n";
 
 bool ParseSize(const QString& text, QSize& size) {
     const QStringList parts = text.split(QLatin1Char('x'));
@@ -62,6 +63,13 @@ bool ParseCommandLine(const QStringList& args, CommandLine& options, QString& er
                 error = QStringLiteral("--select needs a node ID");
                 return false;
             }
+        } else if (arg == QLatin1String("--task") && hasValue) {
+            bool ok = false;
+            options.task = args[++i].toInt(&ok);
+            if (!ok || options.task <= 0) {
+                error = QStringLiteral("--task needs a task ID");
+                return false;
+            }
         } else if (arg == QLatin1String("--size") && hasValue) {
             if (!ParseSize(args[++i], options.size)) {
                 error = QStringLiteral("--size needs WIDTHxHEIGHT");
@@ -72,8 +80,9 @@ bool ParseCommandLine(const QStringList& args, CommandLine& options, QString& er
             return false;
         }
     }
-    if (options.screenshot.isEmpty() && (options.selectNode >= 0 || options.size.isValid())) {
-        error = QStringLiteral("--select and --size go with --screenshot");
+    if (options.screenshot.isEmpty() &&
+        (options.selectNode >= 0 || options.task > 0 || options.size.isValid())) {
+        error = QStringLiteral("--select, --task and --size go with --screenshot");
         return false;
     }
     return true;
@@ -120,6 +129,8 @@ int RunApplication(int argc, char** argv) {
     int status = 0;
     if (options.selectNode >= 0 && !workbench.Window()->SelectNode(options.selectNode))
         status = Fail(QStringLiteral("no node %1 to select").arg(options.selectNode));
+    if (status == 0 && options.task > 0 && !workbench.Results()->SelectTask(options.task))
+        status = Fail(QStringLiteral("no task %1 to show").arg(options.task));
     QApplication::processEvents();
     if (status == 0 && !workbench.Window()->grab().save(options.screenshot, "PNG"))
         status = Fail(QStringLiteral("can't write ") + options.screenshot);

@@ -1,10 +1,11 @@
 #pragma once
 // The application: command line, start-up of the core, the main window, and shut-down.
 //
-//   sorvik [--home DIR] [--screenshot FILE.png [--select NODE_ID] [--size WxH]]
+//   sorvik [--home DIR] [--screenshot FILE.png [--select NODE_ID] [--task ID] [--size WxH]]
 //
 // --screenshot renders the main window on the offscreen platform once it has loaded, writes the
-// PNG and exits 0; such a run changes nothing in the home folder's settings.
+// PNG and exits 0; such a run changes nothing in the home folder's settings. --task shows that
+// task's records in the result grid (after --select, which may show the list that holds it).
 
 #include <QSize>
 #include <QString>
@@ -16,6 +17,7 @@ struct CommandLine {
     std::string home;
     QString screenshot;
     int selectNode = -1;
+    int task = 0;
     QSize size;
 };
 

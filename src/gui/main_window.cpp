@@ -178,6 +178,16 @@ void MainWindow::SetTaskPane(QWidget* pane) {
     taskPane_ = pane;
 }
 
+void MainWindow::SetDataPanes(QWidget* filterBar, QWidget* grid, QTableView* view) {
+    ReplaceSplitterWidget(dataSplitter_, 0, filterBar);
+    ReplaceSplitterWidget(dataSplitter_, 1, grid);
+    filterBar_ = filterBar;
+    resultGrid_ = view;
+    // The bar keeps its own height; the grid takes the rest.
+    dataSplitter_->setStretchFactor(0, 0);
+    dataSplitter_->setStretchFactor(1, 1);
+}
+
 bool MainWindow::SelectNode(int nodeId) {
     CategoryNode node;
     std::string error;

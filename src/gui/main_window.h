@@ -27,6 +27,9 @@
 // - SetStatusPaneText(pane, text) sets one of the four status-bar panes (GUI thread only).
 // - Run events arrive as the signals TaskRowChanged, RunEnded, ResultsChanged and TestRunEnded,
 //   always from the event loop on the GUI thread: connect the task list and views to them.
+// - SetDataPanes(filterBar, grid, view) puts the filter bar and the result grid (a pane holding
+//   the table view) in place of the placeholders; ResultGrid() is then that view.
+// - FilterMenu() ("条件") and GridMenu() ("表格") are the menus of the filter bar and the grid.
 // - AddCloseCheck(fn) adds a question asked when the window closes (an unsaved editor script);
 //   fn returns false to keep the window open. Checks run in the order they were added.
 
@@ -62,6 +65,9 @@ class MainWindow : public QMainWindow {
     bool SelectNode(int nodeId);
     QMenu* CategoryMenu() const { return categoryMenu_; }
     QMenu* TaskMenu() const { return taskMenu_; }
+    QMenu* FilterMenu() const { return filterMenu_; }
+    QMenu* GridMenu() const { return gridMenu_; }
+    void SetDataPanes(QWidget* filterBar, QWidget* grid, QTableView* view);
 
     // The status bar's four panes: 0 progress and messages, 1 connection, 2 "任务数:%d", 3 "URLs:%d".
     static constexpr int kStatusPanes = 4;

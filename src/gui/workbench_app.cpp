@@ -18,6 +18,7 @@
 #include "gui/options_dialog.h"
 #include "gui/pane_layout.h"
 #include "gui/prompter.h"
+#include "gui/result_pane.h"
 #include "gui/run_bridge.h"
 #include "gui/task_workbench.h"
 #include "mail/send_mail_task.h"
@@ -134,7 +135,8 @@ void Workbench::BuildWindow() {
     connect(window, &MainWindow::CurrentNodeChanged, layout_, &PaneLayout::NodeChanged);
     window_->AddCloseCheck([this] { return QueryClose(); });
     // The category tree, the task pane and the exchange commands (owned by the window).
-    new TaskWorkbench(*window_, *controller_, *prompter_);
+    auto* tasks = new TaskWorkbench(*window_, *controller_, *prompter_);
+    results_ = new ResultPane(*window_, *tasks, *prompter_);
 
     if (!screenshot_) {
         dispatchTimer_ = new QTimer(window);
@@ -184,6 +186,7 @@ void Workbench::ShutDown() {
     }
     instanceServer_.reset();
     layout_ = nullptr;
+    results_ = nullptr;
     window_.reset();
     if (bridge_)
         bridge_->SetController(nullptr);

@@ -26,6 +26,7 @@ namespace sorvik::gui {
 class MainWindow;
 class PaneLayout;
 class Prompter;
+class ResultPane;
 class RunBridge;
 
 class Workbench : public QObject {
@@ -55,6 +56,8 @@ class Workbench : public QObject {
     MainWindow* Window() const { return window_.get(); }
     RunController* Controller() const { return controller_.get(); }
     PaneLayout* Layout() const { return layout_; }
+    // The filter bar and result grid (owned by the window).
+    ResultPane* Results() const { return results_; }
     Prompter& Prompts() const { return *prompter_; }
     const LayoutSettings& Settings() const { return settings_; }
 
@@ -76,7 +79,8 @@ class Workbench : public QObject {
     std::unique_ptr<RunBridge> bridge_;
     std::unique_ptr<RunController> controller_;
     std::unique_ptr<MainWindow> window_;
-    PaneLayout* layout_ = nullptr;  // owned by the window
+    PaneLayout* layout_ = nullptr;   // owned by the window
+    ResultPane* results_ = nullptr;  // owned by the window
     QTimer* dispatchTimer_ = nullptr;
     std::unique_ptr<QLocalServer> instanceServer_;
     LayoutSettings settings_;

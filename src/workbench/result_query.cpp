@@ -48,6 +48,8 @@ bool PrepareResultQuery(int taskId, std::string_view filter, ResultQuery& query,
         return false;
     }
     const std::string script = tasks.ReadTaskScript(taskId);
+    query.taskId = taskId;
+    query.script = script;
     query.table = Trim(ScriptValue("#表名=", script));
     if (query.table.empty()) {
         error = Format("任务%d没有设置结果表（#表名=）！", taskId);
@@ -97,15 +99,45 @@ bool PrepareResultQuery(int taskId, std::string_view filter, ResultQuery& query,
     return true;
 }
 
-std::string ResultStatement(const ResultQuery& query, int limit) {
+namespace {
+
+std::string OrderBy(const ResultQuery& query) {
+    return query.orderBy.empty() ? std::string(" order by ID_") : query.orderBy + ",ID_";
+}
+
+std::string ColumnList(const ResultQuery& query, bool titles) {
     std::vector<std::string> names;
     for (const ResultColumn& column : query.columns)
-        names.push_back(column.column);
+        names.push_back(titles ? column.title : column.column);
+    return Join(names, ",");
+}
+
+}  // namespace
+
+std::string ResultStatement(const ResultQuery& query, int limit) {
     std::string sql = "select ";
     if (limit >= 0)
         sql += Format("top %d ", limit);
-    return sql + Join(names, ",") + ",ID_ from " + query.table + " where " + query.condition +
-           " order by ID_";
+    return sql + ColumnList(query, false) + ",ID_ from " + query.table + " where " + query.condition +
+           OrderBy(query);
+}
+
+std::string ResultPageStatement(const ResultQuery& query, long long offset, int count) {
+    return "select " + ColumnList(query, false) + ",ID_ from " + query.table + " where " + query.condition +
+           OrderBy(query) + Format(" limit %d offset %lld", count, offset);
+}
+
+std::string ResultCountStatement(const ResultQuery& query) {
+    return "select count(*) from " + query.table + " where " + query.condition;
+}
+
+std::string ResultAliasedStatement(const ResultQuery& query, bool firstOnly) {
+    std::vector<std::string> aliased;
+    for (const ResultColumn& column : query.columns)
+        aliased.push_back(column.column + " as " + column.title);
+    const std::string derived = "(select " + Join(aliased, ",") + ",iNode_ from " + query.table + ") aa";
+    return "select " + std::string(firstOnly ? " top 1 " : "") + ColumnList(query, true) + " from " +
+           derived + " where " + query.condition + query.orderBy;
 }
 
 }  // namespace sorvik

@@ -14,10 +14,13 @@
 namespace sorvik {
 
 struct ResultQuery {
+    int taskId = 0;
+    std::string script;                 // the task's script
     std::string table;                  // the task's first result table ("#表名=")
     bool tableExists = false;           // false: nothing harvested yet, so there are no rows
     std::vector<ResultColumn> columns;  // the shown columns, in order
     std::string condition;              // the rows: the task's record condition and the filter
+    std::string orderBy;                // " order by ..." of the filter bar; empty: by ID_
 };
 
 // True when filter can be pasted into a statement as one condition: it does not end the statement,
@@ -36,7 +39,19 @@ bool PrepareResultQuery(int taskId, std::string_view filter, ResultQuery& query,
                         bool& filterRefused);
 
 // "select [top limit] <columns>,ID_ from <table> where <condition> order by ID_": the shown
-// columns, then each row's ID_; limit < 0: all rows.
+// columns, then each row's ID_; limit < 0: all rows. With the filter's ordering, ID_ comes last
+// in it, so that pages of equal sort values stay apart.
 std::string ResultStatement(const ResultQuery& query, int limit = -1);
+
+// The rows offset to offset + count - 1 of ResultStatement (one page of the grid).
+std::string ResultPageStatement(const ResultQuery& query, long long offset, int count);
+
+// "select count(*) from <table> where <condition>".
+std::string ResultCountStatement(const ResultQuery& query);
+
+// The aliased form: the same rows from the derived table "(select <column> as <title>,...,iNode_
+// from <table>) aa", the shown columns under their titles and no ID_; " top 1 " when only the
+// first row is wanted.
+std::string ResultAliasedStatement(const ResultQuery& query, bool firstOnly = false);
 
 }  // namespace sorvik

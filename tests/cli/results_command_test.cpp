@@ -75,6 +75,22 @@ TEST_F(ResultsCommand, FilterAndLimitNarrowTheRows) {
     EXPECT_EQ(result.out, "[]\n");
 }
 
+TEST_F(ResultsCommand, WhereAndSavedConditionsGoThroughTheFilterBar) {
+    auto result =
+        RunCliGb(h, {"results", "7", "--where", "标题", "超包含", "!两行 | nomatch", "--limit", "5"});
+    EXPECT_EQ(result.out, "标题\t价格\t数量\nO'Neil, \"书\"\t12.5\t\n") << result.err;
+    // The value is data: a number field compared with a text matches nothing.
+    result = RunCliGb(h, {"results", "7", "--where", "价格", ">", "1 or 1=1"});
+    EXPECT_EQ(result.out, "标题\t价格\t数量\n");
+    Sql(h,
+        "update Task set cSetInfo='#查询字段名3=价格\r\n#查询操作符3=<\r\n#超包含表达式3=10\r\n' where ID=7");
+    result = RunCliGb(h, {"results", "7", "--condition", "3", "--filter", "数量=4"});
+    EXPECT_EQ(result.out, "标题\t价格\t数量\n两行  第二 行\\\t3\t4\n") << result.err;
+    result = RunCliGb(h, {"results", "7", "--condition", "4"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("4"), std::string::npos);
+}
+
 TEST_F(ResultsCommand, ATaskWhoseTableIsNotMadeYetHasNoRows) {
     Sql(h, "update Task set cSearchScript='#表名=Later\r\n#字段名列表=甲,乙\r\n' where ID=8");
     const auto result = RunCliGb(h, {"results", "8"});
@@ -97,7 +113,10 @@ TEST_F(ResultsCommand, ErrorsGoToStandardErrorWithANonZeroStatus) {
                                                {"results", "7", "--format", "xml"},
                                                {"results", "7", "--limit", "-1"},
                                                {"results", "7", "--limit"},
-                                               {"results", "7", "--filter", "1=1; drop table Goods"}}) {
+                                               {"results", "7", "--filter", "1=1; drop table Goods"},
+                                               {"results", "7", "--where", "标题", "包含"},
+                                               {"results", "7", "--where", "标题", "like", "x"},
+                                               {"results", "7", "--condition", "50"}}) {
         result = RunCliGb(h, args);
         EXPECT_EQ(result.exitCode, 2) << args.back();
         EXPECT_FALSE(result.err.empty());
