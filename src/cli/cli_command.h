@@ -27,6 +27,8 @@ struct CliCommand {
     CliCommandFunction run;
     // For a command that takes the lock for some of its forms only: true when args need it.
     bool (*runsTasksFor)(const std::vector<std::string>& args) = nullptr;
+    // False for a command that works on its arguments alone: no home folder, no database.
+    bool needsCore = true;
 };
 
 class CliCommandRegistrar {

@@ -110,6 +110,9 @@ constexpr MessageText kMessages[] = {
     {Msg::kFavouriteRecords, "请给出 --ids ID,... 或 --all", "give --ids ID,... or --all"},
     {Msg::kFavouriteAdded, "收藏了 %lld 条记录（类别%d，收藏任务%d）",
      "%lld record(s) added to the favourites of category %d (task %d)"},
+    {Msg::kCheckLine, "第%d行：%s：%s", "line %d: %s: %s"},
+    {Msg::kCheckError, "错误", "error"},
+    {Msg::kCheckWarning, "警告", "warning"},
 };
 
 struct CommandText {
@@ -129,6 +132,12 @@ constexpr CommandText kCommandHelp[] = {
      "list. The status column is a word."},
     {"add", "用脚本文件（UTF-8 或 GB18030）新建任务，输出任务号。",
      "Makes a new task from a script file (UTF-8 or GB18030) and prints its ID."},
+    {"check",
+     "检查脚本：未知的键、规则词、获取方式和处理操作，不能编译的正则表达式，长度不同的列表；每个问题一行"
+     "（第N行：错误/警告：...）。有错误时退出状态为 1。不需要主目录。",
+     "Checks a script: unknown keys, rule words, fetch modes and operations, regular expressions that do "
+     "not compile, lists of different lengths; one line per problem (line N: error/warning: ...). Exits "
+     "with status 1 when there is an error. Needs no home folder."},
     {"test",
      "测试运行脚本（任务 0）：输出跟踪，不保存记录。只处理 --pages N 个网页（没有 --page 时默认 1："
      "起始网页和它的记录所链接的网页）；--records N 在 N 条记录后停止；--page FILE：在这个网页上测试，"

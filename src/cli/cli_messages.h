@@ -84,6 +84,9 @@ enum class Msg {
     kFavouriteAction,
     kFavouriteRecords,
     kFavouriteAdded,  // %lld records, %d category, %d task
+    kCheckLine,       // %d line, %s severity word, %s message
+    kCheckError,
+    kCheckWarning,
 };
 
 // The text in the run's language, in the internal code page (print it with PrintLine/PrintError).

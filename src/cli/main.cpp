@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
             return 0;
         const bool runsTasks = command.runsTasks || (command.runsTasksFor && command.runsTasksFor(args));
         context.args = std::move(args);
+        if (!command.needsCore)
+            return command.run(context);
         if (!StartCore(context, runsTasks))
             return 1;
         const int status = command.run(context);

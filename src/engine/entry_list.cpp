@@ -6,6 +6,7 @@
 #include "engine/regex_ops.h"
 #include "engine/script_index.h"
 #include "engine/variables.h"
+#include "script/script_keys.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -58,7 +59,8 @@ std::string ValueWithFallbacks(CPageExtractor& context, std::string_view prefix,
     std::string value =
         PatternValue(context, IndexedScriptValue(EntryKey(prefix, ""), context.script), text, kind);
     for (int n = 1; value.empty() && n <= kMaxEntries; ++n) {
-        const std::string pattern = IndexedScriptValue(NumberedKey(prefix, "_为空", n), context.script);
+        const std::string pattern =
+            IndexedScriptValue(NumberedKey(prefix, rule::kIfEmpty, n), context.script);
         if (pattern.empty())
             break;
         value = PatternValue(context, pattern, text, kind);
@@ -68,7 +70,7 @@ std::string ValueWithFallbacks(CPageExtractor& context, std::string_view prefix,
 
 // "E_网址=": the URL of the entry's page, or empty.
 std::string EntryUrl(CPageExtractor& context, std::string_view name) {
-    std::string url = Trim(IndexedScriptValue(EntryKey(name, "_网址"), context.script));
+    std::string url = Trim(IndexedScriptValue(EntryKey(name, rule::kEntryUrl), context.script));
     if (url.empty())
         return url;
     if (url.front() == '#') {
@@ -107,19 +109,20 @@ void FollowEntryLink(CPageExtractor& context, std::string_view name, std::string
 // "E_替换源串N=" / "E_替换目标N=" with the keyword and variables put into each source first.
 void ReplaceWithKeyword(CPageExtractor& context, std::string_view name, std::string& value) {
     for (int n = 1; n <= kMaxEntries; ++n) {
-        std::string source = IndexedScriptValue(NumberedKey(name, "_替换源串", n), context.script);
+        std::string source = IndexedScriptValue(NumberedKey(name, rule::kReplaceSource, n), context.script);
         if (source.empty())
             break;
-        const std::string target = IndexedScriptValue(NumberedKey(name, "_替换目标", n), context.script);
+        const std::string target =
+            IndexedScriptValue(NumberedKey(name, rule::kReplaceTarget, n), context.script);
         ReplaceAll(source, "<搜索关键字>", context.searchKeyword);
         SubstituteVariables(source, context.script, {}, context);
         ReplaceAll(value, source, target);
     }
     for (int n = 1; n <= kMaxEntries; ++n) {
-        std::string pattern = IndexedScriptValue(NumberedKey(name, "_替换源串_正则", n), context.script);
+        std::string pattern = IndexedScriptValue(NumberedKey(name, rule::kRegexSource, n), context.script);
         if (pattern.empty())
             break;
-        std::string target = IndexedScriptValue(NumberedKey(name, "_替换目标_正则", n), context.script);
+        std::string target = IndexedScriptValue(NumberedKey(name, rule::kRegexTarget, n), context.script);
         ReplaceAll(pattern, "<搜索关键字>", context.searchKeyword);
         ReplaceAll(target, "<搜索关键字>", context.searchKeyword);
         SubstituteVariables(pattern, context.script, {}, context);
@@ -198,7 +201,7 @@ std::vector<std::string> EntryNames(std::string_view listKey, std::string_view s
 }
 
 std::optional<std::string> DownloadOptionValue(std::string_view script, std::string_view optionText) {
-    const std::string option = Trim(IndexedScriptValue("#下载选项_默认值=", script, optionText));
+    const std::string option = Trim(IndexedScriptValue(key::kDownloadOption, script, optionText));
     if (option.empty())
         return std::nullopt;
     return IndexedScriptValue(option + "=", script, optionText);
@@ -240,19 +243,19 @@ bool RunEntryList(CPageExtractor& context, const EntryListCall& call, std::strin
         bool fetched = false;
         const std::string url = EntryUrl(context, name);
         if (!url.empty()) {
-            const bool fromUtf8 =
-                EqualsNoCase(Trim(IndexedScriptValue(EntryKey(name, "_网址_编码方式"), script)), "UTF-8");
+            const bool fromUtf8 = EqualsNoCase(
+                Trim(IndexedScriptValue(EntryKey(name, rule::kEntryUrlEncoding), script)), "UTF-8");
             fetched = context.Fetch(url, fromUtf8, page);
             if (fetched)
                 base = url;
-            if (IndexedScriptValue(EntryKey(name, "_网址_加入内存"), script) == "1")
+            if (IndexedScriptValue(EntryKey(name, rule::kEntryUrlToMemory), script) == "1")
                 context.memory.Add(name + "_网址", page);
         }
 
         // Its value.
         const std::string text = EntryText(context, call.kind, fetched, page, givenText);
         std::string value = ValueWithFallbacks(context, name, text, call.kind);
-        if (IndexedScriptValue(EntryKey(name, "_加入内存"), script) == "1")
+        if (IndexedScriptValue(EntryKey(name, rule::kToMemory), script) == "1")
             context.memory.Add(name, value);
         if (ApplyNarrowing(context, name, value, script, {}, keepBoundaries, true) && !value.empty())
             value = ResolveUrl(context.pageUrl, value);
@@ -260,7 +263,7 @@ bool RunEntryList(CPageExtractor& context, const EntryListCall& call, std::strin
         ApplyOperations(context, name, value, script, {}, false);
         FollowEntryLink(context, name, base, value);
         ReplaceWithKeyword(context, name, value);
-        if (IndexedScriptValue(EntryKey(name, "_link_加入内存"), script) == "1")
+        if (IndexedScriptValue(EntryKey(name, rule::kLinkToMemory), script) == "1")
             context.memory.Add(name + "_link", value);
 
         ran = true;

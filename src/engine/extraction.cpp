@@ -27,6 +27,7 @@
 #include "engine/script_index.h"
 #include "engine/url_list.h"
 #include "engine/variables.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/app_home.h"
 #include "store/database.h"
@@ -139,12 +140,12 @@ void ExtractionRun::Fail(const std::string& text) {
 }
 
 bool ExtractionRun::PrepareTables() {
-    const std::string table = Trim(ScriptValue("#表名=", script_));
+    const std::string table = Trim(ScriptValue(key::kTable, script_));
     std::string message;
     if (test_) {
         // A test run prepares the tables of the script as the real run will find them, unless it
         // tests a field list of its own. A script without a table has nothing to prepare.
-        if (!Trim(ScriptValue("#字段名列表_测试=", script_)).empty() || table.empty())
+        if (!Trim(ScriptValue(key::kTestFieldList, script_)).empty() || table.empty())
             return true;
         for (const ResultTableLayout& layout : ReadResultTableLayouts(script_)) {
             if (!EnsureResultTable(script_, layout.tableNumber, message)) {
@@ -210,9 +211,9 @@ bool ExtractionRun::CheckPatterns() {
                 return false;
         }
     }
-    return check(
-        nextRule_.level > 0 ? Format("#下一页网址_%d=", nextRule_.level) : std::string("#下一页网址="),
-        nextRule_.pattern);
+    return check(nextRule_.level > 0 ? NumberedKey(key::kNextPageStem, nextRule_.level, "=")
+                                     : std::string(key::kNextPage),
+                 nextRule_.pattern);
 }
 
 void ExtractionRun::ConnectContext() {
@@ -245,8 +246,8 @@ bool ExtractionRun::Setup() {
     std::string block = CutKeywordBlock(script_);
     // A test run without a start URL takes its keywords from "<搜索关键字>=" first, so that the
     // block holds for it as for the real run with those keywords.
-    if (test_ && params_.keywordList.empty() && Trim(ScriptValue("#要搜索网址=", script_)).empty())
-        params_.keywordList = Trim(ScriptValue("<搜索关键字>=", script_));
+    if (test_ && params_.keywordList.empty() && Trim(ScriptValue(key::kStartUrl, script_)).empty())
+        params_.keywordList = Trim(ScriptValue(key::kTestKeyword, script_));
     if (!params_.keywordList.empty() && !block.empty()) {
         if (!block.ends_with("\r\n"))
             block += "\r\n";
@@ -258,10 +259,11 @@ bool ExtractionRun::Setup() {
         params_.keywordList += "\r\n";
     const bool emptyAllowed = EmptyKeywordAllowed(script_);
     keywordRun_ = !params_.keywordList.empty() ||
-                  (emptyAllowed && !Trim(ScriptValue("#需要搜索关键字网址=", script_)).empty());
+                  (emptyAllowed && !Trim(ScriptValue(key::kKeywordUrl, script_)).empty());
 
-    const std::string testFields = Trim(ScriptValue("#字段名列表_测试=", script_));
-    fieldNames_ = SplitList(test_ && !testFields.empty() ? testFields : ScriptValue("#字段名列表=", script_));
+    const std::string testFields = Trim(ScriptValue(key::kTestFieldList, script_));
+    fieldNames_ =
+        SplitList(test_ && !testFields.empty() ? testFields : ScriptValue(key::kFieldList, script_));
     params_.updateMode = ReadUpdateMode(script_);
     if (!PrepareTables())
         return false;
@@ -271,7 +273,7 @@ bool ExtractionRun::Setup() {
     if (params_.queueEntry) {
         std::scoped_lock lock(g_csDatabase);
         params_.queueEntry->fieldCount = static_cast<int>(fieldNames_.size());
-        params_.queueEntry->tableName = Trim(ScriptValue("#表名=", script_));
+        params_.queueEntry->tableName = Trim(ScriptValue(key::kTable, script_));
         params_.queueEntry->batchSize = batchSize_;
         params_.queueEntry->updateMode = params_.updateMode;
     }
@@ -282,10 +284,10 @@ bool ExtractionRun::Setup() {
     if (!CheckPatterns())
         return false;
 
-    optionName_ = Trim(ScriptValue("#下载选项_默认值=", script_, params_.optionText));
+    optionName_ = Trim(ScriptValue(key::kDownloadOption, script_, params_.optionText));
     buildFields_ = DownloadOptionTakesText(script_, params_.optionText);
-    sourceBeforeFields_ = ScriptValue("#下载源文件_优先于_字段=", script_) == "1";
-    sourceBeforeFiles_ = ScriptValue("#下载源文件_优先于_下载文件=", script_) == "1";
+    sourceBeforeFields_ = ScriptValue(key::kSourceBeforeFields, script_) == "1";
+    sourceBeforeFiles_ = ScriptValue(key::kSourceBeforeFiles, script_) == "1";
 
     hasTakeValue_ = !EntryNames(kTakeValueList.listKey, script_).empty();
     hasSourceCopies_ = !EntryNames(kSourceCopyList.listKey, script_).empty();
@@ -311,11 +313,11 @@ bool ExtractionRun::Run() {
             RunKeywords();
         } else {
             // A test run whose "#要搜索网址_测试=" is "<空>" has no start URL: it works on its page.
-            std::string urlTemplate = Trim(ScriptValue("#要搜索网址=", script_));
-            if (test_ && Trim(ScriptValue("#要搜索网址_测试=", script_)) == "<空>")
+            std::string urlTemplate = Trim(ScriptValue(key::kStartUrl, script_));
+            if (test_ && Trim(ScriptValue(key::kTestStartUrl, script_)) == "<空>")
                 urlTemplate.clear();
             const std::string range =
-                urlTemplate.empty() ? std::string() : ScriptValue("#要搜索网址_始末值=", script_);
+                urlTemplate.empty() ? std::string() : ScriptValue(key::kStartUrlRange, script_);
             std::string page = std::move(params_.pageText);
             params_.stats.pageBytes += static_cast<long long>(page.size());
             if (RunTemplate(urlTemplate, range, params_.url, std::move(page)))
@@ -350,8 +352,8 @@ bool ExtractionRun::Run() {
 void ExtractionRun::RunKeywords() {
     std::string& list = params_.keywordList;
     const bool emptyAllowed = EmptyKeywordAllowed(script_);
-    const std::string range = Trim(ScriptValue("#需要搜索关键字网址_始末值=", script_));
-    const std::string urlTemplate = Trim(ScriptValue("#需要搜索关键字网址=", script_));
+    const std::string range = Trim(ScriptValue(key::kKeywordUrlRange, script_));
+    const std::string urlTemplate = Trim(ScriptValue(key::kKeywordUrl, script_));
     bool first = true;
     while (!Stopped()) {
         KeywordPosition position = LocateKeyword(list, params_.searchKeyIndexPre, params_.searchKeyIndex);
@@ -668,14 +670,14 @@ void ExtractionRun::ReadWriteBack() {
     // Only a real run changes the table that supplied the keywords.
     if (test_ || optionName_.empty())
         return;
-    writeBackTable_ = Trim(ScriptValue("#表名=", script_));
+    writeBackTable_ = Trim(ScriptValue(key::kTable, script_));
     const std::vector<ResultColumn> columns = ReadResultColumns(script_);
     // A title or field name means its column; any other word is taken as a column name.
     auto columnOf = [&columns](const std::string& word) {
         const int i = FindResultColumn(columns, word);
         return i >= 0 ? columns[i].column : word;
     };
-    writeBackKeyColumn_ = columnOf(Trim(ScriptValue("#搜索关键字标题=", script_)));
+    writeBackKeyColumn_ = columnOf(Trim(ScriptValue(key::kKeywordTitle, script_)));
     if (writeBackKeyColumn_.empty() || writeBackTable_.empty())
         return;
     for (std::string& item :

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "engine/page_extractor.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "text/strings.h"
 
@@ -89,10 +90,10 @@ FieldBinding BindField(std::string_view script, std::string_view name, int level
 
 NextPageRule ReadNextPageRule(std::string_view script) {
     NextPageRule rule;
-    const std::string_view prefix = "#下一页网址_";
+    const std::string_view prefix = key::kNextPageStem;
     const size_t start = FindLineStart(script, prefix);
     if (start == std::string_view::npos) {
-        rule.pattern = ScriptValue("#下一页网址=", script);
+        rule.pattern = ScriptValue(key::kNextPage, script);
         return rule;
     }
     const std::string_view line = LineAt(script, start);
@@ -105,7 +106,7 @@ NextPageRule ReadNextPageRule(std::string_view script) {
 }
 
 int ReadUpdateMode(std::string_view script) {
-    const std::string mode = Trim(ScriptValue("#更新模式=", script));
+    const std::string mode = Trim(ScriptValue(key::kUpdateMode, script));
     if (mode == "只是插入")
         return 1;
     if (mode == "只是插入和更新")
@@ -114,7 +115,7 @@ int ReadUpdateMode(std::string_view script) {
 }
 
 int ReadBatchSize(std::string_view script) {
-    const std::string text = Trim(ScriptValue("#保存数据库的最大记录数=", script));
+    const std::string text = Trim(ScriptValue(key::kBatchSize, script));
     if (text.empty())
         return 500;
     return static_cast<int>(std::clamp<long long>(ParseLeadingInt(text), 1, 1000000));

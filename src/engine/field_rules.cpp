@@ -8,6 +8,7 @@
 #include "engine/script_index.h"
 #include "engine/split_text.h"
 #include "engine/variables.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "text/gb_text.h"
 #include "text/strings.h"
@@ -85,10 +86,10 @@ std::string FirstMatchWithBoundaries(std::string_view source, std::string_view p
 void ApplyLinkedPage(CPageExtractor& context, std::string_view keyName, std::string& value,
                      std::string_view script, bool keepBoundaries) {
     bool all = true;
-    std::string pattern = Lookup(Key(keyName, "_linkadd"), script, {});
+    std::string pattern = Lookup(Key(keyName, rule::kLinkAll), script, {});
     if (pattern.empty()) {
         all = false;
-        pattern = Lookup(Key(keyName, "_link"), script, {});
+        pattern = Lookup(Key(keyName, rule::kLink), script, {});
     }
     if (pattern.empty() || value.empty())
         return;
@@ -191,7 +192,7 @@ bool IsVariableToken(std::string_view text) {
 }
 
 bool KeepsFieldBoundaries(std::string_view script) {
-    return Trim(IndexedScriptValue("#是否保留字段值前后边界=", script)) == "1";
+    return Trim(IndexedScriptValue(key::kKeepBoundaries, script)) == "1";
 }
 
 bool ApplyNarrowing(CPageExtractor& context, std::string_view keyName, std::string& value,
@@ -199,7 +200,7 @@ bool ApplyNarrowing(CPageExtractor& context, std::string_view keyName, std::stri
                     bool allowVariables) {
     bool link = false;
     for (int n = 1; n <= kMaxNarrowing; ++n) {
-        const std::string text = Lookup(Key(keyName, "_", n), script, alternative);
+        const std::string text = Lookup(Key(keyName, rule::kNarrowing, n), script, alternative);
         if (text.empty())
             break;
         std::string_view pattern = text;
@@ -220,16 +221,16 @@ bool ApplyNarrowing(CPageExtractor& context, std::string_view keyName, std::stri
 
 void ApplyReplacements(std::string_view keyName, std::string& value, std::string_view script,
                        std::string_view alternative) {
-    ApplyReplacementFamily(keyName, "_替换源串", "_替换目标", value, script, alternative);
+    ApplyReplacementFamily(keyName, rule::kReplaceSource, rule::kReplaceTarget, value, script, alternative);
 }
 
 void ApplyRegexReplacements(std::string_view keyName, std::string& value, std::string_view script,
                             std::string_view alternative) {
     for (int n = 1; n <= kMaxFamilyMembers; ++n) {
-        const std::string pattern = Lookup(Key(keyName, "_替换源串_正则", n), script, alternative);
+        const std::string pattern = Lookup(Key(keyName, rule::kRegexSource, n), script, alternative);
         if (pattern.empty())
             break;
-        RegexReplaceAll(value, pattern, Lookup(Key(keyName, "_替换目标_正则", n), script, alternative));
+        RegexReplaceAll(value, pattern, Lookup(Key(keyName, rule::kRegexTarget, n), script, alternative));
     }
 }
 
@@ -245,7 +246,7 @@ FieldValue ApplyFieldRules(CPageExtractor& context, std::string_view keyName, st
     if (IsVariableToken(pattern)) {
         EvaluateVariable(context, pattern, value, script, {});
     } else {
-        const std::string which = Lookup(Key(keyName, "_第几个"), script, {});
+        const std::string which = Lookup(Key(keyName, rule::kWhich), script, {});
         if (which.empty()) {
             RegexFirstMatch(recordText, pattern, value, false);
         } else {
@@ -265,18 +266,18 @@ FieldValue ApplyFieldRules(CPageExtractor& context, std::string_view keyName, st
     ApplyFetchMode(context, keyName, value, script, {});
     ApplyReplacements(keyName, value, script, {});
     ApplyRegexReplacements(keyName, value, script, {});
-    ApplyReplacementFamily(keyName, "_压缩源串", "_压缩目标", value, script, {});
+    ApplyReplacementFamily(keyName, rule::kPackSource, rule::kPackTarget, value, script, {});
 
     // 10 to 12: conditions. An empty value never satisfies a non-empty list of search conditions.
     bool searchSet = false;
-    const bool searchMatched = AnyConditionMatches(keyName, "_搜索条件", value, script, searchSet);
+    const bool searchMatched = AnyConditionMatches(keyName, rule::kSearchCondition, value, script, searchSet);
     field.satisfiesSearch = !searchSet || searchMatched;
     bool deleteSet = false;
-    field.meetsDelete = AnyConditionMatches(keyName, "_删除条件", value, script, deleteSet);
+    field.meetsDelete = AnyConditionMatches(keyName, rule::kDeleteCondition, value, script, deleteSet);
 
     // 13 and 14.
     if (value.empty())
-        value = Lookup(Key(keyName, "_初始值"), script, {});
+        value = Lookup(Key(keyName, rule::kInitialValue), script, {});
     if (field.Accepted())
         ApplyOperations(context, keyName, value, script, {}, false);
     return field;
@@ -284,14 +285,14 @@ FieldValue ApplyFieldRules(CPageExtractor& context, std::string_view keyName, st
 
 void ApplyFetchMode(CPageExtractor& context, std::string_view name, std::string& value,
                     std::string_view script, std::string_view alternative) {
-    const std::string mode = Lookup(Key(name, "_获取"), script, alternative);
+    const std::string mode = Lookup(Key(name, rule::kFetchMode), script, alternative);
     if (!mode.empty())
         ApplyFetchModeText(context, mode, value);
 }
 
 void ApplyFetchModeText(CPageExtractor& context, std::string_view mode, std::string& value) {
-    static constexpr std::string_view kPageSource = "网页源码";
-    if (mode == "文本") {
+    static constexpr std::string_view kPageSource = fetch::kPageSource;
+    if (mode == fetch::kText) {
         std::string text;
         HtmlToText(value, text);
         ReplaceAll(text, "\r\n", "");
@@ -299,16 +300,16 @@ void ApplyFetchModeText(CPageExtractor& context, std::string_view mode, std::str
         ReplaceAll(text, "\t", "");
         GbReplaceAll(text, "　", "");  // the ideographic space A1 A1, found only as a whole character
         value = Trim(text);
-    } else if (mode == "纯文本") {
+    } else if (mode == fetch::kPlainText) {
         value = HtmlToPlainText(value);
-    } else if (mode == "超级链接") {
+    } else if (mode == fetch::kLink) {
         std::vector<std::string> links;
         if (ExtractHrefLinks(value, "href", links) && !links.empty()) {
             value = links.front();
         } else {
             value.clear();
         }
-    } else if (mode == "Email") {
+    } else if (mode == fetch::kEmail) {
         // The addresses come without their "?subject=..." part.
         std::vector<std::string> addresses;
         if (ExtractMailLinks(value, "href", addresses))
@@ -334,12 +335,12 @@ void ApplyFetchModeText(CPageExtractor& context, std::string_view mode, std::str
 void ApplyVariableChain(CPageExtractor& context, std::string_view name, std::string& value,
                         std::string_view script, std::string_view alternative) {
     // 1. Regex: the single key, else the family applied one after another.
-    const std::string single = Lookup(Key(name, "_正则"), script, alternative);
+    const std::string single = Lookup(Key(name, rule::kRegexCut), script, alternative);
     if (!single.empty()) {
         RegexFirstMatch(value, single, value, true);
     } else {
         for (int n = 1; n <= kMaxFamilyMembers; ++n) {
-            const std::string pattern = Lookup(Key(name, "_正则", n), script, alternative);
+            const std::string pattern = Lookup(Key(name, rule::kRegexCut, n), script, alternative);
             if (pattern.empty())
                 break;
             RegexFirstMatch(value, pattern, value, true);
@@ -351,7 +352,7 @@ void ApplyVariableChain(CPageExtractor& context, std::string_view name, std::str
     ApplyRegexReplacements(name, value, script, alternative);
 
     // 4. Date form: 2020年1月2日 -> 2020-1-2.
-    if (!Lookup(Key(name, "_格式化_日期型"), script, alternative).empty()) {
+    if (!Lookup(Key(name, rule::kDateForm), script, alternative).empty()) {
         GbReplaceAll(value, "年", "-");
         GbReplaceAll(value, "月", "-");
         GbReplaceAll(value, "日", "");
@@ -359,25 +360,25 @@ void ApplyVariableChain(CPageExtractor& context, std::string_view name, std::str
     }
 
     // 5. Left part, never ending inside a double-byte character.
-    const long long left = ParseLeadingInt(Lookup(Key(name, "_取左边字符串"), script, alternative));
+    const long long left = ParseLeadingInt(Lookup(Key(name, rule::kLeftPart), script, alternative));
     if (left > 0 && static_cast<unsigned long long>(left) < value.size()) {
         value = std::string(GbPrefix(value, static_cast<size_t>(left)));
     }
 
     // 6 and 7.
-    const std::string notEmpty = Lookup(Key(name, "_非空"), script, alternative);
+    const std::string notEmpty = Lookup(Key(name, rule::kIfNotEmpty), script, alternative);
     if (!notEmpty.empty() && !value.empty())
         value = notEmpty;
-    const std::string whenEmpty = Lookup(Key(name, "_为空"), script, alternative);
+    const std::string whenEmpty = Lookup(Key(name, rule::kIfEmpty), script, alternative);
     if (!whenEmpty.empty() && value.empty())
         value = whenEmpty;
 
     // 8. Tail replacement.
-    const std::string a = Lookup(Key(name, "_反向查找字符串_1"), script, alternative);
+    const std::string a = Lookup(Key(name, rule::kTailFrom), script, alternative);
     if (!a.empty()) {
-        const std::string b = Lookup(Key(name, "_反向查找字符串_2"), script, alternative);
-        const std::string replacement = Lookup(Key(name, "_替换字符串"), script, alternative);
-        const long long repeat = ParseLeadingInt(Lookup(Key(name, "_重复次数"), script, alternative));
+        const std::string b = Lookup(Key(name, rule::kTailTo), script, alternative);
+        const std::string replacement = Lookup(Key(name, rule::kTailReplacement), script, alternative);
+        const long long repeat = ParseLeadingInt(Lookup(Key(name, rule::kTailRepeat), script, alternative));
         const long long passes = repeat < 1 ? 1 : std::min<long long>(repeat, kMaxTailPasses);
         for (long long pass = 0; pass < passes; ++pass) {
             if (!ReplaceTail(value, a, b, replacement, pass == 0))
@@ -386,7 +387,7 @@ void ApplyVariableChain(CPageExtractor& context, std::string_view name, std::str
     }
 
     // 9. Split.
-    const std::string split = Lookup(Key(name, "_拆分字符串"), script, alternative);
+    const std::string split = Lookup(Key(name, rule::kSplit), script, alternative);
     if (!split.empty())
         ApplySplit(context, split, value);
 

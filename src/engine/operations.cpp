@@ -9,6 +9,7 @@
 #include "engine/script_index.h"
 #include "engine/split_text.h"
 #include "engine/variables.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
@@ -107,25 +108,25 @@ void ReplaceString(const OperationLine& op, std::string& value, std::string_view
     const std::string mode = op.Arg(1);
     const std::string source = op.Arg(2);
     const std::string target = op.Arg(3);  // missing: the source is deleted
-    if (mode.empty() || mode == "普通") {
+    if (mode.empty() || mode == op::kPlain) {
         GbReplaceAll(value, source, target);
-    } else if (mode == "转义") {
+    } else if (mode == op::kEscaped) {
         GbReplaceAll(value, Unescape(source), target);
-    } else if (mode == "只含") {
+    } else if (mode == op::kOnly) {
         const std::string unit = Unescape(source);
         if (ConsistsOf(value, unit))
             GbReplaceAll(value, unit, target);
-    } else if (mode == "全角数字转半角") {
+    } else if (mode == op::kHalfWidthDigits) {
         value = HalfWidthDigits(value);
-    } else if (mode == "删除前后空格") {
+    } else if (mode == op::kTrim) {
         value = Trim(value);
-    } else if (mode == "删除开头的") {
+    } else if (mode == op::kCutFrom) {
         if (source.empty())
             return;
         const size_t found = GbFind(value, source);
         if (found != std::string::npos)
             value.resize(found);
-    } else if (mode == "返回ID") {
+    } else if (mode == op::kReturnId) {
         const std::vector<std::string> from =
             SplitList(IndexedScriptValue(source + "=", script, alternative));
         const std::vector<std::string> to = SplitList(IndexedScriptValue(target + "=", script, alternative));
@@ -135,7 +136,7 @@ void ReplaceString(const OperationLine& op, std::string& value, std::string_view
                 return;
             }
         }
-    } else if (mode == "正则") {
+    } else if (mode == op::kRegex) {
         if (!source.empty())
             RegexReplaceAll(value, source, target);
     }
@@ -145,7 +146,7 @@ void ReplaceString(const OperationLine& op, std::string& value, std::string_view
 void TakeValue(CPageExtractor& context, const OperationLine& op, std::string& value, std::string_view script,
                std::string_view alternative) {
     const std::string what = op.Arg(1);
-    if (what != "正则") {
+    if (what != op::kRegex) {
         value = what;
         return;
     }
@@ -281,40 +282,40 @@ bool ApplyOperation(CPageExtractor& context, std::string_view name, std::string&
                     std::string_view script, std::string_view alternative, bool variableFlag) {
     const OperationLine op(line);
     const std::string& operation = op.Name();
-    if (operation == "替换字符串") {
+    if (operation == op::kReplace) {
         ReplaceString(op, value, script, alternative);
-    } else if (operation == "取值") {
+    } else if (operation == op::kTake) {
         TakeValue(context, op, value, script, alternative);
-    } else if (operation == "为空") {
+    } else if (operation == op::kIfEmpty) {
         if (value.empty()) {
             TakeValue(context, op, value, script, alternative);
         } else {
-            if (op.Arg(1) != "正则")
+            if (op.Arg(1) != op::kRegex)
                 value = op.Arg(2);
             return false;
         }
-    } else if (operation == "获取") {
+    } else if (operation == op::kFetch) {
         ApplyFetchModeText(context, op.Arg(1), value);
-    } else if (operation == "查找") {
+    } else if (operation == op::kFind) {
         value = GbFind(value, op.Arg(1)) != std::string::npos ? op.Arg(2) : op.Arg(3);
-    } else if (operation == "比较") {
+    } else if (operation == op::kCompare) {
         Compare(context, op, value);
-    } else if (operation == "转换网址") {
+    } else if (operation == op::kToUrl) {
         if (!context.pageUrl.empty())
             value = ResolveUrl(context.pageUrl, value);
-    } else if (operation == "转换成链接") {
+    } else if (operation == op::kToLink) {
         if (!value.empty()) {
             const char* form = value.find('@') != std::string::npos ? "<a href=mailto:%s>%s</a>"
                                                                     : "<a target=_blank  href=%s>%s</a>";
             value = Format(form, value.c_str(), value.c_str());
         }
-    } else if (operation == "执行SQL") {
+    } else if (operation == op::kSql) {
         ExecuteSqlOperation(line);
-    } else if (operation == "取表数据") {
+    } else if (operation == op::kTableData) {
         TableData(context, op, value, script, alternative);
-    } else if (operation == "加入内存") {
+    } else if (operation == op::kAddToMemory) {
         AddToMemory(context, name, op, value);
-    } else if (operation == "保存") {
+    } else if (operation == op::kSave) {
         if (!variableFlag)
             SaveTree(context, op, value);
     }
@@ -324,8 +325,8 @@ bool ApplyOperation(CPageExtractor& context, std::string_view name, std::string&
 void ApplyOperations(CPageExtractor& context, std::string_view name, std::string& value,
                      std::string_view script, std::string_view alternative, bool variableFlag) {
     for (int n = 1; n <= kMaxOperations; ++n) {
-        const std::string line =
-            IndexedScriptValue(std::string(name) + "_处理" + std::to_string(n) + "=", script, alternative);
+        const std::string line = IndexedScriptValue(
+            std::string(name) + std::string(rule::kOperation) + std::to_string(n) + "=", script, alternative);
         if (line.empty())
             break;
         if (!ApplyOperation(context, name, value, line, script, alternative, variableFlag))

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <set>
 
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
@@ -60,8 +61,8 @@ std::string UnrecognisedType(std::string_view word) {
 
 std::string TableKey(int tableNumber, std::string_view suffix) {
     if (tableNumber == 0)
-        return "#表名" + std::string(suffix);
-    return Format("#表名%d", tableNumber) + std::string(suffix);
+        return std::string(key::kTableStem) + std::string(suffix);
+    return NumberedKey(key::kTableStem, tableNumber, suffix);
 }
 
 // The first non-empty value of the keys, in order; *found gets its key (the last key when none).
@@ -91,10 +92,12 @@ ResultTableLayout ReadResultTableLayout(std::string_view script, int tableNumber
     std::string types;
     std::string unique;
     if (tableNumber == 0) {
-        aliases = FirstValue(script, {"#表名_字段别名列表=", "#字段别名列表="}, &aliasKey);
-        names = FirstValue(script, {"#表名_字段名列表=", "#字段名列表="}, &nameKey);
-        types = FirstValue(script, {"#表名_字段类型=", "#字段类型="});
-        unique = FirstValue(script, {"#唯一字段="});
+        aliases = FirstValue(script, {std::string(key::kFirstTableAliases), std::string(key::kAliasList)},
+                             &aliasKey);
+        names =
+            FirstValue(script, {std::string(key::kFirstTableFields), std::string(key::kFieldList)}, &nameKey);
+        types = FirstValue(script, {std::string(key::kFirstTableTypes), std::string(key::kTypeList)});
+        unique = FirstValue(script, {std::string(key::kUniqueFields)});
     } else {
         aliases = FirstValue(script, {TableKey(tableNumber, "_字段别名列表=")}, &aliasKey);
         names = FirstValue(script, {TableKey(tableNumber, "_字段名列表=")}, &nameKey);
@@ -121,12 +124,12 @@ std::vector<ResultTableLayout> ReadResultTableLayouts(std::string_view script) {
 }
 
 int SharedTaskNumber(std::string_view script, int taskNumber) {
-    const int shared = ToInt(ScriptValue("#共用任务号=", script));
+    const int shared = ToInt(ScriptValue(key::kSharedTask, script));
     return shared != 0 ? shared : taskNumber;
 }
 
 std::string TaskRecordCondition(std::string_view script, int taskNumber) {
-    const std::string condition = Trim(ScriptValue("#表数据过滤条件=", script));
+    const std::string condition = Trim(ScriptValue(key::kRecordCondition, script));
     if (!condition.empty())
         return "(" + condition + ")";
     return Format("iNode_=%d", SharedTaskNumber(script, taskNumber));
@@ -209,7 +212,8 @@ bool ParseFieldType(size_t fieldIndex, size_t typeCount, std::string_view typeWo
 bool EnsureResultTable(std::string_view script, int tableNumber, std::string& message) {
     const ResultTableLayout layout = ReadResultTableLayout(script, tableNumber);
     // The key that names the table, for messages that say which line is wrong.
-    const std::string tableKey = tableNumber == 0 ? std::string("#表名=") : Format("#表名%d=", tableNumber);
+    const std::string tableKey =
+        tableNumber == 0 ? std::string(key::kTable) : NumberedKey(key::kTableStem, tableNumber, "=");
     if (layout.table.empty()) {
         message = "没有设置表名！(" + tableKey + ")";
         return false;

@@ -11,6 +11,7 @@
 #include "engine/record_writer.h"
 #include "engine/result_table.h"
 #include "engine/url_list.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
@@ -36,7 +37,7 @@ bool IsActive(QueueState state) {
 }
 
 RunKind KindOfScript(std::string_view script) {
-    const std::string type = Trim(ScriptValue("#任务类型=", script));
+    const std::string type = Trim(ScriptValue(key::kTaskType, script));
     if (type == "发送邮件")
         return RunKind::kSendMail;
     if (type == "接收邮件")
@@ -46,12 +47,12 @@ RunKind KindOfScript(std::string_view script) {
 
 // A harvest that needs keywords: no start URL and empty keywords not allowed.
 bool NeedsKeywords(std::string_view script) {
-    return Trim(ScriptValue("#要搜索网址=", script)).empty() && !EmptyKeywordAllowed(script);
+    return Trim(ScriptValue(key::kStartUrl, script)).empty() && !EmptyKeywordAllowed(script);
 }
 
 // The operations of "#下载完成后" after a run.
 void RunAfterDownloadOperations(const ThreadParams& params) {
-    if (ScriptValue("#下载完成后_处理1=", params.script).empty())
+    if (ScriptValue(NumberedKey(key::kAfterRunStem, 1, "="), params.script).empty())
         return;
     CPageExtractor context;
     context.taskNumber = params.taskNumber;
@@ -169,7 +170,7 @@ bool RunController::StartTask(const StartRequest& request) {
         std::scoped_lock lock(g_csDatabase);
         if (test) {
             script = request.testScript;
-            name = Trim(ScriptValue("#任务名称=", script)) + "(测试任务)";
+            name = Trim(ScriptValue(key::kTaskName, script)) + "(测试任务)";
         } else if (table.TaskExists(task)) {
             script = table.ReadTaskScript(task);
             name = table.ReadTaskField("cTask", task);
@@ -244,7 +245,7 @@ bool RunController::StartTask(const StartRequest& request) {
             stillActive = true;
         } else if (!(entry = AllocateEntry(task, full))) {
             failure = "任务数过多，不能启动任务！";
-        } else if (const int category = ToInt(ScriptValue("#类别号=", script));
+        } else if (const int category = ToInt(ScriptValue(key::kCategory, script));
                    !test && category > 0 &&
                    !table.ExecuteSql(
                        Format("update TreeItems set iTask=%d,iImage=3 where ID=%d", task, category))) {

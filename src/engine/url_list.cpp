@@ -4,6 +4,7 @@
 #include <set>
 
 #include "engine/variables.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
@@ -15,9 +16,9 @@
 namespace sorvik {
 namespace {
 
-const char* const kKeywordTemplateKey = "#需要搜索关键字网址=";
-const char* const kKeywordRangeKey = "#需要搜索关键字网址_始末值=";
-const char* const kKeywordSettingKey = "#需要搜索关键字网址_设置=";
+constexpr std::string_view kKeywordTemplateKey = key::kKeywordUrl;
+constexpr std::string_view kKeywordRangeKey = key::kKeywordUrlRange;
+constexpr std::string_view kKeywordSettingKey = key::kKeywordUrlSettings;
 const char* const kEmptyKeywordAllowed = "关键字可以为空";
 
 // "key=" or "key" -> "key" (the template key without its "=").
@@ -67,7 +68,7 @@ std::string NormaliseKeywordText(std::string_view enteredText, std::string_view 
     std::string text = Trim(enteredText);
     while (ReplaceAll(text, "  ", " ") > 0) {
     }
-    if (ScriptValue("#是否拆分空格=", script) == "1")
+    if (ScriptValue(key::kSplitBlanks, script) == "1")
         GbReplaceAll(text, " ", "\r\n");
     GbReplaceAll(text, "(", "");
     GbReplaceAll(text, ")", "");
@@ -131,10 +132,10 @@ StartUrl BuildStartUrl(std::string_view script, std::string_view keywordList, in
                        int searchKeyIndex, int taskNumber, std::string_view searchObjectText) {
     StartUrl result;
     const bool test = taskNumber == 0;
-    const std::string plainUrl = Trim(ScriptValue("#要搜索网址=", script));
+    const std::string plainUrl = Trim(ScriptValue(key::kStartUrl, script));
     std::string list(keywordList);
     if (test && plainUrl.empty() && list.empty())
-        list = ScriptValue("<搜索关键字>=", script);
+        list = ScriptValue(key::kTestKeyword, script);
     const std::string keywordTemplate = Trim(ScriptValue(kKeywordTemplateKey, script));
     const bool emptyAllowed = EmptyKeywordAllowed(script);
     result.keywordRun = !list.empty() || (emptyAllowed && !keywordTemplate.empty());
@@ -149,10 +150,10 @@ StartUrl BuildStartUrl(std::string_view script, std::string_view keywordList, in
         result.url = std::move(url);
         return result;
     }
-    if (test && ScriptValue("#要搜索网址_测试=", script) == "<空>")
+    if (test && ScriptValue(key::kTestStartUrl, script) == "<空>")
         return result;
     std::string url = plainUrl;
-    ApplyRangeStart(url, Trim(ScriptValue("#要搜索网址_始末值=", script)));
+    ApplyRangeStart(url, Trim(ScriptValue(key::kStartUrlRange, script)));
     result.url = std::move(url);
     return result;
 }
@@ -160,17 +161,16 @@ StartUrl BuildStartUrl(std::string_view script, std::string_view keywordList, in
 SearchEnginePages OpenSearchEnginePages(std::string_view keyword, std::string_view script,
                                         std::string_view category) {
     SearchEnginePages result;
-    const std::vector<std::string> names = SplitList(ScriptValue("#搜索引擎列表=", script));
+    const std::vector<std::string> names = SplitList(ScriptValue(key::kSearchEngines, script));
     if (names.empty())
         return result;
-    const std::vector<std::string> flags =
-        SplitAll(ScriptValue("#搜索引擎列表_用默认浏览器打开=", script), ",");
-    const std::vector<std::string> chosen = SplitList(ScriptValue("#搜索引擎列表_用户选择=", script));
-    const std::string defaultCategory = Trim(ScriptValue("#搜索类别_默认值=", script));
+    const std::vector<std::string> flags = SplitAll(ScriptValue(key::kEnginesInBrowser, script), ",");
+    const std::vector<std::string> chosen = SplitList(ScriptValue(key::kChosenEngines, script));
+    const std::string defaultCategory = Trim(ScriptValue(key::kDefaultCategory, script));
     bool anyTemplate = false;
     for (size_t i = 1; i <= names.size() && i <= 999; ++i) {
-        const std::string baseKey =
-            i == 1 ? std::string("#需要搜索关键字网址") : Format("#需要搜索关键字网址%zu", i);
+        const std::string baseKey = i == 1 ? std::string(key::kKeywordUrlStem)
+                                           : NumberedKey(key::kKeywordUrlStem, static_cast<int>(i), "");
         std::string templateKey = baseKey;
         std::string url;
         if (!category.empty()) {

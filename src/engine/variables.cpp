@@ -7,6 +7,7 @@
 #include "engine/field_rules.h"
 #include "engine/script_index.h"
 #include "engine/split_text.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
@@ -77,7 +78,7 @@ std::string LineOf(std::string_view text, size_t index) {
 std::string SearchObjectValue(const CPageExtractor& context, std::string_view token, std::string_view script,
                               std::string_view alternative) {
     const std::vector<std::string> categories =
-        SplitList(IndexedScriptValue("#搜索类别=", script, alternative));
+        SplitList(IndexedScriptValue(key::kSearchCategories, script, alternative));
     for (size_t i = 0; i < categories.size(); ++i) {
         if (categories[i] == token)
             return LineOf(context.searchObjectText, i);

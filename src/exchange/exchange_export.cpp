@@ -12,6 +12,7 @@
 #include "exchange/exchange_statement.h"
 #include "exchange/file_scramble.h"
 #include "exchange/table_schema.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/app_home.h"
 #include "store/database.h"
@@ -236,7 +237,7 @@ class CategoryExporter {
                     break;
                 AddUnique(scriptTables, table);
             }
-            std::vector<std::string> names{Trim(ScriptValue("#表名=", task.script))};
+            std::vector<std::string> names{Trim(ScriptValue(key::kTable, task.script))};
             for (int n = 1;; ++n) {
                 const std::string table = Trim(ScriptValue(Format("#表名%d=", n), task.script));
                 if (table.empty() && n > 1)

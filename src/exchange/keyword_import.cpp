@@ -5,6 +5,7 @@
 
 #include "engine/result_columns.h"
 #include "engine/result_table.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/task_table.h"
@@ -26,10 +27,10 @@ KeywordImportResult ImportKeywordText(int taskId, std::string_view text, Exchang
         }
         script = db.ReadTaskScript(taskId);
     }
-    const std::string table = Trim(ScriptValue("#表名=", script));
+    const std::string table = Trim(ScriptValue(key::kTable, script));
     const std::vector<ResultColumn> columns = ReadResultColumns(script);
     // "#搜索关键字标题=" is a title (or field name); a word that is neither is taken as a column.
-    std::string keyColumn = Trim(ScriptValue("#搜索关键字标题=", script));
+    std::string keyColumn = Trim(ScriptValue(key::kKeywordTitle, script));
     const int keyIndex = FindResultColumn(columns, keyColumn);
     if (keyIndex >= 0)
         keyColumn = columns[keyIndex].column;
@@ -37,7 +38,7 @@ KeywordImportResult ImportKeywordText(int taskId, std::string_view text, Exchang
         result.message = "该任务的脚本没有“#表名=”或“#搜索关键字标题=”，不能导入关键字！";
         return result;
     }
-    const std::string updateClause = Trim(ScriptValue("#已存在关键字时的更新=", script));
+    const std::string updateClause = Trim(ScriptValue(key::kKeywordUpdate, script));
     const int node = SharedTaskNumber(script, taskId);
 
     // Initial values of the other columns: "<field>_初始值=".

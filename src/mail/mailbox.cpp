@@ -4,6 +4,7 @@
 
 #include "mail/mail_account.h"
 #include "mail/pop3_receiver.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/db_access.h"
 #include "store/task_table.h"
@@ -78,7 +79,7 @@ MailboxResult ReceiveMailbox(int taskId, const MailStatusCallback& status, int r
         result.status = "取脚本失败！";
         return result;
     }
-    if (Trim(ScriptValue("#任务类型=", script)) != "接收邮件") {
+    if (Trim(ScriptValue(key::kTaskType, script)) != "接收邮件") {
         result.status = "任务类型不是接收邮件！";
         return result;
     }

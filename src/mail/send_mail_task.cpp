@@ -6,6 +6,7 @@
 #include "mail/mail_account.h"
 #include "mail/mail_body.h"
 #include "mail/send_mail.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/app_home.h"
 #include "store/database.h"
@@ -49,8 +50,8 @@ bool ReadMailSourceTask(int id, MailSourceTask& source, std::string& error) {
         return false;
     }
     source.id = id;
-    source.name = Trim(ScriptValue("#任务名称=", script));
-    source.table = Trim(ScriptValue("#表名=", script));
+    source.name = Trim(ScriptValue(key::kTaskName, script));
+    source.table = Trim(ScriptValue(key::kTable, script));
     source.columns = ReadResultColumns(script);
     source.recordCondition = TaskRecordCondition(script, id);
     if (source.table.empty() || source.columns.empty()) {
@@ -62,10 +63,10 @@ bool ReadMailSourceTask(int id, MailSourceTask& source, std::string& error) {
 
 void RunMailTask(ThreadParams& params) {
     const std::string& script = params.script;
-    const int outboxId = ToInt(ScriptValue("#发送箱ID号=", script));
-    const int mailField = ToInt(ScriptValue("#iMailField=", script));
-    const int flagField = ToInt(ScriptValue("#cUpdateField=", script));
-    const std::string resumeText = Trim(ScriptValue("#当前Email号=", script));
+    const int outboxId = ToInt(ScriptValue(key::kOutbox, script));
+    const int mailField = ToInt(ScriptValue(key::kMailField, script));
+    const int flagField = ToInt(ScriptValue(key::kUpdateField, script));
+    const std::string resumeText = Trim(ScriptValue(key::kCurrentMail, script));
     const int resume = resumeText.empty() ? -1 : ToInt(resumeText);
 
     // The outbox row.

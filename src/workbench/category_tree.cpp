@@ -4,6 +4,7 @@
 #include <set>
 
 #include "engine/result_table.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/task_table.h"
@@ -192,7 +193,7 @@ bool DeleteCategory(int id, std::string& error) {
     }
     if (node.taskId > 0 && db.TaskExists(node.taskId)) {
         const std::string script = db.ReadTaskScript(node.taskId);
-        const std::string table = Trim(ScriptValue("#表名=", script));
+        const std::string table = Trim(ScriptValue(key::kTable, script));
         const std::string condition = TaskRecordCondition(script, node.taskId);
         if (!table.empty() && !db.DeleteRecords(table, "where " + condition)) {
             // A task that never ran has no table; any other failure stops the delete.

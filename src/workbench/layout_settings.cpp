@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "engine/run_globals.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
@@ -107,7 +108,7 @@ bool UsesTaskLayout(int taskId) {
     if (taskId <= 0)
         return false;
     CTaskTable tasks;
-    return Trim(ScriptValue("#任务类型=", tasks.ReadTaskScript(taskId))) != "接收邮件";
+    return Trim(ScriptValue(key::kTaskType, tasks.ReadTaskScript(taskId))) != "接收邮件";
 }
 
 bool PlanTaskLayout(int taskId, int& globalSearchBarHeight, TaskLayoutPlan& plan, std::string& error) {

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "engine/result_table.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
@@ -50,7 +51,7 @@ bool PrepareResultQuery(int taskId, std::string_view filter, ResultQuery& query,
     const std::string script = tasks.ReadTaskScript(taskId);
     query.taskId = taskId;
     query.script = script;
-    query.table = Trim(ScriptValue("#表名=", script));
+    query.table = Trim(ScriptValue(key::kTable, script));
     if (query.table.empty()) {
         error = Format("任务%d没有设置结果表（#表名=）！", taskId);
         return false;

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
@@ -55,9 +56,9 @@ bool ReadListValues(std::string_view listData, std::vector<std::string>& values,
 
 SearchBarModel BuildSearchBar(std::string_view script, std::string& error) {
     SearchBarModel model;
-    model.keywordBox = !Trim(ScriptValue("#需要搜索关键字网址=", script)).empty() ||
-                       !Trim(ScriptValue("#搜索引擎列表=", script)).empty();
-    for (const std::string& item : SplitList(ScriptValue("#搜索类别=", script))) {
+    model.keywordBox = !Trim(ScriptValue(key::kKeywordUrl, script)).empty() ||
+                       !Trim(ScriptValue(key::kSearchEngines, script)).empty();
+    for (const std::string& item : SplitList(ScriptValue(key::kSearchCategories, script))) {
         SearchCategoryChoice choice;
         choice.name = Trim(item);
         if (choice.name.empty())
@@ -72,11 +73,11 @@ SearchBarModel BuildSearchBar(std::string_view script, std::string& error) {
             choice.value = choice.values.front();
         model.categories.push_back(std::move(choice));
     }
-    for (const std::string& option : SplitList(ScriptValue("#下载选项=", script))) {
+    for (const std::string& option : SplitList(ScriptValue(key::kDownloadOptions, script))) {
         if (!Trim(option).empty())
             model.options.push_back(Trim(option));
     }
-    model.option = Trim(ScriptValue("#下载选项_默认值=", script));
+    model.option = Trim(ScriptValue(key::kDownloadOption, script));
     return model;
 }
 
@@ -89,7 +90,7 @@ std::string DownloadOptionText(std::string_view script, std::string_view option)
         return {};
     std::string text = "#下载选项_默认值=" + std::string(option) + "\r\n";
     text += std::string(option) + "=" + ScriptValue(std::string(option) + "=", script) + "\r\n";
-    text += "#搜索类别=" + ScriptValue("#搜索类别=", script) + "\r\n";
+    text += "#搜索类别=" + ScriptValue(key::kSearchCategories, script) + "\r\n";
     return text;
 }
 

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "engine/result_table.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/task_table.h"
@@ -30,7 +31,7 @@ bool TaskIsRunning(int id) {
 }
 
 bool ReplaceTaskScript(int id, std::string_view script, std::string& error) {
-    const std::string name = Trim(ScriptValue("#任务名称=", script));
+    const std::string name = Trim(ScriptValue(key::kTaskName, script));
     if (name.empty()) {
         error = "请先指定任务名称!";
         return false;
@@ -39,7 +40,7 @@ bool ReplaceTaskScript(int id, std::string_view script, std::string& error) {
     CTaskTable db;
     if (!db.ExecuteSql(Format(
             "update Task set cTask='%s',cWeb='%s',cSearchScript='%s' where ID=%d", SqlQuote(name).c_str(),
-            SqlQuote(Trim(ScriptValue("#要搜索网址=", script))).c_str(), SqlQuote(script).c_str(), id))) {
+            SqlQuote(Trim(ScriptValue(key::kStartUrl, script))).c_str(), SqlQuote(script).c_str(), id))) {
         error = WithReason("保存失败！", db);
         return false;
     }
@@ -55,7 +56,7 @@ bool RenameTask(int id, std::string_view name, std::string& error) {
     std::scoped_lock lock(g_csDatabase);
     CTaskTable db;
     std::string script = db.ReadTaskScript(id);
-    SetScriptValue("#任务名称=", script, trimmed);
+    SetScriptValue(key::kTaskName, script, trimmed);
     if (!db.ExecuteSql(Format("update Task set cTask='%s',cSearchScript='%s' where ID=%d",
                               SqlQuote(trimmed).c_str(), SqlQuote(script).c_str(), id))) {
         error = WithReason("更新任务表失败！", db);
@@ -94,8 +95,8 @@ bool DeleteTaskForGood(int id, bool deleteResults, bool deleteSharedResults, Pur
         return false;
     }
     const std::string script = db.ReadTaskScript(id);
-    const std::string table = Trim(ScriptValue("#表名=", script));
-    std::string condition = Trim(ScriptValue("#表数据过滤条件=", script));
+    const std::string table = Trim(ScriptValue(key::kTable, script));
+    std::string condition = Trim(ScriptValue(key::kRecordCondition, script));
     const bool shared = !condition.empty();
     if (!shared)
         condition = Format("iNode_=%d", id);
@@ -113,8 +114,8 @@ bool DeleteTaskForGood(int id, bool deleteResults, bool deleteSharedResults, Pur
     Transaction transaction(reason);
     if (!transaction.IsOpen())
         return fail(Format("删除任务数据失败！(任务：%s)", name.c_str()));
-    const std::string outbox = Trim(ScriptValue("#发送箱ID号=", script));
-    if (deleteResults && Trim(ScriptValue("#任务类型=", script)) == "发送邮件" && !outbox.empty()) {
+    const std::string outbox = Trim(ScriptValue(key::kOutbox, script));
+    if (deleteResults && Trim(ScriptValue(key::kTaskType, script)) == "发送邮件" && !outbox.empty()) {
         if (!db.DeleteRecords("sc_ReceiveBox", Format("where ID_=%d", ToInt(outbox))))
             return fail(Format("删除搜索结果数据失败！(任务：%s)", name.c_str()));
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/run_controller.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/task_table.h"
@@ -48,7 +49,7 @@ bool DeleteOneForGood(int id, bool deleteResults, WorkbenchPrompt& prompt, TaskD
         CTaskTable tasks;
         exists = id > 0 && tasks.TaskExists(id);
         if (exists)
-            condition = Trim(ScriptValue("#表数据过滤条件=", tasks.ReadTaskScript(id)));
+            condition = Trim(ScriptValue(key::kRecordCondition, tasks.ReadTaskScript(id)));
     }
     if (!exists) {
         outcome.reload = true;

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "engine/result_table.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/app_home.h"
 #include "store/database.h"
@@ -117,11 +118,11 @@ TaskCommandFlags ReadTaskCommandFlags(int taskId) {
         script = tasks.ReadTaskScript(taskId);
         flags.builtIn = tasks.ReadTaskInt("iMod", taskId) > 0;
     }
-    flags.keywordUrl = !Trim(ScriptValue("#需要搜索关键字网址=", script)).empty();
-    flags.noThreads = Trim(ScriptValue("#不启动线程=", script)) == "1";
-    flags.favourites = Trim(ScriptValue("#任务类别=", script)) == "收藏夹";
-    flags.hyperlink = ScriptValue("#字段名列表=", script).find("超链接") != std::string::npos ||
-                      ScriptValue("#字段别名列表=", script).find("超链接") != std::string::npos;
+    flags.keywordUrl = !Trim(ScriptValue(key::kKeywordUrl, script)).empty();
+    flags.noThreads = Trim(ScriptValue(key::kNoThread, script)) == "1";
+    flags.favourites = Trim(ScriptValue(key::kTaskKind, script)) == "收藏夹";
+    flags.hyperlink = ScriptValue(key::kFieldList, script).find("超链接") != std::string::npos ||
+                      ScriptValue(key::kAliasList, script).find("超链接") != std::string::npos;
     return flags;
 }
 

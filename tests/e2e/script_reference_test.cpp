@@ -1,9 +1,14 @@
 // docs/script-reference.md: it names every key, rule word, fetch mode, operation and variable form
 // the engine reads, and its five-minute walk-through works exactly as written against the demo site.
+// The script check over the same table of known keys: examples and templates pass it.
 
+#include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include "e2e/e2e_support.h"
+#include "engine/script_check.h"
+#include "script/script_keys.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 
@@ -12,6 +17,7 @@ namespace {
 
 using test::ProcessResult;
 using test::RunProcess;
+using CheckedScripts = test::CoreTest;
 
 std::string Reference() {
     std::string text;
@@ -28,55 +34,121 @@ std::string Block(const std::string& doc, const std::string& marker) {
     return doc.substr(start, doc.find("```", start) - start);
 }
 
-// The words as the engine spells them (per-field keys without the field name, numbered ones with
-// their placeholder as the reference writes it). The engine reads its keys in many places today;
-// this is the one list of them, to be replaced by the script check's table of known keys.
-const char8_t* const kEngineWords[] = {
-    // task keys
-    u8"#任务名称=", u8"#任务类型=", u8"#类别号=", u8"#表名=", u8"#字段名列表=", u8"#字段名列表_测试=",
-    u8"#字段别名列表=", u8"#字段类型=", u8"#唯一字段=", u8"#更新模式=", u8"#保存数据库的最大记录数=",
-    u8"#是否保留字段值前后边界=", u8"#共用任务号=", u8"#表数据过滤条件=", u8"#下载完成后_处理1=",
-    u8"#不启动线程=",
-    // pages and keywords
-    u8"#要搜索网址=", u8"#要搜索网址_始末值=", u8"#要搜索网址_测试=", u8"#需要搜索关键字网址=",
-    u8"#需要搜索关键字网址_始末值=", u8"#需要搜索关键字网址_设置=", u8"关键字可以为空", u8"_关键字编码方式=",
-    u8"<搜索关键字>=", u8"(搜索关键字)", u8"#是否拆分空格=", u8"#搜索关键字标题=", u8"[#需要搜索关键字网址]{",
-    u8"#下一页网址=", u8"#下一页网址_N=", u8"#下一页退出条件=", u8"#搜索引擎列表=", u8"#需要搜索关键字网址N=",
-    u8"#搜索引擎列表_用户选择=", u8"#搜索引擎列表_用默认浏览器打开=", u8"#搜索类别=", u8"#搜索类别_默认值=",
-    u8"#已存在关键字时的更新=", u8"<空>",
-    // records, fields and their rule words
-    u8"1=", u8"1_测试=", u8"`~`", u8"`$`", u8"`@`", u8"_第几个=", u8"_N_1=", u8"_link=", u8"_linkadd=",
-    u8"_获取=", u8"_替换源串K=", u8"_替换目标K=", u8"_替换源串_正则K=", u8"_替换目标_正则K=", u8"_压缩源串K=",
-    u8"_压缩目标K=", u8"_搜索条件K=", u8"_删除条件K=", u8"_初始值=", u8"_处理K=",
-    // fetch modes
-    u8"`文本`", u8"`纯文本`", u8"`超级链接`", u8"`Email`", u8"`网页源码`", u8"网页源码;UTF8",
-    // operations and their words
-    u8"替换字符串,普通", u8"替换字符串,转义", u8"替换字符串,只含", u8"替换字符串,全角数字转半角",
-    u8"替换字符串,删除前后空格", u8"替换字符串,删除开头的", u8"替换字符串,返回ID", u8"替换字符串,正则",
-    u8"`取值,", u8"`为空,", u8"`获取,", u8"`查找,", u8"`比较,", u8"`转换网址`", u8"`转换成链接`",
-    u8"`执行SQL,", u8"`取表数据,", u8"`加入内存", u8"`保存,", u8"全部", u8"唯一", u8"替换变量", u8"\\源码",
-    u8"\\当前页",
-    // variables
-    u8"<变量_", u8"[变量_", u8"<变量_对象", u8"<系统变量_字符串", u8">_测试=", u8">_正则=", u8">_正则1=",
-    u8"_格式化_日期型=", u8"_取左边字符串=", u8"_非空=", u8"_为空=", u8"_反向查找字符串_1=",
-    u8"_反向查找字符串_2=", u8"_替换字符串=", u8"_重复次数=", u8"_拆分字符串=", u8"<最后一个>",
-    // entry lists and downloads
-    u8"#取值=", u8"#下载源文件=", u8"#下载文件=", u8"#下载头文件=", u8"#下载源文件_优先于_字段=",
-    u8"#下载源文件_优先于_下载文件=", u8"#下载选项_默认值=", u8"<下载全部数据>", u8"<下载文本>",
-    u8"_处理字段=", u8"_网址=", u8"_网址_编码方式=", u8"_网址_加入内存=", u8"_为空K=", u8"_加入内存=",
-    u8"_link_为空K=", u8"_link_加入内存=",
-    // result tables and mail
-    u8"#表名N=", u8"#表名N_字段名列表=", u8"#表名N_字段类型=", u8"#表名N_字段别名列表=", u8"#表名N_唯一字段=",
-    u8"#表名_字段名列表=", u8"#表名_字段类型=", u8"#表名_字段别名列表=", u8"#建表N=", u8"#发送箱ID号=",
-    u8"#iMailField=", u8"#cUpdateField=", u8"#当前Email号=",
-    // field-type words
-    u8"`文本(n)`", u8"`超链接`", u8"`数字`", u8"`日期`", u8"`是/否`", u8"`货币`", u8"`备注`", u8"`对象`",
-    u8"`字节`", u8"`整型`", u8"`长整型`", u8"`单精度型`", u8"`双精度型`", u8"`小数(p.s)`"};
+// Words the reference names besides the table of known keys: boundary markers, variable forms,
+// special values and field-type words.
+const char8_t* const kOtherWords[] = {u8"关键字可以为空",
+                                      u8"(搜索关键字)",
+                                      u8"[#需要搜索关键字网址]{",
+                                      u8"<空>",
+                                      u8"1=",
+                                      u8"1_测试=",
+                                      u8"`~`",
+                                      u8"`$`",
+                                      u8"`@`",
+                                      u8"网页源码;UTF8",
+                                      u8"`为空,",
+                                      u8"全部",
+                                      u8"唯一",
+                                      u8"替换变量",
+                                      u8"\\源码",
+                                      u8"\\当前页",
+                                      u8"<变量_",
+                                      u8"[变量_",
+                                      u8"<变量_对象",
+                                      u8"<系统变量_字符串",
+                                      u8"<最后一个>",
+                                      u8"<下载全部数据>",
+                                      u8"<下载文本>",
+                                      u8"`文本(n)`",
+                                      u8"`超链接`",
+                                      u8"`数字`",
+                                      u8"`日期`",
+                                      u8"`是/否`",
+                                      u8"`货币`",
+                                      u8"`备注`",
+                                      u8"`对象`",
+                                      u8"`字节`",
+                                      u8"`整型`",
+                                      u8"`长整型`",
+                                      u8"`单精度型`",
+                                      u8"`双精度型`",
+                                      u8"`小数(p.s)`"};
 
+// The reference names every word of the one table the engine reads its keys with and the script
+// check checks against.
 TEST(ScriptReference, NamesEveryWordTheEngineReads) {
-    const std::string doc = Reference();
-    for (const char8_t* word : kEngineWords)
-        EXPECT_NE(doc.find(U8(word)), std::string::npos) << U8(word);
+    const std::string doc = Utf8ToGb(Reference());
+    auto named = [&](const std::string& word) { return doc.find(word) != std::string::npos; };
+    for (const TaskKeyEntry& entry : KnownTaskKeys())
+        EXPECT_TRUE(named(KeyDisplayName(entry))) << GbToUtf8(KeyDisplayName(entry));
+    for (const RuleWordEntry& rule : KnownRuleWords()) {
+        const std::string word(rule.word);
+        EXPECT_TRUE(rule.numbered ? named(word + "K=") || named(word + "1=") : named(word + "="))
+            << GbToUtf8(word);
+    }
+    for (std::string_view name : KnownOperations())
+        EXPECT_TRUE(named("`" + std::string(name))) << GbToUtf8(std::string(name));
+    for (std::string_view mode : KnownReplaceModes())
+        EXPECT_TRUE(named(std::string(op::kReplace) + "," + std::string(mode)))
+            << GbToUtf8(std::string(mode));
+    for (std::string_view mode : KnownFetchModes())
+        EXPECT_TRUE(named("`" + std::string(mode) + "`")) << GbToUtf8(std::string(mode));
+    for (const char8_t* word : kOtherWords)
+        EXPECT_TRUE(named(Utf8ToGb(U8(word)))) << U8(word);
+}
+
+// Every "#...=" key literal of the core's sources is a key of the table: a key read without being
+// added to the table fails here (and the check would call it unknown).
+TEST(ScriptReference, TheCoreReadsNoTaskKeyOutsideTheTable) {
+    namespace fs = std::filesystem;
+    const std::regex literal(R"re("(#[^"\\ ]*=)")re");
+    int literals = 0;
+    for (const char* folder : {"engine", "workbench", "mail", "exchange", "store"}) {
+        for (const auto& file : fs::directory_iterator(std::string(SORVIK_SOURCE_DIR) + "/src/" + folder)) {
+            if (file.path().extension() != ".cpp")
+                continue;
+            std::string text;
+            ASSERT_TRUE(ReadWholeFile(file.path().string(), text));
+            for (std::sregex_iterator it(text.begin(), text.end(), literal), end; it != end; ++it) {
+                std::string key = Utf8ToGb((*it)[1].str());
+                ReplaceAll(key, "%d", "1");
+                ReplaceAll(key, "%zu", "1");
+                ++literals;
+                EXPECT_TRUE(IsKnownTaskKey(key)) << file.path().filename() << ": " << (*it)[1].str();
+            }
+        }
+    }
+    EXPECT_GT(literals, 0);
+}
+
+// Every example script and every built-in template passes the check without a problem.
+TEST_F(CheckedScripts, EveryExampleAndTemplatePasses) {
+    for (const auto& file :
+         std::filesystem::directory_iterator(std::string(SORVIK_SOURCE_DIR) + "/examples/scripts")) {
+        const ProcessResult result = RunProcess(SORVIK_CLI_PATH, {"check", file.path().string()});
+        EXPECT_EQ(result.exitCode, 0) << file.path() << result.out << result.err;
+        EXPECT_EQ(result.out, "") << file.path();
+    }
+    CDbAccess db;
+    auto rows = db.ExecuteQuery("select cTask,cSearchScript from TaskMod where iMod=1");
+    ASSERT_TRUE(rows);
+    int templates = 0;
+    for (; !rows->IsEof(); rows->MoveNext(), ++templates) {
+        for (const ScriptProblem& problem : CheckScript(rows->Text(1)))
+            ADD_FAILURE() << GbToUtf8(rows->Text(0)) << " line " << problem.line << ": "
+                          << GbToUtf8(problem.message);
+    }
+    EXPECT_GE(templates, 3);
+}
+
+// `check` prints one line per problem and fails on an error, without a home folder.
+TEST(ScriptReference, CheckCommandPrintsLinesAndFailsOnAnError) {
+    test::TempDir folder;
+    ASSERT_TRUE(WriteWholeFile(folder.file("bad.txt"), U8(u8"#表名=T\n#字段名列表=a\n#表明=x\n")));
+    test::ScopedLang english("en_US.UTF-8");
+    const ProcessResult result = RunProcess(SORVIK_CLI_PATH, {"check", folder.file("bad.txt")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, U8(u8"line 3: error: 未知的任务键“#表明=”，是不是“#表名=”？\n"));
 }
 
 TEST(ScriptReference, TheFiveMinuteWalkThroughWorksAsWritten) {
