@@ -38,12 +38,17 @@ int RunView(CliContext& context) {
         }
         request.recordIds = std::move(ids);
     }
-    if (const int status = FirstTaskId(context.args, kUsage, request.taskId); status != 0)
+    int taskId = 0;
+    if (const int status = FirstTaskId(context.args, kUsage, taskId); status != 0)
         return status;
     request.kind = browse ? RecordViewKind::kBrowse : RecordViewKind::kDetail;
-    request.filter = ExternalTextToGb(filter);
-    RecordViewResult result;
     std::string error;
+    bool filterRefused = false;
+    if (!PrepareResultQuery(taskId, ExternalTextToGb(filter), request.query, error, filterRefused)) {
+        PrintError(filterRefused ? Text(Msg::kFilterOneCondition) : error);
+        return filterRefused ? 2 : 1;
+    }
+    RecordViewResult result;
     if (!WriteRecordView(request, result, error)) {
         PrintError(error);
         return 1;

@@ -9,6 +9,7 @@
 
 #include "gui/gb_qstring.h"
 #include "gui/main_window.h"
+#include "gui/record_workbench.h"
 #include "gui/result_pane.h"
 #include "gui/workbench_app.h"
 
@@ -17,7 +18,8 @@ namespace sorvik::gui {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: sorvik [--home DIR] [--screenshot FILE.png [--select NODE_ID] [--task ID] [--size WxH]]\n";
+    "usage: sorvik [--home DIR] [--screenshot FILE.png [--select NODE_ID] [--task ID [--record ID]] [--size "
+    "WxH]]\n";
 
 bool ParseSize(const QString& text, QSize& size) {
     const QStringList parts = text.split(QLatin1Char('x'));
@@ -70,6 +72,13 @@ bool ParseCommandLine(const QStringList& args, CommandLine& options, QString& er
                 error = QStringLiteral("--task needs a task ID");
                 return false;
             }
+        } else if (arg == QLatin1String("--record") && hasValue) {
+            bool ok = false;
+            options.record = args[++i].toLongLong(&ok);
+            if (!ok || options.record <= 0) {
+                error = QStringLiteral("--record needs a record ID");
+                return false;
+            }
         } else if (arg == QLatin1String("--size") && hasValue) {
             if (!ParseSize(args[++i], options.size)) {
                 error = QStringLiteral("--size needs WIDTHxHEIGHT");
@@ -79,6 +88,10 @@ bool ParseCommandLine(const QStringList& args, CommandLine& options, QString& er
             error = QStringLiteral("unknown or incomplete option ") + arg;
             return false;
         }
+    }
+    if (options.record > 0 && options.task <= 0) {
+        error = QStringLiteral("--record goes with --task");
+        return false;
     }
     if (options.screenshot.isEmpty() &&
         (options.selectNode >= 0 || options.task > 0 || options.size.isValid())) {
@@ -131,6 +144,8 @@ int RunApplication(int argc, char** argv) {
         status = Fail(QStringLiteral("no node %1 to select").arg(options.selectNode));
     if (status == 0 && options.task > 0 && !workbench.Results()->SelectTask(options.task))
         status = Fail(QStringLiteral("no task %1 to show").arg(options.task));
+    if (status == 0 && options.record > 0 && !workbench.Records()->SelectRecord(options.record))
+        status = Fail(QStringLiteral("no record %1 on the grid's page").arg(options.record));
     QApplication::processEvents();
     if (status == 0 && !workbench.Window()->grab().save(options.screenshot, "PNG"))
         status = Fail(QStringLiteral("can't write ") + options.screenshot);

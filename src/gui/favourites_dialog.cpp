@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QHash>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -25,6 +26,7 @@ FavouritesDialog::FavouritesDialog(int sourceTaskId, std::vector<long long> reco
     setObjectName(QStringLiteral("favouritesDialog"));
     setWindowTitle(FromGb("收藏记录"));
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(FromGb("请选择收藏的类别（最末级的类别）："), this));
     tree_ = new QTreeWidget(this);
     tree_->setObjectName(QStringLiteral("favouritesTree"));
     tree_->setHeaderHidden(true);

@@ -43,16 +43,14 @@ const RecordViewResult& RecordViewPane::Shown(RecordViewKind kind) const {
     return shown_[Index(kind)];
 }
 
-void RecordViewPane::SetTask(int taskId, const std::string& filter, const std::string& orderBy,
-                             const std::vector<std::string>& terms) {
-    taskId_ = taskId;
-    filter_ = filter;
-    orderBy_ = orderBy;
+void RecordViewPane::SetQuery(const ResultQuery& query, const std::vector<std::string>& terms,
+                              const std::vector<long long>& selected) {
+    query_ = query;
     terms_ = terms;
-    selected_.clear();
-    if (taskId_ > 0) {
-        pane_->setTabVisible(0, RecordViewShown(taskId_, RecordViewKind::kDetail));
-        pane_->setTabVisible(1, RecordViewShown(taskId_, RecordViewKind::kBrowse));
+    selected_ = selected;
+    if (query_.taskId > 0) {
+        pane_->setTabVisible(0, RecordViewShown(query_.taskId, RecordViewKind::kDetail));
+        pane_->setTabVisible(1, RecordViewShown(query_.taskId, RecordViewKind::kBrowse));
     }
     Show(RecordViewKind::kDetail, 1);
     Show(RecordViewKind::kBrowse, 1);
@@ -71,16 +69,14 @@ void RecordViewPane::Refresh() {
 void RecordViewPane::Show(RecordViewKind kind, int page) {
     QTextBrowser* browser = Browser(kind);
     RecordViewResult& shown = shown_[Index(kind)];
-    if (taskId_ <= 0) {
+    if (query_.taskId <= 0) {
         shown = RecordViewResult();
         browser->clear();
         return;
     }
     RecordViewRequest request;
-    request.taskId = taskId_;
+    request.query = query_;
     request.kind = kind;
-    request.filter = filter_;
-    request.orderBy = orderBy_;
     request.terms = terms_;
     if (kind == RecordViewKind::kDetail)
         request.recordIds = selected_;

@@ -24,16 +24,17 @@ class RecordViewPane : public QObject {
     // pane: the window's detail pane, whose tabs 0 and 1 are the detail and browse browsers.
     explicit RecordViewPane(QTabWidget* pane);
 
-    // The grid's task (0: none), filter, order and search terms: both views start over at page 1,
-    // the detail view with no record selected.
-    void SetTask(int taskId, const std::string& filter = {}, const std::string& orderBy = "ID_",
-                 const std::vector<std::string>& terms = {});
+    // The grid's query (its task 0: none) and the filter's search terms: both views start over at
+    // page 1, the detail view with the records selected.
+    void SetQuery(const ResultQuery& query, const std::vector<std::string>& terms,
+                  const std::vector<long long>& selected);
     // The grid's selected records (ID_): the detail view shows them from page 1.
     void SetSelectedRecords(const std::vector<long long>& ids);
     // Writes both views again (records were added, changed or deleted).
     void Refresh();
 
-    int TaskId() const { return taskId_; }
+    int TaskId() const { return query_.taskId; }
+    const ResultQuery& Query() const { return query_; }
     QTextBrowser* Browser(RecordViewKind kind) const;
     // The page the view shows, and its record count.
     const RecordViewResult& Shown(RecordViewKind kind) const;
@@ -49,9 +50,7 @@ class RecordViewPane : public QObject {
     QTabWidget* pane_;
     QTextBrowser* detail_;
     QTextBrowser* browse_;
-    int taskId_ = 0;
-    std::string filter_;
-    std::string orderBy_ = "ID_";
+    ResultQuery query_;
     std::vector<std::string> terms_;
     std::vector<long long> selected_;
     RecordViewResult shown_[2];

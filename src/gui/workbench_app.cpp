@@ -18,6 +18,7 @@
 #include "gui/options_dialog.h"
 #include "gui/pane_layout.h"
 #include "gui/prompter.h"
+#include "gui/record_workbench.h"
 #include "gui/result_pane.h"
 #include "gui/run_bridge.h"
 #include "gui/task_workbench.h"
@@ -137,6 +138,7 @@ void Workbench::BuildWindow() {
     // The category tree, the task pane and the exchange commands (owned by the window).
     auto* tasks = new TaskWorkbench(*window_, *controller_, *prompter_);
     results_ = new ResultPane(*window_, *tasks, *prompter_);
+    records_ = new RecordWorkbench(*window_, *tasks, *results_, *prompter_);
 
     if (!screenshot_) {
         dispatchTimer_ = new QTimer(window);
@@ -187,6 +189,7 @@ void Workbench::ShutDown() {
     instanceServer_.reset();
     layout_ = nullptr;
     results_ = nullptr;
+    records_ = nullptr;
     window_.reset();
     if (bridge_)
         bridge_->SetController(nullptr);

@@ -26,6 +26,7 @@ namespace sorvik::gui {
 class MainWindow;
 class PaneLayout;
 class Prompter;
+class RecordWorkbench;
 class ResultPane;
 class RunBridge;
 
@@ -58,6 +59,8 @@ class Workbench : public QObject {
     PaneLayout* Layout() const { return layout_; }
     // The filter bar and result grid (owned by the window).
     ResultPane* Results() const { return results_; }
+    // The record views and favourites (owned by the window).
+    RecordWorkbench* Records() const { return records_; }
     Prompter& Prompts() const { return *prompter_; }
     const LayoutSettings& Settings() const { return settings_; }
 
@@ -79,8 +82,9 @@ class Workbench : public QObject {
     std::unique_ptr<RunBridge> bridge_;
     std::unique_ptr<RunController> controller_;
     std::unique_ptr<MainWindow> window_;
-    PaneLayout* layout_ = nullptr;   // owned by the window
-    ResultPane* results_ = nullptr;  // owned by the window
+    PaneLayout* layout_ = nullptr;        // owned by the window
+    ResultPane* results_ = nullptr;       // owned by the window
+    RecordWorkbench* records_ = nullptr;  // owned by the window
     QTimer* dispatchTimer_ = nullptr;
     std::unique_ptr<QLocalServer> instanceServer_;
     LayoutSettings settings_;

@@ -13,7 +13,6 @@
 #include "text/file_helpers.h"
 #include "text/gb_text.h"
 #include "text/strings.h"
-#include "workbench/result_query.h"
 
 namespace sorvik {
 
@@ -236,8 +235,6 @@ void SubstituteRecordTokens(std::string& text, const RecordViewContent& content,
             return {};
         if (EqualsNoCase(column, "ID_"))
             return std::to_string(record->id);
-        if (EqualsNoCase(column, "iNode_"))
-            return Escape(record->node);
         for (size_t i = 0; i < content.columns.size(); ++i) {
             if (EqualsNoCase(content.columns[i].column, column))
                 return Escape(record->values.at(i));
@@ -269,10 +266,12 @@ std::string PageLine(const RecordViewContent& content) {
         line += "&nbsp;&nbsp;";
         line += enabled ? "<a href=\"" + ViewPageLink(page) + "\">" + label + "</a>" : std::string(label);
     };
-    link("首页", 1, content.page > 1);
-    link("上一页", content.page - 1, content.page > 1);
-    link("下一页", content.page + 1, content.page < content.pages);
-    link("尾页", content.pages, content.page < content.pages);
+    if (content.pages > 1) {
+        link("首页", 1, content.page > 1);
+        link("上一页", content.page - 1, content.page > 1);
+        link("下一页", content.page + 1, content.page < content.pages);
+        link("尾页", content.pages, content.page < content.pages);
+    }
     return line + "</p>";
 }
 
@@ -423,23 +422,25 @@ std::string RecordViewHtml(const RecordViewContent& content, std::string_view te
 bool WriteRecordView(const RecordViewRequest& request, RecordViewResult& result, std::string& error) {
     result = RecordViewResult();
     const bool detail = request.kind == RecordViewKind::kDetail;
-    ResultQuery query;
-    bool refused = false;
-    if (!PrepareResultQuery(request.taskId, request.filter, query, error, refused))
-        return false;
-
+    ResultQuery query = request.query;
+    if (request.recordIds) {
+        std::vector<std::string> ids;
+        for (long long id : *request.recordIds)
+            ids.push_back(std::to_string(id));
+        query.condition += ids.empty() ? " and 1=0" : " and ID_ in (" + Join(ids, ",") + ")";
+    }
+    RecordViewContent content;
+    content.taskId = query.taskId;
+    content.columns = query.columns;
+    content.searchTerms = request.terms;
     std::string script;
     std::string settings;
     std::string templateText;
-    RecordViewContent content;
-    content.taskId = request.taskId;
-    content.columns = query.columns;
-    content.searchTerms = request.terms;
     {
         std::scoped_lock lock(g_csDatabase);
         CTaskTable tasks;
-        script = tasks.ReadTaskScript(request.taskId);
-        settings = tasks.ReadTaskText(request.taskId, true);
+        script = tasks.ReadTaskScript(query.taskId);
+        settings = tasks.ReadTaskText(query.taskId, true);
         const int templateId =
             ToInt(ViewSetting(detail ? "#记录明细模板号" : "#浏览记录模板号", settings, script));
         if (templateId > 0)
@@ -449,44 +450,30 @@ bool WriteRecordView(const RecordViewRequest& request, RecordViewResult& result,
         if (pageSize <= 0)
             pageSize = kDefaultViewPageSize;
 
-        std::string condition = query.condition;
-        if (request.recordIds) {
-            std::vector<std::string> ids;
-            for (long long id : *request.recordIds)
-                ids.push_back(std::to_string(id));
-            condition += ids.empty() ? " and 1=0" : " and ID_ in (" + Join(ids, ",") + ")";
-        }
+        CDbAccess db;
         if (query.tableExists) {
-            CDbAccess db;
-            content.total = db.SelectCount(query.table, condition);
-            if (!db.m_strError.empty()) {
+            auto count = db.OpenRecordset(ResultCountStatement(query));
+            if (!count) {
                 error = db.m_strError + "\r\n" + db.m_strProviderError;
                 return false;
             }
+            content.total = count->Int(size_t{0});
         }
         content.pages = static_cast<int>((content.total + pageSize - 1) / pageSize);
         content.page = std::clamp(request.page, 1, std::max(1, content.pages));
         if (content.total > 0) {
-            std::vector<std::string> names;
-            for (const ResultColumn& column : query.columns)
-                names.push_back(column.column);
-            const std::string sql =
-                Format("select %s,ID_,iNode_ from %s where %s order by %s limit %d offset %lld",
-                       Join(names, ",").c_str(), query.table.c_str(), condition.c_str(),
-                       request.orderBy.empty() ? "ID_" : request.orderBy.c_str(), pageSize,
-                       static_cast<long long>(content.page - 1) * pageSize);
-            CDbAccess db;
-            auto rows = db.OpenRecordset(sql);
+            auto rows = db.OpenRecordset(
+                ResultPageStatement(query, static_cast<long long>(content.page - 1) * pageSize, pageSize));
             if (!rows) {
                 error = db.m_strError + "\r\n" + db.m_strProviderError;
                 return false;
             }
+            const size_t columns = query.columns.size();
             for (; !rows->IsEof(); rows->MoveNext()) {
                 ViewRecord record;
-                for (size_t i = 0; i < names.size(); ++i)
+                for (size_t i = 0; i < columns; ++i)
                     record.values.push_back(rows->Text(i));
-                record.id = rows->Int(names.size());
-                record.node = rows->Text(names.size() + 1);
+                record.id = rows->Int(columns);
                 content.records.push_back(std::move(record));
             }
         }
@@ -494,7 +481,7 @@ bool WriteRecordView(const RecordViewRequest& request, RecordViewResult& result,
     content.fields = ShownFields(request.kind, content.columns, settings, script);
     const std::string header = ScriptBlock(detail ? "[头文件_明细]" : "[头文件_浏览]", script);
 
-    const DownloadFolder folder(request.taskId);
+    const DownloadFolder folder(query.taskId);
     result.path = JoinPath(folder.Path(), detail ? "index.htm" : "index_brow.htm");
     result.total = content.total;
     result.page = content.page;

@@ -27,8 +27,8 @@
 // the script's header blocks "[头文件_明细]" / "[头文件_浏览]" are the task author's HTML and are
 // used as they are.
 //
-// The page shows "共 %d 条记录 第 %d/%d 页" with links to the first, previous, next and last page;
-// their targets are ViewPageLink(n), which ViewPageOfLink reads back.
+// The page shows "共 %d 条记录 第 %d/%d 页", and when there are several pages the links to the first,
+// previous, next and last page; their targets are ViewPageLink(n), which ViewPageOfLink reads back.
 
 #include <optional>
 #include <string>
@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "engine/result_columns.h"
+#include "workbench/result_query.h"
 
 namespace sorvik {
 
@@ -51,7 +52,6 @@ struct ViewField {
 
 struct ViewRecord {
     long long id = 0;                 // ID_
-    std::string node;                 // iNode_
     std::vector<std::string> values;  // one per RecordViewContent::columns (NULL: empty)
 };
 
@@ -90,13 +90,12 @@ std::string RecordViewHtml(const RecordViewContent& content, std::string_view te
                            std::string_view header);
 
 struct RecordViewRequest {
-    int taskId = 0;  // the task whose records are shown (the grid's current task)
+    // The records' query: the grid's (its task, rows, filter and order), or PrepareResultQuery's.
+    ResultQuery query;
     RecordViewKind kind = RecordViewKind::kDetail;
-    std::string filter;              // the grid's filter: one SQL condition (GB18030), may be empty
-    std::string orderBy = "ID_";     // the grid's order
     std::vector<std::string> terms;  // the filter's search terms, highlighted
-    // The records: none given means every record of the task and filter; a list (the grid's
-    // selection) means those of them, an empty list none.
+    // The records: none given means every record of the query; a list (the grid's selection)
+    // means those of them, an empty list none.
     std::optional<std::vector<long long>> recordIds;
     int page = 1;  // clamped to the pages there are
 };
@@ -113,8 +112,8 @@ struct RecordViewResult {
 // "#记录明细_设置" / "#浏览记录_设置" = "自定义" with "#记录明细_显示字段列表" / "#浏览记录_显示字段列表"
 // and "#浏览记录_显示字段列表_宽度", "#只显示备注型字段", "#字段宽度=", "#加亮关键字字段标题"; each from
 // the task's settings text, else its script) and writes the view's file anew in the task's
-// download folder, which is created when missing. False with the error: that of
-// PrepareResultQuery, the database's, or "写文件失败！" with the path.
+// download folder (of the query's task), which is created when missing. False with the error:
+// the database's, or "写文件失败！" with the path.
 bool WriteRecordView(const RecordViewRequest& request, RecordViewResult& result, std::string& error);
 
 // Whether the task's settings show the view ("#是否显示记录明细=" / "#是否显示浏览记录="; empty or a

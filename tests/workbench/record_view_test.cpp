@@ -20,8 +20,8 @@ TEST(RecordViewTemplate, EveryMarkerRowStyleTokenAndValueForm) {
         {"n", "名称", "", "名称"}, {"u", "链接", "超链接", "链接"}, {"b", "备注", "memo", "备注"}};
     content.fields = {{0, 30, false, true}, {1, 65, true, false}};
     content.searchTerms = {"tv", "彩电"};
-    content.records = {{4, "9", {"<b>TV 彩电</b>", "http://h/a?x=1&y=\"2\"", "行1\r\n行2"}},
-                       {7, "9", {"", "javascript:alert(1)", ""}}};
+    content.records = {{4, {"<b>TV 彩电</b>", "http://h/a?x=1&y=\"2\"", "行1\r\n行2"}},
+                       {7, {"", "javascript:alert(1)", ""}}};
     content.total = 12;
     content.page = 2;
     content.pages = 3;
@@ -68,8 +68,10 @@ class RecordViewTest : public sorvik::test::CoreTest {
                                     "#表名=Goods\r\n#字段名列表=名称,价格\r\n"
                                     "[头文件_浏览]{\r\n<h1>第<系统变量2>页</h1>\r\n}[头文件_浏览]\r\n"));
     }
-    std::string Write(RecordViewRequest request, RecordViewResult& result) {
+    std::string Write(RecordViewRequest request, RecordViewResult& result, const std::string& filter = "") {
         std::string error;
+        bool refused = false;
+        EXPECT_TRUE(PrepareResultQuery(5, filter, request.query, error, refused)) << error;
         EXPECT_TRUE(WriteRecordView(request, result, error)) << error;
         std::string html;
         EXPECT_TRUE(ReadWholeFile(result.path, html));
@@ -91,7 +93,6 @@ TEST_F(RecordViewTest, PagesTemplatesFieldListsAndTheNoRecordPage) {
 
     RecordViewResult result;
     RecordViewRequest request;
-    request.taskId = 5;
     request.kind = RecordViewKind::kBrowse;
     request.page = 9;  // past the end: the last page
     std::string html = Write(request, result);
@@ -106,17 +107,16 @@ TEST_F(RecordViewTest, PagesTemplatesFieldListsAndTheNoRecordPage) {
 
     // The detail view of a selection, filtered; the default page size and all fields.
     request.kind = RecordViewKind::kDetail;
-    request.filter = "价格 > 1";
     request.page = 1;
     request.recordIds = std::vector<long long>{1, 2, 4};
-    html = Write(request, result);
+    html = Write(request, result, "价格 > 1");
     EXPECT_EQ(result.path, home() + "/download/5/index.htm");
     EXPECT_NE(html.find("共 2 条记录 第 1/1 页"), std::string::npos);
     EXPECT_NE(html.find("<font size=2>乙</font>"), std::string::npos);
     EXPECT_EQ(html.find("甲"), std::string::npos);
 
     request.recordIds = std::vector<long long>{};
-    EXPECT_EQ(Write(request, result), NoRecordPage());
+    EXPECT_EQ(Write(request, result, "价格 > 1"), NoRecordPage());
     EXPECT_EQ(NoRecordPage(),
               "<html><head><meta http-equiv=Content-Type content=text/html; charset=gb2312></head><body>"
               "<FONT COLOR =RED>   没有记录或没有选择记录！ </FONT><BR></body></html>");
