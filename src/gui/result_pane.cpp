@@ -141,8 +141,10 @@ void ResultPane::BuildGridPane() {
             [this](const QPoint& pos) { ContextMenu()->exec(view_->viewport()->mapToGlobal(pos)); });
     connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { emit CurrentRecordChanged(model_->IdAt(current.row())); });
-    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { emit SelectionChanged(); });
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        UpdateGridActions();
+        emit SelectionChanged();
+    });
     connect(view_->horizontalHeader(), &QHeaderView::sectionResized, this, &ResultPane::OnSectionResized);
     widthTimer_ = new QTimer(this);
     widthTimer_->setSingleShot(true);
@@ -352,6 +354,7 @@ void ResultPane::AfterLoad(const std::vector<long long>& keepSelected) {
     previous_->setEnabled(shown && paging.page > 1);
     next_->setEnabled(shown && paging.page < paging.pages);
     last_->setEnabled(shown && paging.page < paging.pages);
+    UpdateGridActions();
     emit Reloaded();
 }
 
@@ -405,10 +408,8 @@ void ResultPane::FlushWidths() {
 void ResultPane::FillFilterMenu() {
     QMenu* menu = window_.FilterMenu();
     menu->clear();
-    for (QAction* item : {addCondition_, saveCondition_, defaultCondition_, deleteCondition_}) {
-        item->setEnabled(task_ > 0);
+    for (QAction* item : {addCondition_, saveCondition_, defaultCondition_, deleteCondition_})
         menu->addAction(item);
-    }
     if (task_ <= 0)
         return;
     const std::string settings = TaskSettings(task_);
@@ -460,6 +461,8 @@ void ResultPane::SaveCondition(int command) {
 }
 
 void ResultPane::UpdateGridActions() {
+    for (QAction* item : {addCondition_, saveCondition_, defaultCondition_, deleteCondition_})
+        item->setEnabled(task_ > 0);
     const bool rows = task_ > 0 && !SelectedIds().empty();
     for (QAction* level : levels_)
         level->setEnabled(rows);
