@@ -32,6 +32,13 @@ class ScreenshotTest : public QObject {
         QVERIFY(sorvik.waitForFinished(120000));
         QCOMPARE(sorvik.exitCode(), 1);
         QVERIFY(sorvik.readAllStandardError().contains("99999"));
+        // Nor can a task that does not exist.
+        sorvik.start(QStringLiteral(SORVIK_GUI_PATH),
+                     {QStringLiteral("--home"), QString::fromStdString(home.path()),
+                      QStringLiteral("--screenshot"), png, QStringLiteral("--task"), QStringLiteral("4242")});
+        QVERIFY(sorvik.waitForFinished(120000));
+        QCOMPARE(sorvik.exitCode(), 1);
+        QVERIFY(sorvik.readAllStandardError().contains("4242"));
     }
 };
 
