@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -84,7 +85,10 @@ class ExtractionRun {
     // --- batches and the resume point ---
     void SetResumePoint(const std::string& url, int page);
     void SaveIfDue(bool force);
+    void SaveWithinPage();
+    void MarkCheckpoint();
     void DiscardInterruptedPage();
+    void ReportRegexProblems();
 
     // A test run's page or record limit ends it like a stop (a test stores nothing to discard).
     bool Stopped() const { return params_.StopRequested() || limitReached_; }
@@ -101,6 +105,7 @@ class ExtractionRun {
     std::vector<std::string> fieldNames_;
     std::vector<FieldBinding> fields_;
     NextPageRule nextRule_;
+    std::unordered_map<std::string, std::string> patternKeys_;  // the script's patterns and their keys
     int batchSize_ = 500;
     std::shared_ptr<const RecordTarget> target_;
     RecordBuffer buffer_;
@@ -126,10 +131,21 @@ class ExtractionRun {
     int pagesDone_ = 0;
     bool limitReached_ = false;
     int pageNumber_ = 1;
-    size_t committedAtPageStart_ = 0;
-    long long recordsAtPageStart_ = 0;
-    long long recordBytesAtPageStart_ = 0;
+    // Matches of the deepest level met on the current page, and how many of them a resumed run
+    // skips (stored before it was paused: the resume point's page record).
+    long long leafOrdinal_ = 0;
+    long long skipLeaves_ = 0;
+    long long resumeSkip_ = 0;  // the resume point's page record, for the run's first page
+    // The buffer and statistics at the page's start or its last save within the page: a stop
+    // inside the page takes back what came after.
+    size_t committedAtCheckpoint_ = 0;
+    long long recordsAtCheckpoint_ = 0;
+    long long recordBytesAtCheckpoint_ = 0;
 };
+
+// A level keeps at most this many of its latest records of a page (the current one is the last):
+// a page with millions of matches must not hold them all.
+constexpr size_t kLevelRecordsKept = 1024;
 
 // --- setup -------------------------------------------------------------------------------------
 
@@ -186,6 +202,8 @@ bool ExtractionRun::CheckPatterns() {
         if (!pattern.empty() && (pattern[0] == '~' || pattern[0] == '$' || pattern[0] == '@'))
             pattern.remove_prefix(1);
         std::string reason;
+        if (!pattern.empty())
+            patternKeys_.emplace(std::string(pattern), what);
         if (pattern.empty() || IsValidPattern(pattern, &reason))
             return true;
         Fail(Format("正则表达式有误：%s%s (%s)", what.c_str(), std::string(pattern).c_str(), reason.c_str()));
@@ -298,6 +316,7 @@ bool ExtractionRun::Setup() {
 
     ConnectContext();
     pageNumber_ = params_.startPage > 0 ? params_.startPage : 1;
+    resumeSkip_ = params_.pageRecord > 0 ? params_.pageRecord : 0;
     return true;
 }
 
@@ -480,7 +499,9 @@ bool ExtractionRun::FollowPages(std::string url, std::string page) {
         SetResumePoint(url, pageNumber_);
         if (!url.empty())
             visited.insert(url);
-        if (!ProcessPage()) {
+        const bool processed = ProcessPage();
+        ReportRegexProblems();
+        if (!processed) {
             DiscardInterruptedPage();
             return false;
         }
@@ -564,32 +585,52 @@ std::string ExtractionRun::FindNextUrl(const std::string& url) const {
 bool ExtractionRun::ProcessPage() {
     for (auto& records : context_.levelRecords)
         records.clear();
-    committedAtPageStart_ = buffer_.BufferedCount();
-    recordsAtPageStart_ = params_.stats.records.load();
-    recordBytesAtPageStart_ = params_.stats.recordBytes.load();
-    return ProcessLevel(1, context_.pageSource);
+    leafOrdinal_ = 0;
+    skipLeaves_ = std::exchange(resumeSkip_, 0);
+    params_.pageRecord = skipLeaves_;
+    MarkCheckpoint();
+    if (!ProcessLevel(1, context_.pageSource))
+        return false;
+    // The whole page is buffered: a save from here on resumes past all of its matches.
+    params_.pageRecord = leafOrdinal_;
+    return true;
 }
 
 bool ExtractionRun::ProcessLevel(int level, std::string_view text) {
     if (text.empty())
         return true;
     const std::string& pattern = levels_.patterns[level - 1];
-    // A level without a pattern takes the whole text it searches as its one record.
-    std::vector<std::string> matches =
-        pattern.empty() ? std::vector<std::string>{std::string(text)} : RegexMatchList(text, pattern);
     std::vector<std::string>& list = context_.levelRecords[level];
-    for (std::string& match : matches) {
-        if (Stopped())
-            return false;
-        list.push_back(std::move(match));
-        context_.currentLevel = level;
-        if (level == levels_.count) {
-            MakeRecord(list.back());
-        } else if (!ProcessLevel(level + 1, list.back())) {
+    bool completed = true;
+    // Matches are taken one at a time: the level's earlier records are done with when the next
+    // one comes.
+    const auto visit = [&](std::string_view match) {
+        if (Stopped()) {
+            completed = false;
             return false;
         }
+        if (list.size() >= kLevelRecordsKept)
+            list.clear();
+        list.emplace_back(match);
+        context_.currentLevel = level;
+        if (level < levels_.count) {
+            completed = ProcessLevel(level + 1, list.back());
+            return completed;
+        }
+        if (++leafOrdinal_ <= skipLeaves_)
+            return true;  // stored before the run was paused
+        MakeRecord(list.back());
+        SaveWithinPage();
+        return true;
+    };
+    // A level without a pattern takes the whole text it searches as its one record.
+    if (pattern.empty()) {
+        visit(text);
+    } else {
+        RegexVisitMatches(text, pattern, visit);
     }
-    return true;
+    // A stop may also end the search itself, before the level's last match.
+    return completed && !Stopped();
 }
 
 void ExtractionRun::RunDownloads() {
@@ -717,6 +758,7 @@ void ExtractionRun::WriteBackKeyword() {
 void ExtractionRun::SetResumePoint(const std::string& url, int page) {
     params_.nextUrl = url;
     params_.startPage = page;
+    params_.pageRecord = 0;
     if (url.empty())
         params_.rangeValue = 0;
 }
@@ -741,18 +783,56 @@ void ExtractionRun::SaveIfDue(bool force) {
     params_.Send(RunMessageType::kRecordBatchWritten, {}, params_.taskNumber);
 }
 
+// A page with more matches than a batch stores them while it is cut, so that it holds at most a
+// batch in memory. The batch goes with the page's resume point and the number of its matches dealt
+// with: a resumed run fetches the page again and skips those (a page that changed meanwhile is
+// taken as it now is). A stop is not saved here: the record it interrupted may be incomplete.
+void ExtractionRun::SaveWithinPage() {
+    if (test_ || !target_ || Stopped() || buffer_.BufferedCount() == 0)
+        return;
+    // A save request waits for the page's end, as a page's records normally do.
+    if (PendingRecordCount() <= batchSize_)
+        return;
+    params_.pageRecord = leafOrdinal_;
+    SaveIfDue(false);
+    MarkCheckpoint();
+}
+
+void ExtractionRun::MarkCheckpoint() {
+    committedAtCheckpoint_ = buffer_.BufferedCount();
+    recordsAtCheckpoint_ = params_.stats.records.load();
+    recordBytesAtCheckpoint_ = params_.stats.recordBytes.load();
+}
+
+// The records after the last checkpoint go: the resume point (the page and its page record) makes
+// the resumed run build them again.
+// A pattern whose search passed a bound found nothing on this page: a real run says which, by its
+// key where the pattern is the script's own (a test run lists them in its trace).
+void ExtractionRun::ReportRegexProblems() {
+    if (test_)
+        return;
+    for (const RegexProblem& problem : TakeRegexProblems()) {
+        const auto key = patternKeys_.find(problem.pattern);
+        const std::string where = key == patternKeys_.end() ? std::string() : key->second;
+        params_.Send(RunMessageType::kStatusText,
+                     Format("正则表达式有误：%s%s (%s)", where.c_str(), problem.pattern.c_str(),
+                            problem.reason.c_str()),
+                     0);
+    }
+}
+
 void ExtractionRun::DiscardInterruptedPage() {
     if (test_)
         return;
     std::vector<BufferedRecord> records = buffer_.TakeRecords();
-    if (records.size() > committedAtPageStart_) {
-        RecordBuffer::ReleasePending(static_cast<long long>(records.size() - committedAtPageStart_));
-        records.resize(committedAtPageStart_);
+    if (records.size() > committedAtCheckpoint_) {
+        RecordBuffer::ReleasePending(static_cast<long long>(records.size() - committedAtCheckpoint_));
+        records.resize(committedAtCheckpoint_);
     }
     buffer_.RestoreRecords(std::move(records));
     buffer_.DropRecord();
-    params_.stats.records = recordsAtPageStart_;
-    params_.stats.recordBytes = recordBytesAtPageStart_;
+    params_.stats.records = recordsAtCheckpoint_;
+    params_.stats.recordBytes = recordBytesAtCheckpoint_;
 }
 
 }  // namespace

@@ -15,10 +15,14 @@
 // Resume point: params.nextUrl, params.startPage and the keyword cursor always name the next
 // page still to be harvested: the current page while its records are being built, the following
 // page (next link, next range value, or the next keyword with an empty URL) once they are all
-// buffered. Batches are stored at page boundaries, each together with that resume point, so a
-// run killed at any moment resumes at the first page whose records were not stored. A stop
-// request ends the run before the next record; the records of the page it interrupted are taken
-// out of the buffer (and out of the statistics) because the resumed run harvests that page again.
+// buffered. Each batch is stored together with that resume point and the page record: how many
+// matches of the deepest level on the resume page were dealt with (all of them once the page is
+// buffered). A page with more matches than a batch is stored in batches as it is cut, so memory is
+// bounded by the batch, not the page. A run killed at any moment resumes at the first match whose
+// record was not stored: it fetches that page again and skips the matches before it. A stop
+// request ends the run before the next record; the records built since the page's last stored
+// batch are taken out of the buffer (and out of the statistics) because the resumed run builds
+// them again.
 //
 // Returns false when the setup fails: no table name, a table the database refuses, a column type,
 // a level, field, narrowing or next-page pattern that does not compile. The reason, naming the

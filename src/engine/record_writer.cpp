@@ -146,9 +146,9 @@ bool WriteResumePoint(CDbAccess& db, int task, const ResumePoint& resume, std::s
     const std::string sql = Format(
         "update Task set "
         "cNextSite='%s',iStartPage=%d,iSearchKeyIndexPre=%d,iSearchKeyIndex=%d,iRangeValue=%lld,"
-        "cMemo='%s' where ID=%d",
+        "iPageRecord=%lld,cMemo='%s' where ID=%d",
         SqlQuote(resume.nextUrl).c_str(), resume.startPage, resume.searchKeyIndexPre, resume.searchKeyIndex,
-        resume.rangeValue, SqlQuote(resume.keywordList).c_str(), task);
+        resume.rangeValue, resume.pageRecord, SqlQuote(resume.keywordList).c_str(), task);
     if (!db.ExecuteSql(sql)) {
         error = db.m_strError + "\r\n" + db.m_strProviderError;
         return false;
@@ -168,6 +168,7 @@ ResumePoint ResumePointOf(const ThreadParams& run) {
     resume.searchKeyIndexPre = run.searchKeyIndexPre;
     resume.searchKeyIndex = run.searchKeyIndex;
     resume.rangeValue = run.rangeValue;
+    resume.pageRecord = run.pageRecord;
     resume.keywordList = run.keywordList;
     return resume;
 }

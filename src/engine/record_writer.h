@@ -22,7 +22,7 @@
 namespace sorvik {
 
 // Where a resumed run starts: written into the run's Task row (cNextSite, iStartPage,
-// iSearchKeyIndexPre, iSearchKeyIndex, iRangeValue, cMemo) together with a batch of records.
+// iSearchKeyIndexPre, iSearchKeyIndex, iRangeValue, iPageRecord, cMemo) together with a batch of records.
 struct ResumePoint {
     std::string nextUrl;
     int startPage = 0;
@@ -30,6 +30,7 @@ struct ResumePoint {
     int searchKeyIndex = 0;
     std::string keywordList;   // CR LF separated; also kept in the task's keyword file
     long long rangeValue = 0;  // iRangeValue: ThreadParams::rangeValue
+    long long pageRecord = 0;  // iPageRecord: ThreadParams::pageRecord
 };
 
 // The resume values the engine keeps in the run (nextUrl, startPage, keyword cursor and list).

@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <boost/regex.hpp>
+#include <cstddef>
+#include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "engine/run_globals.h"
@@ -60,6 +63,116 @@ thread_local const std::atomic<bool>* t_stopFlag = nullptr;
 bool StopRequested() {
     return t_stopFlag && (t_stopFlag->load(std::memory_order_relaxed) || g_bStopAll.load());
 }
+
+// One search of the calling thread: its step count and budget (see SteppedIterator).
+thread_local unsigned long long t_steps = 0;
+thread_local unsigned long long t_stepBudget = 0;
+
+// While it lives, the calling thread's steps count for one text's searches (visit may search other
+// texts meanwhile: each keeps its own count).
+class SearchScope {
+  public:
+    SearchScope(unsigned long long& steps, unsigned long long budget)
+        : steps_(steps), savedSteps_(t_steps), savedBudget_(t_stepBudget) {
+        t_steps = steps;
+        t_stepBudget = budget;
+    }
+    ~SearchScope() {
+        steps_ = t_steps;
+        t_steps = savedSteps_;
+        t_stepBudget = savedBudget_;
+    }
+    SearchScope(const SearchScope&) = delete;
+    SearchScope& operator=(const SearchScope&) = delete;
+
+  private:
+    unsigned long long& steps_;
+    unsigned long long savedSteps_;
+    unsigned long long savedBudget_;
+};
+
+// Why a search was cut short by SteppedIterator.
+struct SearchCut {
+    const char* reason;
+};
+
+// The work a search may do, in steps per byte of its text (plus a floor for short texts): as much
+// as the largest repeat count allowed, so no legitimate pattern meets it. Boost's own complexity
+// bound grows with the pattern's size squared and lets a large pattern run for minutes.
+constexpr unsigned long long kStepsPerByte = 1000;
+constexpr unsigned long long kStepFloor = 64ull * 1024 * 1024;
+// Steps between two looks at the stop flag.
+constexpr unsigned long long kStopCheckSteps = 1ull << 16;
+
+// A pointer into the searched text that counts the matcher's steps (reads and moves): every
+// kStopCheckSteps it looks at the stop request, and past the budget it ends the search. Boost
+// gives no hook inside one search, which on a hostile pattern can run for minutes; the matcher
+// unwinds from the throw as from its own complexity error.
+class SteppedIterator {
+  public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    SteppedIterator() = default;
+    explicit SteppedIterator(const char* p) : p_(p) {}
+    const char* base() const { return p_; }
+
+    reference operator*() const {
+        Step();
+        return *p_;
+    }
+    reference operator[](difference_type n) const { return *(*this + n); }
+    SteppedIterator& operator++() {
+        Step();
+        ++p_;
+        return *this;
+    }
+    SteppedIterator operator++(int) {
+        SteppedIterator old = *this;
+        ++*this;
+        return old;
+    }
+    SteppedIterator& operator--() {
+        Step();
+        --p_;
+        return *this;
+    }
+    SteppedIterator operator--(int) {
+        SteppedIterator old = *this;
+        --*this;
+        return old;
+    }
+    SteppedIterator& operator+=(difference_type n) {
+        p_ += n;
+        return *this;
+    }
+    SteppedIterator& operator-=(difference_type n) {
+        p_ -= n;
+        return *this;
+    }
+    friend SteppedIterator operator+(SteppedIterator it, difference_type n) { return it += n; }
+    friend SteppedIterator operator+(difference_type n, SteppedIterator it) { return it += n; }
+    friend SteppedIterator operator-(SteppedIterator it, difference_type n) { return it -= n; }
+    friend difference_type operator-(SteppedIterator a, SteppedIterator b) { return a.p_ - b.p_; }
+    friend bool operator==(SteppedIterator a, SteppedIterator b) { return a.p_ == b.p_; }
+    friend auto operator<=>(SteppedIterator a, SteppedIterator b) { return a.p_ <=> b.p_; }
+
+  private:
+    static void Step() {
+        if ((++t_steps & (kStopCheckSteps - 1)) != 0)
+            return;
+        if (StopRequested())
+            throw SearchCut{nullptr};
+        if (t_steps > t_stepBudget)
+            throw SearchCut{
+                "search work over 1000 steps per byte of text: the pattern backtracks without end"};
+    }
+
+    const char* p_ = nullptr;
+};
 
 // A pattern as compiled: the expression, or Boost's reason why it does not compile.
 struct CompiledPattern {
@@ -146,18 +259,32 @@ bool ForEachMatch(std::string_view source, std::string_view pattern, Visit visit
     const boost::regex* regex = Compiled(pattern, holder);
     if (!regex)
         return false;
-    const char* begin = source.data();
-    const char* end = source.data() + source.size();
+    const SteppedIterator begin(source.data());
+    const SteppedIterator end(source.data() + source.size());
+    // The budget covers all searches through the text, whatever number of matches it has.
+    const unsigned long long budget = kStepsPerByte * source.size() + kStepFloor;
+    unsigned long long steps = 0;
+    using Iterator = boost::regex_iterator<SteppedIterator>;
     try {
-        boost::cregex_iterator it(begin, end, *regex);
-        const boost::cregex_iterator last;
-        for (; it != last; ++it) {
+        std::optional<Iterator> it;
+        {
+            const SearchScope scope(steps, budget);
+            it.emplace(begin, end, *regex);
+        }
+        for (const Iterator last; *it != last;) {
             if (StopRequested())
                 break;  // a stop ends the matches here; the run ends its page as stopped
-            const auto& whole = (*it)[0];
-            if (!visit(std::string_view(whole.first, static_cast<size_t>(whole.second - whole.first))))
+            const auto& whole = (**it)[0];
+            if (!visit(std::string_view(whole.first.base(), static_cast<size_t>(whole.second - whole.first))))
                 break;
+            const SearchScope scope(steps, budget);
+            ++*it;
         }
+    } catch (const SearchCut& cut) {
+        if (!cut.reason)
+            return true;  // stopped: what was visited stands, the run ends its page as stopped
+        NoteProblem(pattern, cut.reason);
+        return false;
     } catch (const std::exception& e) {
         NoteProblem(pattern, e.what());
         return false;
@@ -264,6 +391,11 @@ std::vector<std::string> RegexMatchList(std::string_view source, std::string_vie
         return true;
     });
     return matches;
+}
+
+bool RegexVisitMatches(std::string_view source, std::string_view pattern,
+                       const std::function<bool(std::string_view match)>& visit) {
+    return ForEachMatch(source, pattern, visit);
 }
 
 void RegexReplaceAll(std::string& value, std::string_view pattern, std::string_view replacement) {

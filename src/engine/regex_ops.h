@@ -9,12 +9,16 @@
 // is noted for the calling thread (TakeRegexProblems) so that a test run can name it.
 //
 // A pattern whose repeat counts ("{n}", "{n,m}") pass 1000 is refused as if it did not compile: a
-// search for a{N} costs the page size times N, and nothing else bounds it.
+// search for a{N} costs the page size times N. The searches through one text may together take at
+// most about 1000 steps per byte of it (Boost's own bound grows with the pattern's size squared);
+// past that the search ends like one Boost gave up on. A stop request (RegexStopScope) ends even a
+// single long search within a fraction of a second.
 //
 // Compiled patterns are kept in a process-wide cache (its own lock; bounded); a cached pattern
 // gives the same results as compiling it each time. Any thread may call these functions.
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +64,12 @@ int RegexAllMatches(std::string_view source, std::string_view pattern, std::stri
 // previous match (an empty match moves on by one position). No marker handling. Empty for a bad
 // pattern. The extraction engine cuts level records with it.
 std::vector<std::string> RegexMatchList(std::string_view source, std::string_view pattern);
+
+// The same matches, handed one by one to visit (each view lives until visit returns) until it
+// returns false, without holding them all: a page with millions of matches costs one match at a
+// time. False for a bad pattern or a search Boost gave up on (noted; what was visited stays).
+bool RegexVisitMatches(std::string_view source, std::string_view pattern,
+                       const std::function<bool(std::string_view match)>& visit);
 
 // Repeats: find the first match in value; stop when there is none, when it equals the previous
 // pass's match or the replacement; otherwise replace every literal occurrence of the matched text

@@ -212,6 +212,7 @@ bool RunController::StartTask(const StartRequest& request) {
     int keyPre = request.searchKeyIndexPre;
     int key = request.searchKeyIndex;
     long long rangeValue = 0;
+    long long pageRecord = 0;
     if (request.resume && !test) {
         std::scoped_lock lock(g_csDatabase);
         nextUrl = table.ReadTaskField("cNextSite", task);
@@ -219,6 +220,7 @@ bool RunController::StartTask(const StartRequest& request) {
         keyPre = table.ReadTaskInt("iSearchKeyIndexPre", task);
         key = table.ReadTaskInt("iSearchKeyIndex", task);
         rangeValue = std::strtoll(table.ReadTaskField("iRangeValue", task).c_str(), nullptr, 10);
+        pageRecord = std::strtoll(table.ReadTaskField("iPageRecord", task).c_str(), nullptr, 10);
         keywords = LoadTaskKeywords(task);
         // A keyword file that could not be saved: the row keeps the list as well.
         if (keywords.empty())
@@ -264,6 +266,7 @@ bool RunController::StartTask(const StartRequest& request) {
             entry->run.searchKeyIndexPre = keyPre;
             entry->run.searchKeyIndex = key;
             entry->run.rangeValue = rangeValue;
+            entry->run.pageRecord = pageRecord;
             entry->nextUrl = nextUrl;
             entry->startPage = startPage;
             entry->optionText = request.optionText;
@@ -405,6 +408,7 @@ bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEn
     params.nextUrl = entry.nextUrl;
     params.startPage = entry.startPage;
     params.rangeValue = entry.run.rangeValue;
+    params.pageRecord = entry.run.pageRecord;
     params.fetcher = &worker->fetcher;
     worker->testPage = entry.testPage;
     if (entry.kind == RunKind::kSendMail)
@@ -595,6 +599,7 @@ void RunController::OnWorkerDone(ThreadParams& params) {
                 entry->nextUrl = params.nextUrl;
                 entry->startPage = params.startPage;
                 entry->run.rangeValue = params.rangeValue;
+                entry->run.pageRecord = params.pageRecord;
                 WriteRunState(*entry, state, params.stats.Snapshot());
                 entry->state = state == TaskState::kPaused ? QueueState::kPaused : QueueState::kEnded;
                 endedTask = params.taskNumber;

@@ -96,6 +96,7 @@ struct ThreadParams {
     std::string nextUrl;             // resume URL, handed back to the queue entry and the Task row
     int startPage = 0;               // resume page
     long long rangeValue = 0;        // resume: 1 + the offset in the "(*)" range of nextUrl's chain; 0 none
+    long long pageRecord = 0;        // resume: matches of nextUrl's page already stored (skipped on resume)
     int updateMode = 0;              // "#更新模式=": 0, 1 insert only, 2 insert and update
     int batchSize = 500;             // "#保存数据库的最大记录数="
     std::string testOutput;          // the readable trace of a test run

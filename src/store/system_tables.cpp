@@ -23,7 +23,8 @@ const TableSchema kTables[] = {
      "iUseTime DATETIME, iRecordCount INTEGER DEFAULT 0, iRecordSize INTEGER DEFAULT 0, "
      "iConnCount INTEGER DEFAULT 0, iWebBytes INTEGER DEFAULT 0, iSearchKeyIndexPre INTEGER DEFAULT 0, "
      "iSearchKeyIndex INTEGER DEFAULT 0, iStartPage INTEGER DEFAULT 0, cNextSite TEXT, cGerm TEXT, "
-     "iMod INTEGER DEFAULT 0, iMemo INTEGER DEFAULT 0, iRangeValue INTEGER DEFAULT 0)"},
+     "iMod INTEGER DEFAULT 0, iMemo INTEGER DEFAULT 0, iRangeValue INTEGER DEFAULT 0, iPageRecord INTEGER "
+     "DEFAULT 0)"},
     {"Task_ID", "CREATE TABLE Task_ID (ID INTEGER PRIMARY KEY AUTOINCREMENT, i INTEGER)"},
     {"TreeItems_ID", "CREATE TABLE TreeItems_ID (ID INTEGER PRIMARY KEY AUTOINCREMENT, i INTEGER)"},
     {"TreeItems",
@@ -234,6 +235,7 @@ struct AddedColumn {
 };
 const AddedColumn kAddedColumns[] = {
     {"Task", "iRangeValue", "iRangeValue INTEGER DEFAULT 0"},
+    {"Task", "iPageRecord", "iPageRecord INTEGER DEFAULT 0"},
 };
 
 bool AddMissingColumns(Database& db, const char* table, std::string& error) {

@@ -284,19 +284,21 @@ bool CTaskTable::UpdateTaskRunStats(int id, TaskState status, std::string_view n
     int key = entry ? entry->searchKeyIndex : 0;
     std::string memo = entry ? entry->keywordList : std::string();
     long long rangeValue = entry ? entry->rangeValue : 0;
+    long long pageRecord = entry ? entry->pageRecord : 0;
     if (status == TaskState::kEnded) {
         keyPre = 0;
         key = 0;
         memo.clear();
         rangeValue = 0;
+        pageRecord = 0;
     }
     const std::string sql = Format(
         "update Task set dEndTime='%s',iUseTime='%s',iRecordCount=%lld,iRecordSize=%lld,iConnCount=%lld,"
         "iWebBytes=%lld,iSearchKeyIndexPre=%d,iSearchKeyIndex=%d,cMemo='%s',iStartPage=%d,cNextSite='%s',"
-        "iRangeValue=%lld,iStatus=%d,iType=%d where ID=%d",
+        "iRangeValue=%lld,iPageRecord=%lld,iStatus=%d,iType=%d where ID=%d",
         FormatDbTime(now).c_str(), FormatSpanAsDate(useTime).c_str(), records, recordBytes, pages, pageBytes,
-        keyPre, key, SqlQuote(memo).c_str(), startPage, SqlQuote(nextUrl).c_str(), rangeValue, storedStatus,
-        list, id);
+        keyPre, key, SqlQuote(memo).c_str(), startPage, SqlQuote(nextUrl).c_str(), rangeValue, pageRecord,
+        storedStatus, list, id);
     if (!ExecuteSql(sql)) {
         g_strDbError.Set("更新任务表失败！");
         return false;

@@ -22,6 +22,7 @@ struct TaskRunEntry {
     int searchKeyIndexPre = 0;       // keyword cursor (iSearchKeyIndexPre)
     int searchKeyIndex = 0;          // keyword cursor (iSearchKeyIndex)
     long long rangeValue = 0;        // where in its "(*)" range the run stopped (iRangeValue; 0: none)
+    long long pageRecord = 0;        // matches of the resume page already stored (iPageRecord)
     std::time_t runStart = 0;        // start of the current run, set by a start (status 0 or 1)
     bool keywordFileFailed = false;  // set when the keyword file could not be saved
 };

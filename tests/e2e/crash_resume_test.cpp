@@ -1,7 +1,7 @@
 // A harvest killed with kill -9 in the middle of its pages keeps every batch it had saved, and
 // `sorvik-cli resume` goes on from the page after the last saved batch: no record is lost or
 // stored twice, and the saved pages are not fetched again; inside the next-page chain of a "(*)"
-// range value as well.
+// range value and inside a page with more records than a batch as well.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -114,16 +114,20 @@ TEST(CrashResume, KillNineLosesAtMostTheUnsavedBatchAndResumeGoesOnFromTheLastSa
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     hold = false;
 
-    // The Task row names the first page whose records were not saved; the table holds exactly the
-    // records of the pages before it. Pages 1 to 15 were harvested: at most one batch (two pages)
-    // is lost.
-    const std::string row = sql("select cNextSite,iStartPage from Task where ID=1");
-    const std::string prefix = "cNextSite\tiStartPage\n" + server.Url("/slow/list_");
+    // The Task row names the first page whose records were not all saved and how many of its
+    // records were; the table holds exactly the records before that point. Pages 1 to 15 were
+    // harvested: at most one batch (two pages) is lost.
+    const std::string row = sql("select cNextSite,iPageRecord from Task where ID=1");
+    const std::string prefix = "cNextSite\tiPageRecord\n" + server.Url("/slow/list_");
     ASSERT_EQ(row.rfind(prefix, 0), 0u) << row;
     const int resumePage = ToInt(row.substr(prefix.size()));
+    const int pageRecord = ToInt(row.substr(row.rfind('\t') + 1));
     EXPECT_GE(resumePage, kHeldPage - 2) << row;
     EXPECT_LE(resumePage, kHeldPage) << row;
-    EXPECT_EQ(sql(U8(u8"select 名 from Crash order by ID_")), U8(u8"名\n") + Records(1, resumePage - 1));
+    std::string stored = Records(1, resumePage - 1);
+    for (int k = 1; k <= pageRecord; ++k)
+        stored += Format("P%d-%d\n", resumePage, k);
+    EXPECT_EQ(sql(U8(u8"select 名 from Crash order by ID_")), U8(u8"名\n") + stored);
 
     const size_t requestsBefore = server.Requests().size();
     ProcessResult resumed = RunCli(home.path(), {"resume", "1"});
@@ -203,6 +207,66 @@ TEST(CrashResume, KillNineInsideARangeValuesNextPageChainThenResumeGivesEveryRec
     EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
     ProcessResult records = RunCli(home.path(), {"sql", U8(u8"select 名 from Ranged order by ID_")});
     EXPECT_EQ(records.out, U8(u8"名\n") + expected);
+}
+
+// One page of 40 records, each with a linked detail page, in batches of 4; killed while the 23rd
+// record's detail page is fetched, then resumed: the records are those of an uninterrupted run,
+// and the details of stored records are not fetched again.
+TEST(CrashResume, KillNineInsideAPageThenResumeGivesEveryRecordOnce) {
+    constexpr int kRecords = 40;
+    constexpr int kHeld = 23;
+    test::HttpTestServer server;
+    ASSERT_TRUE(server.ok()) << server.error();
+    std::atomic<bool> hold{true};
+    std::atomic<int> heldRequests{0};
+    std::string page = "<ul>";
+    std::string expected;
+    for (int k = 1; k <= kRecords; ++k) {
+        page += Format("<li>D%d<a href=\"/d/%d.htm\">d</a></li>", k, k);
+        expected += Format("D%d|x%d\n", k, k);
+        server.AddHandler(Format("/d/%d.htm", k), [&, k](const HttpRequestRecord&) {
+            if (k == kHeld && heldRequests++ == 0) {
+                for (int i = 0; i < 3000 && hold.load(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            return HttpReply{200, Format("<t>x%d</t>", k), "text/html", {}};
+        });
+    }
+    server.AddPage("/dense.htm", page + "</ul>");
+    test::TempDir home;
+    test::TempDir folder;
+    ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
+    const std::string script =
+        std::string(U8(u8"#任务名称=页内续采\n#表名=Dense\n#字段名列表=名,详\n#保存数据库的最大记录数=4\n"
+                       u8"1=<li>.*?</li>\n名_1=~<li>(.*?)<a\n详_1=@href=\"(.*?)\"\n详_1_link=~<t>(.*?)</t>\n"
+                       u8"#要搜索网址=")) +
+        server.Url("/dense.htm") + "\n";
+    const std::string path = folder.file("dense.txt");
+    ASSERT_TRUE(WriteWholeFile(path, script));
+    ASSERT_EQ(RunCli(home.path(), {"add", path}).out, "1\n");
+
+    const pid_t pid = StartCli(home.path(), {"run", "1"});
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 6000 && heldRequests.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(heldRequests.load(), 1) << "the harvest never reached the held record";
+    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    hold = false;
+    // Batches were stored inside the page: the resume point is the page and its stored records.
+    ProcessResult row = RunCli(home.path(), {"sql", "select iPageRecord from Task where ID=1"});
+    const int pageRecord = ToInt(row.out.substr(row.out.find('\n') + 1));
+    EXPECT_GE(pageRecord, 15) << row.out;
+    EXPECT_LT(pageRecord, kHeld) << row.out;
+
+    ProcessResult resumed = RunCli(home.path(), {"resume", "1"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    ProcessResult records =
+        RunCli(home.path(), {"sql", U8(u8"select 名 || '|' || 详 from Dense order by ID_")});
+    EXPECT_EQ(records.out.substr(records.out.find('\n') + 1), expected);
+    for (int k = 1; k <= pageRecord; ++k)
+        EXPECT_EQ(server.CountRequests(Format("/d/%d.htm", k)), 1) << k;
 }
 
 }  // namespace

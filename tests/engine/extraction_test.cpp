@@ -66,11 +66,12 @@ class ExtractionTest : public test::CoreTest {
 
     // Fetches the first page as the worker does, then runs the engine.
     bool Harvest(int task, const std::string& script, const std::string& url,
-                 const std::string& keywords = {}, int startPage = 0) {
+                 const std::string& keywords = {}, int startPage = 0, long long pageRecord = 0) {
         ThreadParams& params = NewRun(task, script);
         params.url = url;
         params.keywordList = keywords;
         params.startPage = startPage;
+        params.pageRecord = pageRecord;
         EXPECT_TRUE(fetcher->GetSource(params, {}, kFetchPrepare | kFetchNewSession | kFetchIntoMemory));
         return RunExtraction(params);
     }
@@ -230,7 +231,7 @@ TEST_F(ExtractionTest, LaterKeywordsAreEncodedAsTheTemplateWantsAndCutOnCharacte
     EXPECT_EQ(run->currentKeyword.size(), 30u);
 }
 
-TEST_F(ExtractionTest, BatchesAreStoredAtPageBoundariesWithTheResumePoint) {
+TEST_F(ExtractionTest, BatchesAreStoredWithTheResumePoint) {
     // While page 3 is being requested, the records of pages 1 and 2 must already be stored.
     std::atomic<int> storedWhenPage3Asked{-1};
     std::string resumeWhenPage3Asked;
@@ -239,7 +240,7 @@ TEST_F(ExtractionTest, BatchesAreStoredAtPageBoundariesWithTheResumePoint) {
     server.AddHandler("/b/3.htm", [&](const HttpRequestRecord&) {
         CDbAccess db;
         storedWhenPage3Asked = static_cast<int>(db.SelectCount("Bt", "iNode_=12"));
-        resumeWhenPage3Asked = db.SelectTopString("cNextSite", "Task", "ID=12");
+        resumeWhenPage3Asked = db.SelectTopString("cNextSite || ' ' || iPageRecord", "Task", "ID=12");
         return HttpReply{200, ListPage(3, 3), "text/html", {}};
     });
     AddTaskRow(kTask);
@@ -251,41 +252,60 @@ TEST_F(ExtractionTest, BatchesAreStoredAtPageBoundariesWithTheResumePoint) {
     ASSERT_TRUE(Harvest(kTask, script, server.Url("/b/1.htm")));
     EXPECT_EQ(run->batchSize, 2);
     EXPECT_EQ(storedWhenPage3Asked.load(), 6);
-    EXPECT_EQ(resumeWhenPage3Asked, server.Url("/b/3.htm"));
+    // Stored inside page 2, with all of its matches: a resume would skip them.
+    EXPECT_EQ(resumeWhenPage3Asked, server.Url("/b/2.htm") + " 3");
     EXPECT_EQ(Column("select count(*) from Bt").front(), "9");
     // The after-save operations ran after every batch.
     EXPECT_EQ(Column("select count(*) from Bt where 号>100").front(), "9");
     EXPECT_EQ(PendingRecordCount(), 0);
-    // Ended: nothing is left to resume.
+    // The last batch was stored inside the last page: a resume would find nothing left there.
     CDbAccess db;
-    EXPECT_EQ(db.SelectTopString("cNextSite", "Task", "ID=12"), "");
+    EXPECT_EQ(db.SelectTopString("cNextSite || ' ' || iPageRecord", "Task", "ID=12"),
+              server.Url("/b/3.htm") + " 3");
     EXPECT_EQ(ReadBatchSize("#保存数据库的最大记录数=99999999999999\r\n"), 1000000);
     EXPECT_EQ(ReadBatchSize("#保存数据库的最大记录数=-3\r\n"), 1);
 }
 
-TEST_F(ExtractionTest, StopInsideAPageDropsThatPagesRecordsSoTheResumeHarvestsItWhole) {
-    server.AddPage("/m/1.htm",
-                   "<li><b>a</b><a href=\"/d/1.htm\">d</a></li><li><b>b</b><a href=\"/d/2.htm\">d</a></li>"
-                   "<li><b>c</b><a href=\"/d/3.htm\">d</a></li>");
-    server.AddPage("/d/1.htm", "<t>one</t>");
+// A page with more records than a batch stores them while it is cut. A stop inside it drops only
+// what came after the last stored batch; the resume point names the page and its stored matches,
+// and the resumed run skips those (their linked pages are not fetched again).
+TEST_F(ExtractionTest, DensePagesAreStoredInBatchesAndAStopInsideResumesAfterTheStoredMatches) {
+    std::string page;
+    for (int i = 1; i <= 6; ++i)
+        page += Format("<li><b>r%d</b><a href=\"/d/%d.htm\">d</a></li>", i, i);
+    server.AddPage("/m/1.htm", page);
     std::atomic<bool> stopOnce{true};
-    server.AddHandler("/d/2.htm", [&](const HttpRequestRecord&) {
-        if (stopOnce.exchange(false))
-            run->RequestStop(kStopPause);
-        return HttpReply{200, "<t>two</t>", "text/html", {}};
-    });
+    std::atomic<int> storedAtFifth{-1};
+    for (int i = 1; i <= 6; ++i) {
+        server.AddHandler(Format("/d/%d.htm", i), [&, i](const HttpRequestRecord&) {
+            if (i == 5 && stopOnce.exchange(false)) {
+                CDbAccess db;
+                storedAtFifth = static_cast<int>(db.SelectCount("Mp", "iNode_=12"));
+                run->RequestStop(kStopPause);
+            }
+            return HttpReply{200, Format("<t>d%d</t>", i), "text/html", {}};
+        });
+    }
     AddTaskRow(kTask);
     const std::string script =
-        "#表名=Mp\r\n1=<li>.*?</li>\r\n#字段名列表=名,详\r\n名=~<b>(.*?)</b>\r\n"
+        "#表名=Mp\r\n#保存数据库的最大记录数=1\r\n1=<li>.*?</li>\r\n#字段名列表=名,详\r\n名=~<b>(.*?)</b>\r\n"
         "详_1=@href=\"(.*?)\"\r\n详_1_link=~<t>(.*?)</t>\r\n";
     ASSERT_TRUE(Harvest(kTask, script, server.Url("/m/1.htm")));
-    EXPECT_EQ(Column("select count(*) from Mp").front(), "0");
-    EXPECT_EQ(run->stats.records.load(), 0);
+    // A save comes once more than one record waits: records 1-4 were stored while the page was
+    // cut; the fifth, interrupted, was dropped.
+    EXPECT_EQ(storedAtFifth.load(), 4);
+    EXPECT_EQ(Column("select 详 from Mp order by ID_"), (std::vector<std::string>{"d1", "d2", "d3", "d4"}));
+    EXPECT_EQ(run->stats.records.load(), 4);
     EXPECT_EQ(run->nextUrl, server.Url("/m/1.htm"));
+    EXPECT_EQ(run->pageRecord, 4);
+    EXPECT_EQ(Column("select iPageRecord from Task where ID=12").front(), "4");
     EXPECT_EQ(PendingRecordCount(), 0);
 
-    ASSERT_TRUE(Harvest(kTask, script, std::string(run->nextUrl)));
-    EXPECT_EQ(Column("select 详 from Mp order by ID_"), (std::vector<std::string>{"one", "two", ""}));
+    ASSERT_TRUE(Harvest(kTask, script, std::string(run->nextUrl), {}, 1, run->pageRecord));
+    EXPECT_EQ(Column("select 名 || 详 from Mp order by ID_"),
+              (std::vector<std::string>{"r1d1", "r2d2", "r3d3", "r4d4", "r5d5", "r6d6"}));
+    for (int i = 1; i <= 6; ++i)
+        EXPECT_EQ(server.CountRequests(Format("/d/%d.htm", i)), i == 5 ? 2 : 1) << i;
 }
 
 TEST_F(ExtractionTest, ColumnTypeFailureEndsTheRunBeforeAnyPage) {

@@ -151,13 +151,32 @@ TEST(RegexProblems, HostilePatternEndsWithoutAMatch) {
     EXPECT_TRUE(TakeRegexProblems().empty());
 }
 
-TEST(RegexProblems, AStopEndsTheMatchesOfAText) {
+// Boost's own bound grows with the pattern's size squared: this one would search a 4 KB text for
+// minutes. The search ends at its work budget as a noted problem, and a stop ends it (and the
+// matches of a dense text) at once, as no problem.
+TEST(RegexProblems, ASearchEndsAtItsWorkBudgetOrAtAStop) {
+    std::string pattern = "(?:q0";
+    for (int i = 1; i < 300; ++i)
+        pattern += "|q" + std::to_string(i);
+    pattern += ")?(.*?,){11}P";
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "a,";
+    std::string out;
+    TakeRegexProblems();
+    EXPECT_EQ(RegexFirstMatch(text, pattern, out, false), -1);
+    const auto problems = TakeRegexProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].reason.find("1000 steps per byte"), std::string::npos) << problems[0].reason;
+
     const std::string dense(100000, 'a');
     std::atomic<bool> stop{false};
     const RegexStopScope scope(stop);
     EXPECT_EQ(RegexMatchList(dense, "a").size(), dense.size());
     stop = true;
     EXPECT_TRUE(RegexMatchList(dense, "a").empty());
+    EXPECT_EQ(RegexFirstMatch(text, pattern, out, false), -1);
+    EXPECT_TRUE(TakeRegexProblems().empty());
 }
 
 TEST(RegexCache, ResultsStayTheSameWhenTheCacheOverflows) {
