@@ -512,6 +512,9 @@ bool PageFetcher::GetSource(ThreadParams& params, const std::string& fileName, u
         params.Send(RunMessageType::kProgressLine, boundText_.empty()
                                                        ? std::string("连接已断开，系统自动暂停！")
                                                        : boundText_ + "，系统自动暂停！");
+        // The task's message says which bound paused the run.
+        if (!boundText_.empty())
+            params.failure = boundText_ + "：" + params.url;
         params.RequestStop(kStopPause);
         params.pageText.clear();
         return false;

@@ -68,7 +68,11 @@ bool FetchRunFile(ThreadParams& run, PageFetcher& fetcher, const std::string& ur
         return false;
     SavedRequest saved(run);
     run.url = url;
-    return fetcher.GetSource(run, path, kFetchPrepare);
+    // A file that could not be saved (one over its cap too) is a failed link of the run.
+    const bool ok = fetcher.GetSource(run, path, kFetchPrepare);
+    if (!ok && !run.StopRequested())
+        ++run.stats.failedPages;
+    return ok;
 }
 
 }  // namespace sorvik

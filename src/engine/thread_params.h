@@ -56,7 +56,7 @@ struct RunStatistics {
     std::atomic<long long> recordBytes{0};  // bytes of the saved values
     std::atomic<long long> pages{0};        // pages fetched (【链接数】)
     std::atomic<long long> pageBytes{0};    // bytes of the fetched pages
-    std::atomic<long long> failedPages{0};  // pages the run could not fetch (progress only)
+    std::atomic<long long> failedPages{0};  // pages and linked files the run could not fetch (progress only)
 
     TaskRunStats Snapshot() const {
         TaskRunStats stats;

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -105,7 +108,21 @@ class PendingFiles {
     PendingFiles(const PendingFiles&) = delete;
     PendingFiles& operator=(const PendingFiles&) = delete;
 
-    static std::string TemporaryName(const std::string& path) { return path + ".sorvik-part"; }
+    static constexpr std::string_view kSuffix = ".sorvik-part";
+    static std::string TemporaryName(const std::string& path) { return path + std::string(kSuffix); }
+    // Removes the parts a killed import left below folder (once per folder and import, before
+    // this import writes any there). Links are not followed.
+    void RemoveStaleParts(const std::string& folder) {
+        if (!cleaned_.insert(folder).second)
+            return;
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+             !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+            const std::string path = it->path().string();
+            if (!it->is_symlink(error) && it->is_regular_file(error) && path.ends_with(kSuffix))
+                ::unlink(path.c_str());
+        }
+    }
     bool Has(const std::string& path) const {
         return std::any_of(files_.begin(), files_.end(),
                            [&](const auto& file) { return file.second == path; });
@@ -140,6 +157,7 @@ class PendingFiles {
 
   private:
     std::vector<std::pair<std::string, std::string>> files_;  // temporary name, place
+    std::set<std::string> cleaned_;                           // folders RemoveStaleParts went through
 };
 
 class RecordReader {
@@ -264,6 +282,7 @@ bool UnpackExchangeRecords(std::string_view content, size_t begin, const std::st
                 topFolder = JoinPath(downloadRoot, FileSystemPath(name));
                 if (!EnsureRealFolder(topFolder))
                     return fail(Format("不能建立文件夹download/%s", name.c_str()));
+                pending.RemoveStaleParts(topFolder);
                 folder = topFolder;
                 break;
             }

@@ -183,6 +183,23 @@ TEST_F(EntryListTest, HostileLinksNeverWriteOutsideTheTaskFolder) {
     }
 }
 
+// A linked file over its cap is removed and counted as a failed link; the next one is saved.
+TEST_F(EntryListTest, AFileOverItsCapIsAFailedLinkAndTheListGoesOn) {
+    const FetchSettings saved = CurrentFetchSettings();
+    FetchSettings capped = saved;
+    capped.maxFileBytes = 1024 * 1024;
+    SetFetchSettings(capped);
+    server.AddPage("/big.bin", std::string(2 * 1024 * 1024, 'b'), "application/octet-stream");
+    server.AddPage("/small.txt", "small", "text/plain");
+    SetRecord(1, "<L>/big.bin</L><L>/small.txt</L>");
+    Run(kFileList, "#下载文件=文\r\n文=~<L>(.*?)</L>\r\n");
+    SetFetchSettings(saved);
+    EXPECT_EQ(run.stats.failedPages.load(), 1);
+    EXPECT_FALSE(fs::exists(folder->Path() + "/big.bin"));
+    EXPECT_EQ(Read("small.txt"), "small");
+    EXPECT_FALSE(run.StopRequested());
+}
+
 TEST_F(EntryListTest, LinkedFilePathNeutralisesEveryEscape) {
     EXPECT_EQ(DownloadFolder::LinkedFilePath("http://h/a/../../b.txt"), "a/b.txt");
     EXPECT_EQ(DownloadFolder::LinkedFilePath(std::string("http://h/a\0b/c", 14)), "a_b/c");

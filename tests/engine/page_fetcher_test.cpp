@@ -227,6 +227,7 @@ TEST_F(FetcherTest, BoundsEndHostileTransfersWithoutASecondAttempt) {
     EXPECT_EQ(server_.CountRequests("/trickle.htm"), 1);
     EXPECT_EQ(fetcher_.BoundText(), "传输超过时间上限(1秒)");
     EXPECT_EQ(sink_.Texts(RunMessageType::kProgressLine).back(), "传输超过时间上限(1秒)，系统自动暂停！");
+    EXPECT_EQ(params_.failure, "传输超过时间上限(1秒)：" + server_.Url("/trickle.htm"));
 
     params_.stopFlag = false;
     params_.stopReason = kStopNone;

@@ -472,7 +472,12 @@ TEST_F(ExchangeTest, AnInterruptedFruitImportLeavesNothingAndTheRetryGivesOneCop
     EXPECT_EQ(Read("download/1/img/2024/图.jpg"), "<missing>");
     for (const auto& entry : std::filesystem::recursive_directory_iterator(HomeFile("download")))
         EXPECT_EQ(entry.path().string().find(".sorvik-part"), std::string::npos) << entry.path();
+    // A part a killed import left behind goes with the next import into its folder.
+    const std::string stale = HomeFile("download/1/img/old.jpg.sorvik-part");
+    std::filesystem::create_directories(HomeFile("download/1/img"));
+    ASSERT_TRUE(WriteWholeFile(stale, "part"));
     ASSERT_TRUE(Import("f.fru").ok);
+    EXPECT_FALSE(std::filesystem::exists(stale));
     EXPECT_EQ(Count("T_新闻", "1=1"), 2);
     EXPECT_EQ(Count("T_分类", "1=1"), 1);
     EXPECT_EQ(Read("download/1/img/2024/图.jpg"), "jpeg");
