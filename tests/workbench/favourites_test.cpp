@@ -90,3 +90,26 @@ TEST_F(FavouritesTest, FirstCollectionMakesTheTaskAndTableAndRepeatsAddNothing) 
 }
 
 }  // namespace
+
+TEST_F(FavouritesTest, ListedTablesKeepTheNodeAndAFailedCopyLeavesNothing) {
+    // A listed table of another favourites task gets the columns both tables have, under that task.
+    ASSERT_TRUE(db.ExecuteSql("update Task set cSearchScript=cSearchScript || '#收藏表名列表=Archive' where ID=5"));
+    ASSERT_TRUE(db.ExecuteSql(
+        "Create Table Archive(ID_ IDENTITY CONSTRAINT PK_Archive PRIMARY KEY,iNode_ int,名称 varchar(50))"));
+    ASSERT_TRUE(CTaskTable().InsertTask(8, "档案", TaskState::kHidden, "", 3, "#表名=Archive\r\n#字段名列表=名称\r\n"));
+    ASSERT_EQ(CTaskTable().SetTaskScriptValue(8, "#任务类别", "收藏夹", true), 1);
+    ASSERT_TRUE(db.ExecuteSql(Format("update TreeItems set iTask=8 where ID=%d", leaf)));
+    ASSERT_EQ(Collect(5, {2}, leaf), "ok");
+    EXPECT_EQ(db.SelectJoined("名称 || ':' || iNode_", "Archive", "1=1"), "乙:8");
+
+    // The temporary table's name is taken: nothing is made, and the user's table stays.
+    ASSERT_TRUE(db.ExecuteSql("Create Table Goods_tmp(x int)"));
+    std::string error;
+    const int empty = NewCategories("空", 42, error).at(0);
+    EXPECT_EQ(Collect(5, {1}, empty).rfind("收藏记录失败！", 0), 0u);
+    EXPECT_EQ(CTaskTable().GetCategoryTaskId(empty), 0);
+    EXPECT_FALSE(db.RecordExists("sqlite_master", "name='Goods_me'"));
+    EXPECT_TRUE(db.RecordExists("sqlite_master", "name='Goods_tmp'"));
+    ASSERT_TRUE(db.ExecuteSql("drop table Goods_tmp"));
+    EXPECT_EQ(Collect(5, {1}, empty), "ok");
+}
