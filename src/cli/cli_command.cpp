@@ -180,4 +180,21 @@ bool TakeFlag(std::vector<std::string>& args, std::string_view name) {
     return false;
 }
 
+bool TakeWhere(std::vector<std::string>& args, FilterCondition& where, bool& ok) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--where")
+            continue;
+        if (args.size() - i < 4) {
+            ok = false;
+            return false;
+        }
+        where.field = ExternalTextToGb(args[i + 1]);
+        where.op = ExternalTextToGb(args[i + 2]);
+        where.value = ExternalTextToGb(args[i + 3]);
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 4);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace sorvik::cli

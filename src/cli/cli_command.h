@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "workbench/result_filter.h"
+
 namespace sorvik::cli {
 
 struct CliContext {
@@ -61,6 +63,9 @@ bool StartCore(const CliContext& context, bool runsTasks);
 // Reads "--name value" out of args (removing both); false when absent. A missing value is a
 // usage error reported through ok=false.
 bool TakeOption(std::vector<std::string>& args, std::string_view name, std::string& value, bool& ok);
+// Reads "--where FIELD OPERATOR VALUE" out of args (texts converted to GB18030); false when
+// absent, ok=false when incomplete.
+bool TakeWhere(std::vector<std::string>& args, FilterCondition& where, bool& ok);
 // Reads a flag "--name" out of args.
 bool TakeFlag(std::vector<std::string>& args, std::string_view name);
 

@@ -192,10 +192,12 @@ constexpr CommandText kCommandHelp[] = {
     {"view",
      "把任务记录的记录明细（或 --browse：浏览记录）写成 "
      "download/ID/index.htm（index_brow.htm），输出文件路径。"
-     "--page N 选页，--filter 条件，--ids ID,... 只显示这些记录。",
+     "--page N 选页，--filter 条件，--where 字段标题 操作符 值（过滤栏的条件，搜索词加亮），--ids ID,... "
+     "只显示这些记录。",
      "Writes the detail view (or with --browse the browse view) of a task's records as "
      "download/ID/index.htm (index_brow.htm) and prints the file's path. --page N picks the page, "
-     "--filter a condition, --ids ID,... shows only those records."},
+     "--filter a condition, --where a filter-bar condition (its search terms highlighted), --ids ID,... "
+     "shows only those records."},
     {"favourite",
      "收藏夹：list 显示类别树，标出收藏任务和它们的记录数（--task ID：用 * 标出该任务的默认收藏类别）；"
      "add 把任务的记录（--ids ID,... 或 --all）收藏到最末级的类别，第一次收藏时建立收藏任务和“_me”表。",

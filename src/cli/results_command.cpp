@@ -22,24 +22,6 @@ constexpr const char* kUsage =
     "results ID [--filter EXPR] [--where FIELD_TITLE OPERATOR VALUE] [--condition N] [--format tsv|csv|json] "
     "[--limit N]";
 
-// Reads "--where FIELD OPERATOR VALUE" out of args; false when absent, ok=false when incomplete.
-bool TakeWhere(std::vector<std::string>& args, FilterCondition& where, bool& ok) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--where")
-            continue;
-        if (args.size() - i < 4) {
-            ok = false;
-            return false;
-        }
-        where.field = ExternalTextToGb(args[i + 1]);
-        where.op = ExternalTextToGb(args[i + 2]);
-        where.value = ExternalTextToGb(args[i + 3]);
-        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 4);
-        return true;
-    }
-    return false;
-}
-
 std::string CsvCell(const std::string& utf8) {
     if (utf8.find_first_of(",\"\r\n") == std::string::npos)
         return utf8;

@@ -7,12 +7,14 @@
 #include "text/code_page.h"
 #include "text/strings.h"
 #include "workbench/record_view.h"
+#include "workbench/result_filter.h"
 
 namespace sorvik::cli {
 
 namespace {
 
-constexpr const char* kUsage = "view ID [--browse] [--page N] [--filter EXPR] [--ids ID,...]";
+constexpr const char* kUsage =
+    "view ID [--browse] [--page N] [--filter EXPR] [--where FIELD_TITLE OPERATOR VALUE] [--ids ID,...]";
 
 int RunView(CliContext& context) {
     std::string pageText = "1";
@@ -22,6 +24,8 @@ int RunView(CliContext& context) {
     const bool browse = TakeFlag(context.args, "--browse");
     TakeOption(context.args, "--page", pageText, ok);
     TakeOption(context.args, "--filter", filter, ok);
+    FilterCondition where;
+    const bool hasWhere = TakeWhere(context.args, where, ok);
     const bool hasIds = TakeOption(context.args, "--ids", idsText, ok);
     if (!ok || context.args.size() > 1)
         return UsageOf(kUsage);
@@ -47,6 +51,15 @@ int RunView(CliContext& context) {
     if (!PrepareResultQuery(taskId, ExternalTextToGb(filter), request.query, error, filterRefused)) {
         PrintError(filterRefused ? Text(Msg::kFilterOneCondition) : error);
         return filterRefused ? 2 : 1;
+    }
+    // The bar's condition through the bar's compiler; its search terms are highlighted.
+    if (hasWhere) {
+        CompiledFilter compiled;
+        if (!ApplyFilter(request.query, where, compiled, error)) {
+            PrintError(error);
+            return 1;
+        }
+        request.terms = compiled.searchTerms;
     }
     RecordViewResult result;
     if (!WriteRecordView(request, result, error)) {

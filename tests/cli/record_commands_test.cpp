@@ -16,7 +16,8 @@ TEST(RecordCommands, ViewWritesThePageAndFavouriteCopiesTheRecords) {
     const std::string h = home.path();
     for (const char* sql :
          {"insert into Task(ID,cTask,iStatus,cWeb,iType,cSearchScript,cSetInfo) values(5,'五',4,'',4,"
-          "'#表名=Goods\r\n#字段名列表=名称\r\n#唯一字段=名称\r\n','#浏览记录每页记录数=1\r\n')",
+          "'#表名=Goods\r\n#字段名列表=名称\r\n#唯一字段=名称\r\n#加亮关键字字段标题=名称\r\n',"
+          "'#浏览记录每页记录数=1\r\n')",
           "Create Table Goods(ID_ IDENTITY CONSTRAINT PK_Goods PRIMARY KEY,iNode_ int,名称 varchar(50))",
           "insert into Goods(iNode_,名称) values(5,'甲')",
           "insert into Goods(iNode_,名称) values(5,'乙<>')"}) {
@@ -31,6 +32,12 @@ TEST(RecordCommands, ViewWritesThePageAndFavouriteCopiesTheRecords) {
     EXPECT_NE(html.find("共 2 条记录 第 2/2 页"), std::string::npos);
     EXPECT_NE(html.find("<font size=2>乙&lt;&gt;</font>"), std::string::npos);
     EXPECT_EQ(RunCliGb(h, {"view", "5", "--page", "x"}).exitCode, 2);
+    // A filter-bar condition narrows the records and its term is highlighted.
+    result = RunCliGb(h, {"view", "5", "--where", "名称", "超包含", "乙"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_TRUE(sorvik::ReadWholeFile(h + "/download/5/index.htm", html));
+    EXPECT_NE(html.find("共 1 条记录 第 1/1 页"), std::string::npos);
+    EXPECT_NE(html.find("<font color=#FF0000>乙</font>&lt;&gt;"), std::string::npos);
 
     result = RunCliGb(h, {"category", "new", "收藏"});
     ASSERT_EQ(result.exitCode, 0) << result.err;

@@ -93,10 +93,12 @@ TEST_F(FavouritesTest, FirstCollectionMakesTheTaskAndTableAndRepeatsAddNothing) 
 
 TEST_F(FavouritesTest, ListedTablesKeepTheNodeAndAFailedCopyLeavesNothing) {
     // A listed table of another favourites task gets the columns both tables have, under that task.
-    ASSERT_TRUE(db.ExecuteSql("update Task set cSearchScript=cSearchScript || '#收藏表名列表=Archive' where ID=5"));
+    ASSERT_TRUE(
+        db.ExecuteSql("update Task set cSearchScript=cSearchScript || '#收藏表名列表=Archive' where ID=5"));
     ASSERT_TRUE(db.ExecuteSql(
         "Create Table Archive(ID_ IDENTITY CONSTRAINT PK_Archive PRIMARY KEY,iNode_ int,名称 varchar(50))"));
-    ASSERT_TRUE(CTaskTable().InsertTask(8, "档案", TaskState::kHidden, "", 3, "#表名=Archive\r\n#字段名列表=名称\r\n"));
+    ASSERT_TRUE(CTaskTable().InsertTask(8, "档案", TaskState::kHidden, "", 3,
+                                        "#表名=Archive\r\n#字段名列表=名称\r\n"));
     ASSERT_EQ(CTaskTable().SetTaskScriptValue(8, "#任务类别", "收藏夹", true), 1);
     ASSERT_TRUE(db.ExecuteSql(Format("update TreeItems set iTask=8 where ID=%d", leaf)));
     ASSERT_EQ(Collect(5, {2}, leaf), "ok");
