@@ -157,7 +157,10 @@ const DefaultShowModule kShowModules[] = {
      "</table><br><%#记录循环结束%>",
      kTemplateDetailView, 0, ""},
     {"浏览记录",
-     "<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><%#记录循环开始%>"
+     "<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\">"
+     "<tr style=\"background:#DDE6F4\"><th width=\"<%#行号宽度%>%\">行号</th>"
+     "<%#字段循环开始%><th width=\"<%#循环字段宽度%>%\"><%#循环字段名%></th><%#字段循环结束%></tr>"
+     "<%#记录循环开始%>"
      "<tr #奇数行='style=\"background:#FFFFFF\"' #偶数行='style=\"background:#EEF4FF\"'>"
      "<td width=\"<%#行号宽度%>%\"><%#行号%></td>"
      "<%#字段循环开始%><td width=\"<%#循环字段宽度%>%\"><%#循环字段值%></td><%#字段循环结束%>"
