@@ -113,6 +113,14 @@ constexpr MessageText kMessages[] = {
     {Msg::kCheckLine, "第%d行：%s：%s", "line %d: %s: %s"},
     {Msg::kCheckError, "错误", "error"},
     {Msg::kCheckWarning, "警告", "warning"},
+    {Msg::kScheduledStart, "按计划启动任务 %d", "task %d started on its plan"},
+    {Msg::kScheduledActive, "任务 %d 的计划时间到了，它已在运行",
+     "task %d is due on its plan and runs already"},
+    {Msg::kScheduledFailed, "任务 %d 的计划时间到了，但不能启动",
+     "task %d is due on its plan but could not start"},
+    {Msg::kServing, "按计划运行任务（%d 个计划时间）；SIGTERM 或 Ctrl-C 暂停正在运行的任务并退出",
+     "running tasks on their plans (%d planned times); SIGTERM or Ctrl-C pauses the running tasks and exits"},
+    {Msg::kNoSuchPlanTime, "任务的计划中没有 %s", "the task's plan has no %s"},
 };
 
 struct CommandText {
@@ -138,6 +146,22 @@ constexpr CommandText kCommandHelp[] = {
      "Checks a script: unknown keys, rule words, fetch modes and operations, regular expressions that do "
      "not compile, lists of different lengths; one line per problem (line N: error/warning: ...). Exits "
      "with status 1 when there is an error. Needs no home folder."},
+    {"schedule",
+     "编辑任务的计划：--add TIME 加入一个开始时间（\"yyyy-mm-dd hh:mm:ss\"，日期中的数字可以用 ? 代替，如 "
+     "?\?\?\?-?\?-?\? 07:00:00 是每天 7 点；N,S 从最后一个时间起加入 N 个间隔 S 秒的时间），--remove TIME "
+     "去掉一个，"
+     "--list 列出计划。检查与“计划”对话框相同；先去掉，再加入。",
+     "Edits a task's plan: --add TIME adds a start time (\"yyyy-mm-dd hh:mm:ss\"; any digit of the date may "
+     "be "
+     "?, so ?\?\?\?-?\?-?\? 07:00:00 is every day at 7; N,S adds N times S seconds apart from the last one), "
+     "--remove TIME removes one, --list lists the plan. The checks are the plan dialog's; removals come "
+     "before additions."},
+    {"serve",
+     "不开窗口运行计划：每 2 秒检查计划并启动到时的任务，直到 SIGTERM 或 Ctrl-C（然后像 run 一样暂停正在运行"
+     "的任务）。每次启动和结束在标准错误上写一行。",
+     "Runs the schedule without a window: every 2 s it starts the tasks whose planned time has come, until "
+     "SIGTERM or Ctrl-C (then it pauses the running tasks as run does). Each start and end is a line on "
+     "standard error."},
     {"test",
      "测试运行脚本（任务 0）：输出跟踪，不保存记录。只处理 --pages N 个网页（没有 --page 时默认 1："
      "起始网页和它的记录所链接的网页）；--records N 在 N 条记录后停止；--page FILE：在这个网页上测试，"

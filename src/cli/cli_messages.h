@@ -87,6 +87,11 @@ enum class Msg {
     kCheckLine,       // %d line, %s severity word, %s message
     kCheckError,
     kCheckWarning,
+    kScheduledStart,   // %d
+    kScheduledActive,  // %d
+    kScheduledFailed,  // %d
+    kServing,          // %d plan entries
+    kNoSuchPlanTime,   // %s
 };
 
 // The text in the run's language, in the internal code page (print it with PrintLine/PrintError).

@@ -1,7 +1,9 @@
-// sorvik-cli add, run and resume: creating a task from a script file and running tasks headless.
+// sorvik-cli add, run, resume and serve: creating a task from a script file and running tasks
+// headless.
 //
 // run and resume drive the run controller with its host loop (RunUntilIdle) and show the progress
-// line on standard error.
+// line on standard error. serve runs the same loop without end, with the schedule's 2-second tick
+// beside the dispatch timer, and starts the tasks whose planned time has come.
 // SIGINT or SIGTERM pauses every run (reason 8) and waits for the workers, so that the Task rows
 // keep their resume points and resume continues with the same keyword and page.
 
@@ -28,6 +30,7 @@
 #include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
+#include "workbench/schedule.h"
 
 namespace sorvik::cli {
 
@@ -265,10 +268,71 @@ int RunResume(CliContext& context) {
     return ReportRuns({task}, observer, quiet);
 }
 
+// The log of serve: one line on standard error per scheduled start and per run's end.
+class ServeObserver : public CliRunObserver {
+  public:
+    ServeObserver() : CliRunObserver(true) {}
+    void RunEnded(int task, TaskState state) override {
+        CliRunObserver::RunEnded(task, state);
+        PrintLine(std::cerr, FormatLocalTime(LocalTimeNow()) + " " +
+                                 Format(Text(Msg::kTaskEnded).c_str(), task, StateText(state).c_str()));
+    }
+    void RunFailed(int task, const std::string& reason) override {
+        PrintError(FormatLocalTime(LocalTimeNow()) + Format(" %d: ", task) + reason);
+    }
+};
+
+void NoteScheduledStart(int task, ScheduledStart result, const std::string& error) {
+    if (result == ScheduledStart::kGone)
+        return;
+    const Msg message = result == ScheduledStart::kAlreadyActive ? Msg::kScheduledActive
+                        : result == ScheduledStart::kFailed      ? Msg::kScheduledFailed
+                                                                 : Msg::kScheduledStart;
+    PrintLine(std::cerr, FormatLocalTime(LocalTimeNow()) + " " + Format(Text(message).c_str(), task));
+    if (!error.empty())
+        PrintError(error);
+}
+
+int RunServe(CliContext& context) {
+    if (!context.args.empty())
+        return UsageOf("serve");
+    RecoverBeforeRunning();
+    ServeObserver observer;
+    CliPrompt prompt;
+    InterruptHandlers interrupts;
+    RunController controller(observer, prompt, RunMailTask);
+    Scheduler scheduler(controller, LocalTimeNow, NoteScheduledStart);
+    std::string error;
+    if (!scheduler.Load(error)) {
+        PrintError(error);
+        return 1;
+    }
+    PrintLine(std::cerr, Format(Text(Msg::kServing).c_str(), static_cast<int>(scheduler.Entries().size())));
+    constexpr auto kScheduleInterval = std::chrono::milliseconds(2000);
+    auto nextTick = std::chrono::steady_clock::now();
+    bool pausing = false;
+    controller.RunUntil(std::chrono::steady_clock::time_point::max(), [&] {
+        if (g_interrupted) {
+            if (!pausing) {
+                pausing = true;
+                controller.StopTask(kAllTasks, kStopPause);
+            }
+            return !controller.HasActiveRuns();
+        }
+        if (std::chrono::steady_clock::now() >= nextTick) {
+            scheduler.Tick();
+            nextTick = std::chrono::steady_clock::now() + kScheduleInterval;
+        }
+        return false;
+    });
+    return 0;
+}
+
 const CliCommandRegistrar kAdd({"add", "add SCRIPT", false, RunAdd});
 const CliCommandRegistrar kRun(
     {"run", "run ID... [--keywords TEXT|@FILE] [--threads N] [--category NAME]... [--quiet]", true, RunRun});
 const CliCommandRegistrar kResume({"resume", "resume ID [--quiet]", true, RunResume});
+const CliCommandRegistrar kServe({"serve", "serve", true, RunServe});
 
 }  // namespace
 

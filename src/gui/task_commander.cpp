@@ -12,6 +12,7 @@
 #include "engine/run_controller.h"
 #include "gui/gb_qstring.h"
 #include "gui/gui_prompt.h"
+#include "gui/plan_dialog.h"
 #include "store/database.h"
 #include "store/task_table.h"
 #include "text/strings.h"
@@ -23,6 +24,16 @@ namespace sorvik::gui {
 
 TaskCommander::TaskCommander(RunController& controller, GuiPrompt& prompt, QObject* parent)
     : QObject(parent), controller_(controller), prompt_(prompt) {}
+
+void TaskCommander::Plan(int id, QWidget* parent) {
+    PlanDialog dialog(id, prompt_, parent);
+    std::string error;
+    if (!dialog.Loaded(error)) {
+        prompt_.ShowMessage(error);
+        return;
+    }
+    prompt_.RunDialog(dialog);
+}
 
 void TaskCommander::Start(const std::vector<int>& ids) {
     if (StartTasks(controller_, ids) > 0)

@@ -34,6 +34,8 @@ class TaskCommander : public QObject {
     void Browse(int id);
     void OpenInDefaultBrowser(int id);
     void SearchAgain(int id);
+    // "计划(&S)...": the dialog "计划" over the task's plan.
+    void Plan(int id, QWidget* parent);
 
   signals:
     // Task rows changed in the database: lists reload.

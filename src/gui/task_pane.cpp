@@ -133,6 +133,7 @@ void TaskPane::BuildActions() {
         {"属性(&P)...", "taskProperties"},
         {"浏览引用页(&B)", "taskBrowse"},
         {"用默认浏览器打开(&O)", "taskOpen"},
+        {"计划(&S)...", "taskPlan"},
         {"重新搜索(&S)", "taskSearchAgain"},
     };
     for (int i = 0; i < kCommandCount; ++i)
@@ -178,6 +179,11 @@ void TaskPane::BuildActions() {
     connect(actions_[kBrowse], &QAction::triggered, this, first(&TaskCommander::Browse));
     connect(actions_[kOpenInBrowser], &QAction::triggered, this, first(&TaskCommander::OpenInDefaultBrowser));
     connect(actions_[kSearchAgain], &QAction::triggered, this, first(&TaskCommander::SearchAgain));
+    connect(actions_[kPlan], &QAction::triggered, this, [this] {
+        const std::vector<int> ids = SelectedTaskIds();
+        if (!ids.empty())
+            commander_.Plan(ids.front(), this);
+    });
 }
 
 bool TaskPane::eventFilter(QObject* watched, QEvent* event) {
@@ -193,7 +199,7 @@ bool TaskPane::eventFilter(QObject* watched, QEvent* event) {
 
 void TaskPane::AddCommandsTo(QMenu* menu) const {
     for (int i = 0; i < kCommandCount; ++i) {
-        if (i == kStartAll || i == kMoveTop || i == kDelete || i == kBrowse)
+        if (i == kStartAll || i == kMoveTop || i == kDelete || i == kBrowse || i == kPlan)
             menu->addSeparator();
         menu->addAction(actions_[i]);
     }

@@ -39,6 +39,7 @@ class TaskPane : public QWidget {
         kProperties,
         kBrowse,
         kOpenInBrowser,
+        kPlan,
         kSearchAgain,
         kCommandCount
     };

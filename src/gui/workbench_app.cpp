@@ -25,6 +25,7 @@
 #include "mail/send_mail_task.h"
 #include "store/startup.h"
 #include "text/strings.h"
+#include "workbench/schedule.h"
 
 namespace sorvik::gui {
 
@@ -145,6 +146,15 @@ void Workbench::BuildWindow() {
         dispatchTimer_->setInterval(kDispatchMs);
         connect(dispatchTimer_, &QTimer::timeout, this, [this] { controller_->DispatchTimerTick(); });
         dispatchTimer_->start();
+        // Planned starts: the schedule compares its list with the clock every 2000 ms.
+        scheduler_ = std::make_unique<Scheduler>(*controller_, LocalTimeNow);
+        std::string error;
+        if (!scheduler_->Load(error))
+            window_->SetStatusPaneText(0, FromGb(error));
+        scheduleTimer_ = new QTimer(window);
+        scheduleTimer_->setInterval(kDispatchMs);
+        connect(scheduleTimer_, &QTimer::timeout, this, [this] { scheduler_->Tick(); });
+        scheduleTimer_->start();
     }
 }
 
@@ -176,6 +186,8 @@ void Workbench::ShutDown() {
     started_ = false;
     if (dispatchTimer_ != nullptr)
         dispatchTimer_->stop();
+    if (scheduleTimer_ != nullptr)
+        scheduleTimer_->stop();
     if (layout_ != nullptr && !screenshot_)
         layout_->Capture();
     if (controller_)
@@ -193,6 +205,7 @@ void Workbench::ShutDown() {
     window_.reset();
     if (bridge_)
         bridge_->SetController(nullptr);
+    scheduler_.reset();
     controller_.reset();
     bridge_.reset();
     sorvik::ShutDown();

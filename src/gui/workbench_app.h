@@ -19,7 +19,8 @@ class QTimer;
 
 namespace sorvik {
 class RunController;
-}
+class Scheduler;
+}  // namespace sorvik
 
 namespace sorvik::gui {
 
@@ -61,6 +62,7 @@ class Workbench : public QObject {
     ResultPane* Results() const { return results_; }
     // The record views and favourites (owned by the window).
     RecordWorkbench* Records() const { return records_; }
+    Scheduler* Schedule() const { return scheduler_.get(); }
     Prompter& Prompts() const { return *prompter_; }
     const LayoutSettings& Settings() const { return settings_; }
 
@@ -86,6 +88,9 @@ class Workbench : public QObject {
     ResultPane* results_ = nullptr;       // owned by the window
     RecordWorkbench* records_ = nullptr;  // owned by the window
     QTimer* dispatchTimer_ = nullptr;
+    // The schedule and its 2000 ms timer (none for a screenshot).
+    std::unique_ptr<Scheduler> scheduler_;
+    QTimer* scheduleTimer_ = nullptr;
     std::unique_ptr<QLocalServer> instanceServer_;
     LayoutSettings settings_;
     std::string home_;

@@ -1,5 +1,5 @@
-// sorvik-cli add, run and resume: the real binary against a loopback HTTP server (the example
-// scripts in tests/e2e harvest through add, run and results).
+// sorvik-cli add, run, resume, schedule and serve: the real binary against a loopback HTTP server
+// (the example scripts in tests/e2e harvest through add, run and results).
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "support/http_test_server.h"
@@ -123,6 +124,43 @@ TEST_F(RunCommandsTest, InterruptPausesAndResumeContinuesAtTheSamePage) {
     EXPECT_EQ(server.CountRequests("/p.php"), 4);
     const std::string rows = Sql("select 名 from Pages order by ID_");
     EXPECT_NE(rows.find("/p.php?n=1\n/p.php?n=2\n/p.php?n=3"), std::string::npos) << rows;
+}
+
+// serve on a home whose task is planned 35 seconds ahead: the schedule starts it inside its window,
+// it harvests, and SIGTERM ends serve cleanly.
+TEST_F(RunCommandsTest, ServeHarvestsAPlannedTaskAndEndsOnSigterm) {
+    test::ScopedLang english("en_US.UTF-8");
+    server.AddPage("/plan.htm", "<li>a</li><li>b</li>");
+    const std::string id =
+        Add(std::string(U8(u8"#任务名称=计划\n#表名=Planned\n1=<li>.*?</li>\n#字段名列表=名\n"
+                           u8"名=~<li>(.*?)</li>\n#要搜索网址=")) +
+            server.Url("/plan.htm") + "\n");
+    const std::time_t ahead = std::time(nullptr) + 35;
+    std::tm local{};
+    localtime_r(&ahead, &local);
+    char when[32];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    EXPECT_EQ(RunCli(home.path(), {"schedule", id, "--add", "2006-02-30 10:00:00"}).exitCode, 1);
+    ProcessResult planned = RunCli(home.path(), {"schedule", id, "--add", when, "--list"});
+    ASSERT_EQ(planned.exitCode, 0) << planned.err;
+    EXPECT_EQ(planned.out, std::string(when) + "\n");
+
+    ProcessResult served;
+    std::thread runner([&] { served = RunCli(home.path(), {"serve"}, 240); });
+    bool harvested = false;
+    for (int i = 0; i < 900 && !harvested; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        harvested = RunCli(home.path(), {"sql", "select count(*) as n from Planned"}).out == "n\n2\n" &&
+                    RunCli(home.path(), {"sql", "select iType from Task where ID=" + id}).out == "iType\n4\n";
+    }
+    EXPECT_TRUE(harvested);
+    for (pid_t pid : ChildProcessesNamed("sorvik-cli"))
+        kill(pid, SIGTERM);
+    runner.join();
+    EXPECT_EQ(served.exitCode, 0) << served.err;
+    EXPECT_NE(served.err.find("task " + id + " started on its plan"), std::string::npos) << served.err;
+    EXPECT_NE(served.err.find("task " + id + ": finished"), std::string::npos) << served.err;
+    EXPECT_EQ(server.CountRequests("/plan.htm"), 1);
 }
 
 TEST_F(RunCommandsTest, BadArgumentsAreRefused) {

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include "gui/exchange_dialog.h"
 #include "gui/gb_qstring.h"
 #include "gui/main_window.h"
+#include "gui/plan_dialog.h"
 #include "gui/prompter.h"
 #include "gui/task_list_model.h"
 #include "gui/task_pane.h"
@@ -38,6 +40,7 @@
 #include "text/code_page.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
+#include "workbench/schedule.h"
 
 using namespace sorvik;
 using namespace sorvik::gui;
@@ -171,7 +174,8 @@ class TaskWorkbenchTest : public QObject {
         const int task = 7;
         {
             CTaskTable tasks;
-            QVERIFY(tasks.InsertTask(task, "示例_下一页", TaskState::kEnded, server.Url("/list_1.htm"), 3, script));
+            QVERIFY(tasks.InsertTask(task, "示例_下一页", TaskState::kEnded, server.Url("/list_1.htm"), 3,
+                                     script));
         }
 
         QVERIFY(tree_->SelectNode(kNodeActiveTasks));
@@ -293,6 +297,47 @@ class TaskWorkbenchTest : public QObject {
         QVERIFY(!tree_->findItems(FromGb("种子类"), Qt::MatchRecursive).isEmpty());
         QCOMPARE(prompter_->said.back(), std::string("导入完成！"));
         QCOMPARE(workbench_->Window()->StatusPaneText(0), FromGb("就绪"));
+    }
+
+    // "计划(&S)..." of the task menu: the dialog refuses what its core refuses, adds a series and
+    // saves the plan; the workbench's schedule then lists it. The dialog is rendered to
+    // plan_dialog.png in the test's folder to be looked at.
+    void aTaskIsPlannedThroughTheDialog() {
+        const int task = 9;
+        QVERIFY(CTaskTable().InsertTask(task, "计划任务", TaskState::kEnded, "", 3, "#表名=P\r\n"));
+        QVERIFY(tree_->SelectNode(kNodeActiveTasks));
+        pane_->SelectTask(task);
+        QAction* plan = pane_->CommandAction(TaskPane::kPlan);
+        QVERIFY(workbench_->Window()->TaskMenu()->actions().contains(plan));
+        QVERIFY(plan->isEnabled());
+        prompter_->dialogs.push_back([this](QDialog& dialog) {
+            auto* planDialog = qobject_cast<PlanDialog*>(&dialog);
+            if (!planDialog || dialog.windowTitle() != FromGb("计划"))
+                return int(QDialog::Rejected);
+            auto add = [&](const char* text) {
+                planDialog->TimeBox()->setText(FromGb(text));
+                planDialog->AddButton()->click();
+            };
+            add("2006-02-30 10:00:00");
+            add("?\?\?\?-?\?-?? 07:00:00");
+            add("2030-01-01 00:00:00");
+            add("2,60");
+            dialog.layout()->activate();
+            dialog.grab().save(QStringLiteral("plan_dialog.png"));
+            dialog.accept();
+            return dialog.result();
+        });
+        plan->trigger();
+        QVERIFY(prompter_->dialogs.empty());
+        QCOMPARE(prompter_->said.size(), size_t(1));
+        QVERIFY(prompter_->said[0].starts_with("时间格式不对"));
+        std::vector<std::string> times;
+        std::string error;
+        QVERIFY(ReadTaskPlan(task, times, error));
+        QCOMPARE(times, (std::vector<std::string>{"?\?\?\?-?\?-?? 07:00:00", "2030-01-01 00:00:00",
+                                                  "2030-01-01 00:01:00", "2030-01-01 00:02:00"}));
+        workbench_->Schedule()->Tick();
+        QCOMPARE(workbench_->Schedule()->Entries().size(), size_t(4));
     }
 
   private:
