@@ -195,8 +195,10 @@ void CategoryTreeView::FillCategoryMenu(QMenu* menu) {
         menu->addAction(FromGb("用默认浏览器打开(&O)"), this,
                         [this, task] { commander_.OpenInDefaultBrowser(task); });
     }
-    if (flags.Schedulable())
+    if (flags.Schedulable()) {
+        menu->addAction(FromGb("计划(&S)..."), this, [this, task] { commander_.Plan(task, this); });
         menu->addAction(FromGb("重新搜索(&S)"), this, [this, task] { commander_.SearchAgain(task); });
+    }
 }
 
 void CategoryTreeView::contextMenuEvent(QContextMenuEvent* event) {
