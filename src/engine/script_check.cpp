@@ -419,7 +419,19 @@ class ScriptChecker {
 }  // namespace
 
 std::vector<ScriptProblem> CheckScript(std::string_view script) {
-    return ScriptChecker(script).Run();
+    // The lookup reads CR LF lines: an editor's LF (or a lone CR) ends a line as CR LF does.
+    std::string lines;
+    lines.reserve(script.size() + script.size() / 16);
+    for (size_t i = 0; i < script.size(); ++i) {
+        if (script[i] == '\r' || script[i] == '\n') {
+            lines += "\r\n";
+            if (script[i] == '\r' && i + 1 < script.size() && script[i + 1] == '\n')
+                ++i;
+        } else {
+            lines += script[i];
+        }
+    }
+    return ScriptChecker(lines).Run();
 }
 
 bool HasCheckErrors(const std::vector<ScriptProblem>& problems) {

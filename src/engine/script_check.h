@@ -25,7 +25,7 @@ struct ScriptProblem {
     std::string message;  // GB18030, names the key and, for an unknown key, the nearest known one
 };
 
-// The problems of script (GB18030, CR LF or LF lines), ordered by line. Never fails.
+// The problems of script (GB18030; lines ended by CR LF, LF or CR), ordered by line. Never fails.
 std::vector<ScriptProblem> CheckScript(std::string_view script);
 
 // True when one of the problems is an error.

@@ -2,6 +2,7 @@
 // key (and, for a mistyped task key, the key that was meant).
 
 #include "engine/script_check.h"
+#include "text/strings.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,9 @@ TEST(ScriptCheck, FindsEachKindOfMistakeOnItsLine) {
         "[变量_块]{\r\n"                         // a block's lines are values
         "#不是键=1\r\n"
         "}[变量_块]\r\n";
-    const std::vector<ScriptProblem> problems = CheckScript(script);
+    std::string editorText = script;  // an editor's LF lines give the same problems
+    ReplaceAll(editorText, "\r\n", "\n");
+    const std::vector<ScriptProblem> problems = CheckScript(editorText);
     struct Expected {
         int line;
         CheckSeverity severity;
