@@ -41,6 +41,8 @@ constexpr int kDefaultColumnWidth = 100;
 constexpr int kRowNumberWidth = 60;
 // Widths go to the settings once the user stops dragging.
 constexpr int kWidthSaveDelayMs = 800;
+// The shortest time between two reloads for a run's saved records.
+constexpr qint64 kRunReloadMs = 2000;
 
 enum ConditionCommand { kAdd, kSave, kMakeDefault };
 
@@ -90,8 +92,11 @@ ResultPane::ResultPane(MainWindow& window, TaskWorkbench& tasks, Prompter& promp
             script = CTaskTable().ReadTaskScript(taskId);
         }
         if (taskId == task_ || SharedTaskNumber(script, taskId) == task_)
-            Reload();
+            ReloadForRun();
     });
+    runReload_ = new QTimer(this);
+    runReload_->setSingleShot(true);
+    connect(runReload_, &QTimer::timeout, this, &ResultPane::ReloadForRun);
 }
 
 ResultPane::~ResultPane() {
@@ -328,6 +333,18 @@ void ResultPane::Reload() {
     const std::vector<long long> selected = SelectedIds();
     model_->Reload();
     AfterLoad(selected);
+}
+
+void ResultPane::ReloadForRun() {
+    // A run saves a batch every few hundred records: the page of a large table is read again at
+    // most once per interval, so that a harvest does not keep the window busy.
+    if (lastRunReload_.isValid() && lastRunReload_.elapsed() < kRunReloadMs) {
+        if (!runReload_->isActive())
+            runReload_->start(static_cast<int>(kRunReloadMs - lastRunReload_.elapsed()));
+        return;
+    }
+    lastRunReload_.start();
+    Reload();
 }
 
 void ResultPane::GoToPage(int page) {

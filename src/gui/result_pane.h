@@ -5,7 +5,7 @@
 //
 // The current task is the task of the selected result node, or the task selected in the task
 // list; its records are read one page at a time. Run events (MainWindow::ResultsChanged) of the
-// current task read the page again.
+// current task read the page again (at once, then at most every 2 s while a run saves batches).
 //
 // Seam for the record views, favourites, script-defined commands and mail (all on the GUI
 // thread):
@@ -22,6 +22,7 @@
 //   enable them on its aboutToShow. Reloaded() after the page was read again; Reload() reads it
 //   again after a change made elsewhere.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <map>
 #include <string>
@@ -116,6 +117,7 @@ class ResultPane : public QObject {
     void UpdateGridActions();
     void Opened(bool ok, const std::string& error);
     void AfterLoad(const std::vector<long long>& keepSelected);
+    void ReloadForRun();
     void ApplyWidths();
     void OnSectionResized(int section, int oldSize, int newSize);
     void FlushWidths();
@@ -150,6 +152,8 @@ class ResultPane : public QObject {
     QAction* searchUnsearched_ = nullptr;
     QAction* importKeywords_ = nullptr;
     QTimer* widthTimer_ = nullptr;
+    QTimer* runReload_ = nullptr;
+    QElapsedTimer lastRunReload_;
 
     int task_ = 0;
     std::map<int, ViewState> views_;  // per task: the bar and its loaded slot
