@@ -175,8 +175,9 @@ constexpr CommandText kCommandHelp[] = {
      "Runs tasks to their end with a progress line on standard error (refreshed every second on a "
      "terminal, else a line every 10 s at most); Ctrl-C pauses them and keeps their resume points. "
      "--quiet prints nothing but errors."},
-    {"resume", "从暂停的位置继续任务。--quiet 只输出错误。",
-     "Continues a paused task where it stopped. --quiet prints nothing but errors."},
+    {"resume", "从暂停的位置继续任务。--skip-page 跳过暂停时打不开的网页，--quiet 只输出错误。",
+     "Continues a paused task where it stopped. --skip-page skips the page it could not open, "
+     "--quiet prints nothing but errors."},
     {"results",
      "任务的记录：--filter SQL 条件；--where 字段标题 操作符 值，与过滤栏相同（包含、超包含、左包含、右包含、"
      "=、>、>=、<、<=、<>）；--condition N 应用任务保存的第 N 个过滤条件（0-49）；--format tsv|csv|json，"

@@ -253,8 +253,9 @@ int RunRun(CliContext& context) {
 int RunResume(CliContext& context) {
     int task = 0;
     const bool quiet = TakeFlag(context.args, "--quiet");
+    const bool skipPage = TakeFlag(context.args, "--skip-page");
     if (context.args.size() > 1)
-        return UsageOf("resume ID [--quiet]");
+        return UsageOf("resume ID [--skip-page] [--quiet]");
     if (const int status = FirstTaskId(context.args, "resume ID", task); status != 0)
         return status;
     RecoverBeforeRunning();
@@ -262,7 +263,7 @@ int RunResume(CliContext& context) {
     CliPrompt prompt;
     InterruptHandlers interrupts;
     RunController controller(observer, prompt, RunMailTask);
-    if (!controller.ResumeTask(task))
+    if (!controller.ResumeTask(task, skipPage))
         return 1;
     DriveRuns(controller, observer);
     return ReportRuns({task}, observer, quiet);
@@ -331,7 +332,7 @@ int RunServe(CliContext& context) {
 const CliCommandRegistrar kAdd({"add", "add SCRIPT", false, RunAdd});
 const CliCommandRegistrar kRun(
     {"run", "run ID... [--keywords TEXT|@FILE] [--threads N] [--category NAME]... [--quiet]", true, RunRun});
-const CliCommandRegistrar kResume({"resume", "resume ID [--quiet]", true, RunResume});
+const CliCommandRegistrar kResume({"resume", "resume ID [--skip-page] [--quiet]", true, RunResume});
 const CliCommandRegistrar kServe({"serve", "serve", true, RunServe});
 
 }  // namespace

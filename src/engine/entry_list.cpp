@@ -222,6 +222,22 @@ bool OptionAllowsEntry(const std::optional<std::string>& optionValue, std::strin
            (!name.empty() && optionValue->find(name) != std::string::npos);
 }
 
+std::vector<std::string> EntryPageUrls(CPageExtractor& context, const EntryListCall& call) {
+    std::vector<std::string> urls;
+    const std::optional<std::string> optionValue = DownloadOptionValue(context.script, context.optionText);
+    for (const std::string& name : EntryNames(call.listKey, context.script)) {
+        if (!OptionAllowsEntry(optionValue, name))
+            continue;
+        // A URL taken from the memory list is known only when the list runs.
+        if (Trim(IndexedScriptValue(EntryKey(name, "_网址"), context.script)).starts_with('#'))
+            continue;
+        std::string url = EntryUrl(context, name);
+        if (!url.empty())
+            urls.push_back(std::move(url));
+    }
+    return urls;
+}
+
 bool RunEntryList(CPageExtractor& context, const EntryListCall& call, std::string_view givenText,
                   const DownloadSite& site, std::string& result) {
     const std::string_view script = context.script;

@@ -81,6 +81,10 @@ bool DownloadOptionTakesText(std::string_view script, std::string_view optionTex
 // option whose value is empty lets no entry through.
 bool OptionAllowsEntry(const std::optional<std::string>& optionValue, std::string_view name);
 
+// The pages the entries of the list will fetch for the current record ("E_网址=" of each entry the
+// download option lets through, unless it names a memory value), in order.
+std::vector<std::string> EntryPageUrls(CPageExtractor& context, const EntryListCall& call);
+
 // Runs the list of call.listKey for the current record. givenText is the text kind 2 works on
 // when an entry fetches no page. With the value flag, result gets each entry's value in turn (so
 // the last entry's) and true is returned when an entry ran; without it result is not touched.

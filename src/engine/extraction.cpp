@@ -70,7 +70,16 @@ class ExtractionRun {
     bool RunTemplate(const std::string& urlTemplate, const std::string& rangeText, std::string url,
                      std::string page);
     // One page and the next pages it leads to. False when the run must end.
-    bool FollowPages(std::string url, std::string page);
+    // following: the URL the run goes to when this chain ends (the next range value), for the plan.
+    bool FollowPages(std::string url, std::string page, const std::string& following = {});
+    // Names the pages this page's records and the next page will need, so that the fetcher asks
+    // for them on its free connections while the records are built.
+    void PlanPage(const std::string& url, const std::string& nextUrl);
+    bool PlanLevel(int level, std::string_view text, std::vector<std::string>& enclosing, long long& leaf,
+                   long long skip, std::vector<std::string>& urls);
+    void PlanRecord(std::string_view match, const std::vector<std::string>& enclosing,
+                    std::vector<std::string>& urls);
+    bool PageCapReached();
     // Cuts one page into records. False when a stop interrupted it.
     bool ProcessPage();
     bool ProcessLevel(int level, std::string_view text);
@@ -141,11 +150,16 @@ class ExtractionRun {
     size_t committedAtCheckpoint_ = 0;
     long long recordsAtCheckpoint_ = 0;
     long long recordBytesAtCheckpoint_ = 0;
+    int pagesVisited_ = 0;  // pages the run moved to ("#最大页数=")
+    bool pageCapShown_ = false;
 };
 
 // A level keeps at most this many of its latest records of a page (the current one is the last):
 // a page with millions of matches must not hold them all.
 constexpr size_t kLevelRecordsKept = 1024;
+
+// Records of a page whose linked pages are fetched ahead.
+constexpr long long kPlannedRecords = 1024;
 
 // --- setup -------------------------------------------------------------------------------------
 
@@ -452,8 +466,14 @@ bool ExtractionRun::RunTemplate(const std::string& urlTemplate, const std::strin
     }
     if (ranged && knownValue)
         params_.rangeValue = value - range.start + 1;
-    if (!FollowPages(std::move(url), std::move(page)))
+    const std::string following =
+        ranged && knownValue && value < range.end ? ApplyRangeValue(urlTemplate, value + 1) : std::string();
+    if (params_.skipFirstPage) {
+        // Resumed past this page: it is neither fetched nor cut; its next-page chain ends with it.
+        params_.skipFirstPage = false;
+    } else if (!FollowPages(std::move(url), std::move(page), following)) {
         return false;
+    }
     if (!ranged || !knownValue)
         return true;
     long long next = value;
@@ -470,15 +490,27 @@ bool ExtractionRun::RunTemplate(const std::string& urlTemplate, const std::strin
         std::string nextPage;
         if (!FetchPage(nextUrl, nextPage, SideFetchFailure::kPause))
             return !Stopped();
-        if (!FollowPages(nextUrl, std::move(nextPage)))
+        const std::string afterChain =
+            next < range.end ? ApplyRangeValue(urlTemplate, next + 1) : std::string();
+        if (!FollowPages(nextUrl, std::move(nextPage), afterChain))
             return false;
+    }
+    return true;
+}
+
+bool ExtractionRun::PageCapReached() {
+    if (params_.maxPages <= 0 || pagesVisited_ < params_.maxPages)
+        return false;
+    if (!pageCapShown_) {
+        pageCapShown_ = true;
+        params_.Send(RunMessageType::kProgressLine, Format("已达到最大页数(%d)，任务结束", params_.maxPages));
     }
     return true;
 }
 
 bool ExtractionRun::FetchPage(const std::string& url, std::string& page, SideFetchFailure failure) {
     page.clear();
-    if (!params_.fetcher || url.empty())
+    if (!params_.fetcher || url.empty() || PageCapReached())
         return false;
     params_.referrerUrl = params_.url;
     if (!FetchRunPage(params_, *params_.fetcher, url, false, page, failure))
@@ -487,7 +519,7 @@ bool ExtractionRun::FetchPage(const std::string& url, std::string& page, SideFet
     return true;
 }
 
-bool ExtractionRun::FollowPages(std::string url, std::string page) {
+bool ExtractionRun::FollowPages(std::string url, std::string page, const std::string& following) {
     std::unordered_set<std::string> visited;
     std::string previousUrl;
     int loop = 0;
@@ -497,8 +529,16 @@ bool ExtractionRun::FollowPages(std::string url, std::string page) {
         context_.pageSource = std::move(page);
         context_.currentPage = pageNumber_;
         SetResumePoint(url, pageNumber_);
+        ++pagesVisited_;
         if (!url.empty())
             visited.insert(url);
+        if (nextRule_.level == 0) {
+            // The next link of a page-level rule is known before the records are cut.
+            std::string next = FindNextUrl(url);
+            PlanPage(url, !next.empty() && visited.count(next) == 0 ? next : following);
+        } else {
+            PlanPage(url, {});
+        }
         const bool processed = ProcessPage();
         ReportRegexProblems();
         if (!processed) {
@@ -578,6 +618,88 @@ std::string ExtractionRun::FindNextUrl(const std::string& url) const {
     if (link.empty())
         return {};
     return ResolveUrl(url, link);
+}
+
+// --- fetching ahead ----------------------------------------------------------------------------
+
+void ExtractionRun::PlanPage(const std::string& url, const std::string& nextUrl) {
+    PageFetcher* fetcher = params_.fetcher;
+    if (!fetcher || fetcher->Politeness().connections <= 1 || Stopped())
+        return;
+    std::vector<std::string> urls;
+    // The next page first: it is ready when the records are done.
+    if (!nextUrl.empty() && !(params_.maxPages > 0 && pagesVisited_ >= params_.maxPages))
+        urls.push_back(nextUrl);
+    std::vector<std::string> enclosing(kMaxLevels + 1);
+    context_.pageUrl = url;
+    // The records a resumed run skips (stored before it paused) fetch nothing.
+    long long leaf = 0;
+    PlanLevel(1, context_.pageSource, enclosing, leaf, resumeSkip_, urls);
+    fetcher->PlanAhead(params_, urls);
+}
+
+// The same level pass as ProcessLevel, naming for each record the pages its rules will fetch (in
+// the order they fetch them) instead of building it. The first kPlannedRecords records of a page
+// are planned: a denser page fetches the rest as it goes, so the plan stays small.
+bool ExtractionRun::PlanLevel(int level, std::string_view text, std::vector<std::string>& enclosing,
+                              long long& leaf, long long skip, std::vector<std::string>& urls) {
+    if (text.empty())
+        return true;
+    bool more = true;
+    const auto visit = [&](std::string_view match) {
+        if (Stopped() || leaf >= skip + kPlannedRecords) {
+            more = false;
+            return false;
+        }
+        if (level < levels_.count) {
+            enclosing[level] = std::string(match);
+            more = PlanLevel(level + 1, enclosing[level], enclosing, leaf, skip, urls);
+            return more;
+        }
+        if (++leaf <= skip)
+            return true;
+        PlanRecord(match, enclosing, urls);
+        return true;
+    };
+    const std::string& pattern = levels_.patterns[level - 1];
+    if (pattern.empty()) {
+        visit(text);
+    } else {
+        RegexVisitMatches(text, pattern, visit);
+    }
+    return more;
+}
+
+void ExtractionRun::PlanRecord(std::string_view match, const std::vector<std::string>& enclosing,
+                               std::vector<std::string>& urls) {
+    auto addEntries = [&](bool present, const EntryListCall& call) {
+        if (!present)
+            return;
+        for (std::string& entryUrl : EntryPageUrls(context_, call))
+            urls.push_back(std::move(entryUrl));
+    };
+    auto addDownloads = [&] {
+        addEntries(sourceBeforeFiles_ && hasSourceCopies_, kSourceCopyList);
+        addEntries(hasFiles_, kFileList);
+        addEntries(!sourceBeforeFiles_ && hasSourceCopies_, kSourceCopyList);
+    };
+    addEntries(hasTakeValue_, kTakeValueList);
+    if (sourceBeforeFields_)
+        addDownloads();
+    if (buildFields_) {
+        for (const FieldBinding& field : fields_) {
+            if (!field.hasPattern)
+                continue;
+            const std::string_view recordText =
+                field.level >= levels_.count ? match : std::string_view(enclosing[field.level]);
+            std::string link = LinkedPageUrl(context_, field.keyName, field.pattern, recordText, script_);
+            if (!link.empty())
+                urls.push_back(std::move(link));
+        }
+    }
+    if (!sourceBeforeFields_)
+        addDownloads();
+    addEntries(hasHeadCopies_, kHeadCopyList);
 }
 
 // --- records -----------------------------------------------------------------------------------

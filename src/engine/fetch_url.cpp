@@ -87,11 +87,15 @@ bool ParseHttpUrl(std::string_view url, UrlParts& parts) {
 }
 
 bool PrepareUrl(ThreadParams& params) {
-    if (params.url.empty() || !ParseHttpUrl(params.url, params.parts)) {
-        params.parts = UrlParts();
+    return PrepareUrlParts(params.url, params.parts);
+}
+
+bool PrepareUrlParts(const std::string& url, UrlParts& parts) {
+    if (url.empty() || !ParseHttpUrl(url, parts)) {
+        parts = UrlParts();
         return false;
     }
-    std::string& object = params.parts.object;
+    std::string& object = parts.object;
     // A path without a file name is a folder. The design checks only "." and "&"; a query
     // without "&" ("/s?wd=abc") is not a folder either, or the "/" would end up in its value.
     if (object.size() > 1 && object.find_first_of(".&?") == std::string::npos && object.back() != '/') {

@@ -21,6 +21,9 @@ bool ParseHttpUrl(std::string_view url, UrlParts& parts);
 // emptied) for an empty or unparsable URL.
 bool PrepareUrl(ThreadParams& params);
 
+// The same for a URL given as text: parts of url as PrepareUrl makes them.
+bool PrepareUrlParts(const std::string& url, UrlParts& parts);
+
 // The URL that is requested for the parts: scheme://[userinfo@]host:port + object, sent as ASCII
 // as a browser sends it. Non-ASCII characters of the object (held in the system's text) are
 // percent-encoded: in the path as UTF-8; in the query as UTF-8 when queryInUtf8 (the link came from

@@ -234,12 +234,13 @@ void ApplyRegexReplacements(std::string_view keyName, std::string& value, std::s
     }
 }
 
-FieldValue ApplyFieldRules(CPageExtractor& context, std::string_view keyName, std::string_view pattern,
-                           std::string_view recordText, std::string_view script) {
-    FieldValue field;
-    std::string& value = field.value;
-    const bool keepBoundaries = KeepsFieldBoundaries(script);
+namespace {
 
+// Steps 1 to 4 of the field chain: the value cut out of the record (or the variable the pattern
+// names), narrowed and, with the link marker, made absolute.
+void CutFieldValue(CPageExtractor& context, std::string_view keyName, std::string_view pattern,
+                   std::string_view recordText, std::string_view script, bool keepBoundaries,
+                   std::string& value) {
     // 1 and 2: the pattern, or the variable it names.
     const char marker = TakeMarker(pattern);
     bool link = marker == '@';
@@ -260,6 +261,31 @@ FieldValue ApplyFieldRules(CPageExtractor& context, std::string_view keyName, st
         link = true;
     if (link && !value.empty())
         value = ResolveUrl(context.pageUrl, value);
+}
+
+}  // namespace
+
+std::string LinkedPageUrl(CPageExtractor& context, std::string_view keyName, std::string_view pattern,
+                          std::string_view recordText, std::string_view script) {
+    if (Lookup(Key(keyName, "_linkadd"), script, {}).empty() &&
+        Lookup(Key(keyName, "_link"), script, {}).empty())
+        return {};
+    std::string_view bare = pattern;
+    TakeMarker(bare);
+    // A variable may read and change the run's state: its value is known only when the chain runs.
+    if (IsVariableToken(bare))
+        return {};
+    std::string value;
+    CutFieldValue(context, keyName, pattern, recordText, script, KeepsFieldBoundaries(script), value);
+    return value;
+}
+
+FieldValue ApplyFieldRules(CPageExtractor& context, std::string_view keyName, std::string_view pattern,
+                           std::string_view recordText, std::string_view script) {
+    FieldValue field;
+    std::string& value = field.value;
+    const bool keepBoundaries = KeepsFieldBoundaries(script);
+    CutFieldValue(context, keyName, pattern, recordText, script, keepBoundaries, value);
 
     // 5 to 9.
     ApplyLinkedPage(context, keyName, value, script, keepBoundaries);

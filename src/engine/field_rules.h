@@ -42,6 +42,13 @@ struct FieldValue {
 FieldValue ApplyFieldRules(CPageExtractor& context, std::string_view keyName, std::string_view pattern,
                            std::string_view recordText, std::string_view script);
 
+// The URL that step 5 of the chain will fetch for this field and record, computed without
+// running the chain (steps 1 to 4 read only the record, the script and the page URL); empty when
+// the field fetches no linked page, or when its pattern is a variable (whose value is known only
+// when the chain runs).
+std::string LinkedPageUrl(CPageExtractor& context, std::string_view keyName, std::string_view pattern,
+                          std::string_view recordText, std::string_view script);
+
 // "%s_获取=" of name (read from alternative instead of script when that is not empty), applied to
 // value: "文本", "纯文本", "超级链接", "Email", "网页源码" (optionally ";UTF8"); anything else does nothing.
 void ApplyFetchMode(CPageExtractor& context, std::string_view name, std::string& value,

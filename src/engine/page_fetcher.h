@@ -2,12 +2,23 @@
 // The page fetcher: a worker's HTTP session on libcurl and the operations that turn a URL into
 // page text or a file.
 //
-// A PageFetcher is the fetch state of one worker: its session (one curl easy handle: kept-alive
+// A PageFetcher is the fetch state of one worker: its session (a curl multi handle: kept-alive
 // connections, its own cookie store, redirects followed, every compression curl knows offered,
 // proxy from the usual environment variables), the timeout seed, the current URL and the
 // download display values. It is used only on its worker's thread. Stop requests come through
-// the ThreadParams' stop flag and the global stop flag, which the transfer checks at least once a
-// second, so a stop ends a transfer in progress within about a second.
+// the ThreadParams' stop flag and the global stop flag, which the transfers check at least once a
+// second, so a stop ends the transfers in progress within about a second.
+//
+// Politeness (SetPoliteness): at most `connections` requests to one host at a time (curl never
+// holds more connections to it either), at least `interval` between the starts of two requests to
+// one host, the run's User-Agent, and optionally the host's robots.txt. A 429 answer, and a 503
+// answer with Retry-After, is asked again after the wait it names (cut to maxBusyWait; at most
+// busyRetries times), and the host gets no other request meanwhile.
+//
+// Fetching ahead (PlanAhead): a run names the pages it will soon ask for; the fetcher asks for
+// them on its free connections while the run works, and a later in-memory GetSource of the same
+// request takes the answer. The answer goes through the same checks, caps, decoding and messages
+// as a request made at that moment, so a run sees what a sequential run would see.
 //
 // Results of a request are HTTP status codes, or these error numbers (the numbering of the
 // original Windows client, which the rest of the system and the link-check texts rely on):
@@ -21,11 +32,14 @@
 //   12156  too many redirects
 //   12157  the secure channel can't be set up
 //   12900  the page is larger than the in-memory limit (an addition: not retried, no pause)
+//   12901  the host's robots.txt disallows the page (an addition: not fetched, no pause)
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/fetch_url.h"
 #include "engine/thread_params.h"
@@ -42,6 +56,10 @@ inline constexpr int kFetchErrorInvalidCa = 12045;
 inline constexpr int kFetchErrorRedirects = 12156;
 inline constexpr int kFetchErrorSecureChannel = 12157;
 inline constexpr int kFetchErrorTooLarge = 12900;
+inline constexpr int kFetchErrorRobots = 12901;
+
+// The User-Agent of a run that names none.
+inline constexpr char kDefaultUserAgent[] = "ZID Odivav";
 
 // The bytes of one read: body chunks arrive in pieces of at most this size.
 inline constexpr size_t kFetchChunkBytes = 24576;
@@ -76,6 +94,11 @@ struct FetchSettings {
     unsigned long long maxFileBytes = 1024ULL * 1024 * 1024;
     // A PEM file of certificates to trust instead of the system's (empty: the system's).
     std::string caFile;
+    // A busy answer (429, or 503 with Retry-After) is asked again at most this often, after the
+    // wait it names, cut to maxBusyWait (a 429 without a wait waits busyWait).
+    int busyRetries = 3;
+    std::chrono::milliseconds busyWait{1000};
+    std::chrono::milliseconds maxBusyWait{60000};
 };
 void SetFetchSettings(const FetchSettings& settings);
 FetchSettings CurrentFetchSettings();
@@ -91,7 +114,23 @@ struct ResponseHeaders {
     std::string contentType;
     std::string contentLength;
     std::string lastModified;
+    std::string retryAfter;
 };
+
+// How a run treats the hosts it fetches from.
+struct FetchPoliteness {
+    int connections = 1;                    // requests (and connections) to one host at a time
+    std::chrono::milliseconds interval{0};  // least time between the starts of two requests to a host
+    std::string userAgent = kDefaultUserAgent;
+    bool obeyRobots = false;  // skip what the host's robots.txt disallows for userAgent
+};
+
+// The wait a Retry-After value asks for (seconds, or an HTTP date); none for an empty or
+// unreadable value.
+std::optional<std::chrono::milliseconds> RetryAfterWait(std::string_view value);
+
+// What a failed request was, for messages: "HTTP 404", or "网络错误12029：无法连接".
+std::string FetchFailureText(int code);
 
 class PageFetcher {
   public:
@@ -122,6 +161,21 @@ class PageFetcher {
     // again. Returns true on success.
     bool GetSource(ThreadParams& params, const std::string& fileName, unsigned flags);
 
+    // The politeness of the requests from now on (see above). Connections are at least 1.
+    void SetPoliteness(const FetchPoliteness& politeness);
+    const FetchPoliteness& Politeness() const { return politeness_; }
+
+    // The GET requests (URLs as GetSource takes them) that the run will soon make into memory,
+    // in the order it will make them; a URL named twice is asked once and its answer serves both.
+    // Replaces the plan made before (answers not taken are dropped). The fetcher keeps at most a
+    // few answers ahead of the run, so memory stays bounded whatever the plan's length. Does
+    // nothing with one connection: the run then fetches as it goes.
+    void PlanAhead(ThreadParams& params, const std::vector<std::string>& urls);
+
+    // After a failed in-memory GetSource: the message that named the URL and the status (empty
+    // when it failed for a stop).
+    const std::string& FailureText() const { return failureText_; }
+
     // After a failed GetSource or OpenUrl: which bound the transfer met, as the run shows it
     // ("文件超过大小上限(...)" , "传输超过时间上限(...)"); empty when it met none.
     const std::string& BoundText() const { return boundText_; }
@@ -141,16 +195,35 @@ class PageFetcher {
   private:
     struct Transfer;   // one request's body sink and what its callbacks report
     struct Callbacks;  // the curl callbacks of a transfer
+    struct Ahead;      // an answer asked for ahead of the run
+    struct Planned;    // a planned request not asked for yet
+    struct Host;       // what the session knows of one host
 
     // A status notification of the session (the design's status codes: 20 connecting, 21
     // connected, 31 request sent, 40 receiving, 50 closing, 100 request complete, 110 redirect,
     // ...), shown throttled in the connection-status and progress lines of a run that has a
     // window.
     void Notify(ThreadParams& params, int status);
-    int Perform(ThreadParams& params, Transfer& transfer);
     int OpenUrlInto(ThreadParams& params, Transfer& transfer);
-    bool WaitUnlessStopped(const ThreadParams& params, std::chrono::milliseconds wait) const;
     std::string ProgressLine(const ThreadParams& params) const;
+
+    // The transfer loop: queue, start what the politeness allows, and run the session until the
+    // wanted transfer has its result (or the run stops: every transfer then ends with 0).
+    bool Queue(ThreadParams& params, Transfer& transfer, const UrlParts& parts, std::string requestUrl,
+               std::string postData);
+    void RunUntilDone(ThreadParams& params, Transfer& wanted);
+    void StartDue();
+    bool Start(Transfer& transfer);
+    void Reap();
+    void Finish(Transfer& transfer, int code);
+    int AttemptResult(Transfer& transfer, int rc);
+    void AbortAll();
+    void TopUpPlan();
+    Host& HostOf(const Transfer& transfer);
+    // Takes the answer of a planned request into transfer; false when the request was not planned.
+    bool TakePlanned(ThreadParams& params, const std::string& requestUrl, Transfer& transfer);
+    bool Conclude(ThreadParams& params, Transfer& transfer, int code, const std::string& fileName,
+                  unsigned flags);
 
     struct Session;
     std::unique_ptr<Session> session_;
@@ -161,6 +234,8 @@ class PageFetcher {
     bool downloadingFile_ = false;
     std::string lastProgressLine_;
     std::string boundText_;
+    std::string failureText_;
+    FetchPoliteness politeness_;
 };
 
 // Fetches one URL into a text outside any run (prepare, new session, into memory); empty on

@@ -6,6 +6,7 @@
 
 #include "engine/entry_list.h"
 #include "engine/extraction.h"
+#include "engine/fetch_politeness.h"
 #include "engine/operations.h"
 #include "engine/page_extractor.h"
 #include "engine/record_writer.h"
@@ -269,6 +270,7 @@ bool RunController::StartTask(const StartRequest& request) {
             entry->run.pageRecord = pageRecord;
             entry->nextUrl = nextUrl;
             entry->startPage = startPage;
+            entry->skipPage = request.resume && request.skipPage;
             entry->optionText = request.optionText;
             entry->searchObjectText = request.searchObjectText;
             entry->testPage = request.testPage;
@@ -295,7 +297,7 @@ bool RunController::StartTask(const StartRequest& request) {
     return true;
 }
 
-bool RunController::ResumeTask(int taskNumber) {
+bool RunController::ResumeTask(int taskNumber, bool skipPage) {
     if (shutDown_)
         return false;
     if (editorBusy_) {
@@ -309,6 +311,7 @@ bool RunController::ResumeTask(int taskNumber) {
             if (entry->taskNumber != taskNumber || entry->state != QueueState::kPaused)
                 continue;
             entry->state = QueueState::kWaiting;
+            entry->skipPage = skipPage;
             WriteRunState(*entry, TaskState::kWaiting, TaskRunStats());
             resumed = true;
         }
@@ -317,6 +320,7 @@ bool RunController::ResumeTask(int taskNumber) {
         StartRequest request;
         request.taskNumber = taskNumber;
         request.resume = true;
+        request.skipPage = skipPage;
         return StartTask(request);
     }
     observer_.TaskRowChanged(taskNumber);
@@ -407,6 +411,8 @@ bool RunController::StartWorker(const std::string& url, RunMode mode, RunQueueEn
     params.currentKeyword = entry.displayKeyword;
     params.nextUrl = entry.nextUrl;
     params.startPage = entry.startPage;
+    params.skipFirstPage = entry.skipPage;
+    entry.skipPage = false;
     params.rangeValue = entry.run.rangeValue;
     params.pageRecord = entry.run.pageRecord;
     params.fetcher = &worker->fetcher;
@@ -469,6 +475,11 @@ void RunController::WorkerMain(Worker& worker) {
         case RunMode::kHarvest: {
             const bool mail = params.kind != RunKind::kHarvest;
             const bool editorPage = params.taskNumber == 0 && !worker.testPage.empty();
+            if (!mail) {
+                const RunFetchSettings fetchSettings = ReadRunFetchSettings(params.script);
+                fetcher.SetPoliteness(fetchSettings.politeness);
+                params.maxPages = fetchSettings.maxPages;
+            }
             if (!mail && !editorPage) {
                 if (!fetcher.CreateSession(params) || params.url.empty() || params.StopRequested())
                     break;
@@ -492,9 +503,14 @@ void RunController::WorkerMain(Worker& worker) {
             // A download option without text fetches no page: the engine only runs its downloads.
             if (editorPage) {
                 params.pageText = worker.testPage;
+            } else if (params.skipFirstPage) {
+                // Resumed past the page it paused on: the engine goes on after that page.
+                params.pageText.clear();
             } else if (DownloadOptionTakesText(params.script, params.optionText) &&
                        !fetcher.GetSource(params, {}, kFetchIntoMemory)) {
-                params.Send(RunMessageType::kProgressLine, "可能是网络不通，无法打开网页！");
+                // The fetcher's own message names the page and its answer.
+                if (fetcher.FailureText().empty() && !params.StopRequested())
+                    params.Send(RunMessageType::kProgressLine, "可能是网络不通，无法打开网页！");
                 break;
             }
             RunExtraction(params);

@@ -59,6 +59,9 @@ struct StartRequest {
     // Resume: take cNextSite, iStartPage and the keyword cursor from the Task row and the keyword
     // list from the keyword file (the values below are then ignored).
     bool resume = false;
+    // With resume: the page at the resume point is not fetched again; the run goes on after it
+    // (the next range value or keyword; a next-page chain ends there).
+    bool skipPage = false;
     std::string resumeUrl;
     int resumePage = 0;
     int searchKeyIndexPre = 0;
@@ -109,8 +112,8 @@ class RunController : public RunMessageSink {
     // (the reason was shown through the prompt or pane 0), and always after Shutdown.
     bool StartTask(const StartRequest& request);
     // Continues a paused run of the task; without a paused entry, starts one from the resume
-    // values of the Task row and the keyword file.
-    bool ResumeTask(int taskNumber);
+    // values of the Task row and the keyword file. skipPage: see StartRequest.
+    bool ResumeTask(int taskNumber, bool skipPage = false);
     // Asks the running worker of the task (kAllTasks: every running worker, keeping a reason one
     // has already) to stop with reason 8 (pause) or 24 (deletion; the row gets iType 5). A
     // waiting entry of the task is paused at once. Returns without waiting: the run's end

@@ -26,6 +26,7 @@ struct RunQueueEntry {
     TaskRunEntry run;              // keyword list, cursor and start time of the current run
     std::string nextUrl;           // resume URL (cNextSite)
     int startPage = 0;             // resume page (iStartPage)
+    bool skipPage = false;         // the next start skips the page at the resume point
     std::string displayKeyword;    // the current keyword cut to 31 bytes (whole characters)
     std::string optionText;        // the run's download-option text
     std::string searchObjectText;  // the run's search object, one line per search category

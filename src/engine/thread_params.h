@@ -57,6 +57,7 @@ struct RunStatistics {
     std::atomic<long long> pages{0};        // pages fetched (【链接数】)
     std::atomic<long long> pageBytes{0};    // bytes of the fetched pages
     std::atomic<long long> failedPages{0};  // pages and linked files the run could not fetch (progress only)
+    std::atomic<long long> robotsDenied{0}; // pages skipped because robots.txt disallows them
 
     TaskRunStats Snapshot() const {
         TaskRunStats stats;
@@ -102,8 +103,10 @@ struct ThreadParams {
     std::string testOutput;          // the readable trace of a test run
     int testPageLimit = 0;           // test run: pages to process at most (0: none)
     int testRecordLimit = 0;         // test run: records to build at most (0: none)
+    int maxPages = 0;                // "#最大页数=": pages the run moves to at most (0: none)
+    bool skipFirstPage = false;      // resume past the page the run paused on (it is not fetched)
     SharedText progressUrl;          // the page being fetched, for the progress line of another thread
-    std::string failure;             // why the engine could not set the run up (the run pauses)
+    std::string failure;             // why the run paused: its setup, or a page it could not fetch
     LinkCheckResult linkCheck;       // run mode 3: the last link check
     PageFetcher* fetcher = nullptr;  // the worker's fetch state (owned by the worker)
     RecordBuffer* recordBuffer = nullptr;  // the run's record buffer while the engine runs (owned by it)

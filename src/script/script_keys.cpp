@@ -35,7 +35,8 @@ const TaskKeyEntry kTaskKeys[] = {
     Exact(key::kSplitBlanks), Exact(key::kKeywordTitle), Exact(key::kSearchedTitle), Exact(key::kNextPage),
     Numbered(key::kNextPageStem, "="), Exact(key::kSearchEngines), Exact(key::kChosenEngines),
     Exact(key::kEnginesInBrowser), Exact(key::kSearchCategories), Exact(key::kDefaultCategory),
-    Exact(key::kKeywordUpdate),
+    Exact(key::kKeywordUpdate), Exact(key::kConnections), Exact(key::kRequestInterval),
+    Exact(key::kUserAgent), Exact(key::kMaxPages), Exact(key::kObeyRobots),
     // entry lists and downloads
     Exact("#取值="), Numbered(key::kTakeValueList, "="), Numbered(key::kTakeValueList, "_1="),
     Exact("#下载源文件="), Numbered(key::kSourceCopyList, "="), Numbered(key::kSourceCopyList, "_1="),

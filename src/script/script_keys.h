@@ -50,6 +50,11 @@ inline constexpr std::string_view kEnginesInBrowser = "#搜索引擎列表_用�
 inline constexpr std::string_view kSearchCategories = "#搜索类别=";
 inline constexpr std::string_view kDefaultCategory = "#搜索类别_默认值=";
 inline constexpr std::string_view kKeywordUpdate = "#已存在关键字时的更新=";
+inline constexpr std::string_view kConnections = "#并发连接数=";
+inline constexpr std::string_view kRequestInterval = "#访问间隔=";
+inline constexpr std::string_view kUserAgent = "#用户代理=";
+inline constexpr std::string_view kMaxPages = "#最大页数=";
+inline constexpr std::string_view kObeyRobots = "#遵守robots=";
 inline constexpr std::string_view kSourceBeforeFields = "#下载源文件_优先于_字段=";
 inline constexpr std::string_view kSourceBeforeFiles = "#下载源文件_优先于_下载文件=";
 inline constexpr std::string_view kDownloadOptions = "#下载选项=";

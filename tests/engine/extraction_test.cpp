@@ -56,6 +56,7 @@ class ExtractionTest : public test::CoreTest {
     ThreadParams& NewRun(int task, const std::string& script) {
         run.emplace();
         fetcher.emplace();
+        fetcher->SetPoliteness(politeness);
         run->taskNumber = task;
         run->sharedTaskNumber = task;
         run->taskName = "T";
@@ -100,6 +101,7 @@ class ExtractionTest : public test::CoreTest {
     }
 
     HttpTestServer server;
+    FetchPoliteness politeness;  // one connection unless a test asks for more
     std::optional<ThreadParams> run;
     std::optional<PageFetcher> fetcher;
 };
@@ -264,6 +266,61 @@ TEST_F(ExtractionTest, BatchesAreStoredWithTheResumePoint) {
               server.Url("/b/3.htm") + " 3");
     EXPECT_EQ(ReadBatchSize("#保存数据库的最大记录数=99999999999999\r\n"), 1000000);
     EXPECT_EQ(ReadBatchSize("#保存数据库的最大记录数=-3\r\n"), 1);
+}
+
+// Linked pages fetched ahead on four connections give the rows of one connection, in the same
+// order; a page that two fields and an entry read is asked for once per list page; the server
+// never serves more requests at once than the limit.
+TEST_F(ExtractionTest, FourConnectionsStoreTheRowsOfOneInTheSameOrder) {
+    constexpr int kPages = 3;
+    constexpr int kRecords = 6;
+    server.SetDelay(std::chrono::milliseconds(20));
+    for (int page = 1; page <= kPages; ++page) {
+        std::string body = "<ul>";
+        for (int i = 1; i <= kRecords; ++i)
+            body += Format("<li><b>P%d-%d</b><a href=\"/d/%d_%d.htm\">d</a></li>", page, i, page, i);
+        body += "</ul>";
+        if (page < kPages)
+            body += Format("<div class=\"pg\"><a href=\"%d.htm\">n</a></div>", page + 1);
+        server.AddPage(Format("/c/%d.htm", page), body);
+        for (int i = 1; i <= kRecords; ++i) {
+            // Every third detail page is missing: its field stays empty in both runs.
+            if (i % 3 == 0)
+                continue;
+            server.AddPage(Format("/d/%d_%d.htm", page, i), Format("<t>D%d-%d</t><u>U%d</u>", page, i, i));
+        }
+    }
+    server.AddPage("/shared.htm", "<s>S</s>");
+    AddTaskRow(kTask);
+    const std::string script =
+        "#表名=Cc\r\n1=<li>.*?</li>\r\n#字段名列表=名,详,另\r\n名=~<b>(.*?)</b>\r\n"
+        "详_1=@href=\"(.*?)\"\r\n详_1_link=~<t>(.*?)</t>\r\n"
+        "另_1=@href=\"(.*?)\"\r\n另_1_link=~<u>(.*?)</u>\r\n"
+        "#取值=共\r\n共_网址=/shared.htm\r\n共=~<s>(.*?)</s>\r\n"
+        "#下一页网址=<div class=\"pg\">.*?</div>\r\n";
+    auto harvest = [&](int connections) {
+        politeness.connections = connections;
+        EXPECT_TRUE(Harvest(kTask, script, server.Url("/c/1.htm")));
+        std::vector<std::string> rows = Column("select 名 || '|' || 详 || '|' || 另 from Cc order by ID_");
+        CDbAccess().ExecuteSql("delete from Cc");
+        return rows;
+    };
+    const std::vector<std::string> sequential = harvest(1);
+    ASSERT_EQ(sequential.size(), static_cast<size_t>(kPages * kRecords));
+    EXPECT_EQ(sequential[0], "P1-1|D1-1|U1");
+    EXPECT_EQ(sequential[2], "P1-3||");
+    EXPECT_EQ(server.MaxConcurrentRequests(), 1);
+    const int requestsOfOne = static_cast<int>(server.Requests().size());
+
+    EXPECT_EQ(harvest(4), sequential);
+    EXPECT_LE(server.MaxConcurrentRequests(), 4);
+    EXPECT_GE(server.MaxConcurrentRequests(), 2);
+    // One connection asks for each detail page twice (two fields) and the shared page once per
+    // record; four ask once per list page.
+    EXPECT_EQ(server.CountRequests("/d/1_1.htm"), 2 + 1);
+    EXPECT_EQ(server.CountRequests("/shared.htm"), kPages * kRecords + kPages);
+    EXPECT_EQ(static_cast<int>(server.Requests().size()) - requestsOfOne,
+              kPages + kPages * kRecords + kPages);
 }
 
 // A page with more records than a batch stores them while it is cut. A stop inside it drops only

@@ -143,7 +143,7 @@ TEST_F(FetcherTest, NotFoundPausesAHarvestButNotADownloadOrAQuietFetch) {
     EXPECT_TRUE(params_.pageText.empty());
     const auto lines = sink_.Texts(RunMessageType::kProgressLine);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "连接已断开，系统自动暂停！");
+    EXPECT_EQ(lines.back(), "网页打开失败，系统自动暂停！(HTTP 404) " + params_.url);
     // A deletion asked for meanwhile is not turned into a pause.
     params_.stopReason = kStopDelete;
     EXPECT_FALSE(FetchIntoMemory("/gone.htm"));
@@ -360,6 +360,83 @@ TEST_F(FetcherTest, RefusedConnectionGivesCannotConnect) {
     params_.url = "http://127.0.0.1:" + std::to_string(port) + "/x.htm";
     ASSERT_TRUE(PrepareUrl(params_));
     EXPECT_EQ(fetcher_.OpenUrl(params_), kFetchErrorCannotConnect);
+}
+
+// A 429 (or a 503 with Retry-After) is asked again after the wait it names, and says so; a 503
+// without one pauses as any failed page does.
+TEST_F(FetcherTest, BusyAnswersAreAskedAgainAfterTheirWait) {
+    std::atomic<int> busy{2};
+    server_.AddHandler("/busy.htm", [&](const HttpRequestRecord&) {
+        if (busy.fetch_sub(1) > 0)
+            return HttpReply{429, "slow down", "text/html", {{"Retry-After", "1"}}};
+        return HttpReply{200, "served", "text/html", {}};
+    });
+    ASSERT_TRUE(FetchIntoMemory("/busy.htm"));
+    EXPECT_EQ(params_.pageText, "served");
+    EXPECT_EQ(server_.CountRequests("/busy.htm"), 3);
+    const auto lines = sink_.Texts(RunMessageType::kProgressLine);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "服务器繁忙(HTTP 429)，1秒后第2次重试：" + server_.Url("/busy.htm")),
+              lines.end());
+
+    server_.AddStatus("/down.htm", 503);
+    EXPECT_FALSE(FetchIntoMemory("/down.htm"));
+    EXPECT_EQ(server_.CountRequests("/down.htm"), 1);
+    EXPECT_EQ(fetcher_.FailureText(), "网页打开失败，系统自动暂停！(HTTP 503) " + server_.Url("/down.htm"));
+
+    EXPECT_EQ(RetryAfterWait(" 120 "), std::chrono::milliseconds(120000));
+    EXPECT_EQ(RetryAfterWait("Wed, 21 Oct 2015 07:28:00 GMT"), std::chrono::milliseconds(0));
+    EXPECT_EQ(RetryAfterWait("soon"), std::nullopt);
+}
+
+// Planned pages are asked for on at most the limit of connections, each request started at least
+// the interval after the one before (as the server saw them arrive).
+TEST_F(FetcherTest, PlannedPagesKeepTheConnectionLimitAndTheInterval) {
+    constexpr int kPages = 6;
+    server_.SetDelay(std::chrono::milliseconds(50));
+    std::vector<std::string> urls;
+    for (int i = 0; i < kPages; ++i) {
+        server_.AddPage(Format("/p%d.htm", i), Format("page %d", i));
+        if (i > 0)
+            urls.push_back(server_.Url(Format("/p%d.htm", i)));
+    }
+    FetchPoliteness politeness;
+    politeness.connections = 3;
+    politeness.interval = std::chrono::milliseconds(150);
+    fetcher_.SetPoliteness(politeness);
+    ASSERT_TRUE(FetchIntoMemory("/p0.htm"));
+    fetcher_.PlanAhead(params_, urls);
+    for (int i = 1; i < kPages; ++i) {
+        ASSERT_TRUE(FetchIntoMemory(Format("/p%d.htm", i)));
+        EXPECT_EQ(params_.pageText, Format("page %d", i));
+    }
+    const std::vector<HttpRequestRecord> requests = server_.Requests();
+    ASSERT_EQ(requests.size(), static_cast<size_t>(kPages));
+    EXPECT_LE(server_.MaxConcurrentRequests(), 3);
+    // Arrival times may jitter by a few milliseconds; the whole span may not.
+    const auto span = requests.back().arrived - requests.front().arrived;
+    EXPECT_GE(span, (kPages - 1) * std::chrono::milliseconds(150) * 9 / 10);
+}
+
+// With "#遵守robots=1" the host's robots.txt is asked for once and what it disallows is skipped.
+TEST_F(FetcherTest, RobotsTxtIsAskedOnceAndDisallowedPagesAreSkipped) {
+    server_.AddPage(
+        "/robots.txt",
+        "User-agent: other\nDisallow: /\n\nUser-agent: *\nDisallow: /private\nAllow: /private/ok\n",
+        "text/plain");
+    server_.AddPage("/private/x.htm", "secret");
+    server_.AddPage("/private/ok.htm", "fine");
+    FetchPoliteness politeness;
+    politeness.obeyRobots = true;
+    fetcher_.SetPoliteness(politeness);
+    EXPECT_TRUE(FetchIntoMemory("/private/x.htm", kFetchQuiet));
+    EXPECT_TRUE(params_.pageText.empty());
+    ASSERT_TRUE(FetchIntoMemory("/private/ok.htm"));
+    EXPECT_EQ(params_.pageText, "fine");
+    EXPECT_EQ(server_.CountRequests("/robots.txt"), 1);
+    EXPECT_EQ(server_.CountRequests("/private/x.htm"), 0);
+    EXPECT_EQ(params_.stats.robotsDenied.load(), 1);
+    EXPECT_FALSE(params_.StopRequested());  // a disallowed page is skipped, not a reason to pause
 }
 
 TEST_F(FetcherTest, GetSourceOfUrlFetchesOutsideARun) {

@@ -274,7 +274,8 @@ TEST_F(RunControllerTest, ARunThatEndedRestartsWithResetTotals) {
     EXPECT_EQ(RowInt("iConnCount", task), 1);
 }
 
-TEST_F(RunControllerTest, ARunThatLosesItsServerPausesItself) {
+// The pause names the page and its answer; a resume that skips the page does not ask for it again.
+TEST_F(RunControllerTest, ARunThatLosesItsServerPausesNamingThePageAndCanSkipIt) {
     server.AddStatus("/gone.htm", 404);
     const int task = AddTask("lost", ListScript("G", server.Url("/gone.htm")));
     ASSERT_TRUE(Start(task));
@@ -282,7 +283,15 @@ TEST_F(RunControllerTest, ARunThatLosesItsServerPausesItself) {
     EXPECT_EQ(RowInt("iStatus", task), 2);
     EXPECT_EQ(observer.ended.back(), std::make_pair(task, TaskState::kPaused));
     const auto& lines = observer.progressLines;
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "连接已断开，系统自动暂停！"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "网页打开失败，系统自动暂停！(HTTP 404) " + server.Url("/gone.htm")),
+              lines.end());
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "可能是网络不通，无法打开网页！"), lines.end());
+
+    ASSERT_TRUE(controller->ResumeTask(task, true));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(observer.ended.back(), std::make_pair(task, TaskState::kEnded));
+    EXPECT_EQ(server.CountRequests("/gone.htm"), 1);
 }
 
 TEST_F(RunControllerTest, ATaskDeletedWhileRunningEndsWithType5) {

@@ -83,6 +83,7 @@ HttpRequestRecord ToRecord(const httplib::Request& request) {
     record.target = request.target;
     record.path = request.target.substr(0, request.target.find('?'));
     record.body = request.body;
+    record.arrived = std::chrono::steady_clock::now();
     for (const auto& [name, value] : request.headers)
         record.headers.emplace_back(name, value);
     return record;
@@ -112,6 +113,9 @@ struct HttpTestServer::Impl {
     std::map<std::string, RouteFn> routes;
     std::vector<HttpRequestRecord> requests;
     bool stopping = false;
+    std::chrono::milliseconds delay{0};
+    int serving = 0;  // requests being served now
+    int maxServing = 0;
 
     // Waits until the server stops or the pause ends; true when the server stops.
     bool WaitStopping(std::optional<std::chrono::milliseconds> pause) {
@@ -126,13 +130,25 @@ struct HttpTestServer::Impl {
     void Serve(const httplib::Request& request, httplib::Response& response) {
         HttpRequestRecord record = ToRecord(request);
         RouteFn route;
+        std::chrono::milliseconds pause{0};
         {
             std::scoped_lock lock(mutex);
             auto found = routes.find(record.path);
             if (found != routes.end())
                 route = found->second;
             requests.push_back(std::move(record));
+            maxServing = std::max(maxServing, ++serving);
+            pause = delay;
         }
+        struct Served {
+            Impl* impl;
+            ~Served() {
+                std::scoped_lock lock(impl->mutex);
+                --impl->serving;
+            }
+        } served{this};
+        if (pause.count() > 0 && WaitStopping(pause))
+            return;
         if (!route) {
             response.status = 404;
             response.set_content("not found", "text/plain");
@@ -324,6 +340,16 @@ void HttpTestServer::AddHandler(const std::string& path, HttpHandler handler) {
                 response.set_header(name, value);
             response.set_content(reply.body, reply.contentType.c_str());
         });
+}
+
+void HttpTestServer::SetDelay(std::chrono::milliseconds delay) {
+    std::scoped_lock lock(impl_->mutex);
+    impl_->delay = delay;
+}
+
+int HttpTestServer::MaxConcurrentRequests() const {
+    std::scoped_lock lock(impl_->mutex);
+    return impl_->maxServing;
 }
 
 std::vector<HttpRequestRecord> HttpTestServer::Requests() const {

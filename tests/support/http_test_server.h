@@ -27,6 +27,7 @@ struct HttpRequestRecord {
     std::string target;  // path and query as sent
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
+    std::chrono::steady_clock::time_point arrived;  // when the server began to serve it
 
     // First header of that name (case-insensitive); empty when missing.
     std::string Header(std::string_view name) const;
@@ -79,6 +80,11 @@ class HttpTestServer {
     void AddEcho(const std::string& path);
     // Any reply computed from the request.
     void AddHandler(const std::string& path, HttpHandler handler);
+
+    // Every request from now on is answered only after delay (a slow, far site).
+    void SetDelay(std::chrono::milliseconds delay);
+    // The most requests the server was serving at one time, each on its own connection.
+    int MaxConcurrentRequests() const;
 
     // The requests served so far, oldest first.
     std::vector<HttpRequestRecord> Requests() const;
