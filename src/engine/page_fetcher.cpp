@@ -825,12 +825,13 @@ void PageFetcher::PlanAhead(ThreadParams& params, const std::vector<std::string>
     TopUpPlan();
 }
 
-// Asks for the next planned answers while fewer than the window are asked for and not taken.
-void PageFetcher::TopUpPlan() {
+// Asks for the next planned answers while fewer than the window (and beyondWindow more) are asked
+// for and not taken.
+void PageFetcher::TopUpPlan(size_t beyondWindow) {
     if (!session_ || session_->planned.empty() || !session_->planParams)
         return;
     ThreadParams& params = *session_->planParams;
-    const size_t window = kAheadPerConnection * static_cast<size_t>(politeness_.connections);
+    const size_t window = kAheadPerConnection * static_cast<size_t>(politeness_.connections) + beyondWindow;
     size_t open = 0;
     for (const auto& [url, entry] : session_->ahead) {
         if (entry.transfer)
@@ -871,7 +872,8 @@ bool PageFetcher::TakePlanned(ThreadParams& params, const std::string& requestUr
         Planned item = std::move(*it);
         planned.erase(it);
         planned.push_front(std::move(item));
-        TopUpPlan();
+        // Answers the run skipped (a rejected record's later fields) may fill the window.
+        TopUpPlan(1);
         if (!entry.transfer)
             return false;
     }

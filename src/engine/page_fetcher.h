@@ -218,7 +218,7 @@ class PageFetcher {
     void Finish(Transfer& transfer, int code);
     int AttemptResult(Transfer& transfer, int rc);
     void AbortAll();
-    void TopUpPlan();
+    void TopUpPlan(size_t beyondWindow = 0);
     Host& HostOf(const Transfer& transfer);
     // Takes the answer of a planned request into transfer; false when the request was not planned.
     bool TakePlanned(ThreadParams& params, const std::string& requestUrl, Transfer& transfer);

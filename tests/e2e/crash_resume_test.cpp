@@ -269,5 +269,62 @@ TEST(CrashResume, KillNineInsideAPageThenResumeGivesEveryRecordOnce) {
         EXPECT_EQ(server.CountRequests(Format("/d/%d.htm", k)), 1) << k;
 }
 
+// Four connections fetching detail pages ahead: killed while a detail page of page 7 is held,
+// the resumed run stores every record with its detail exactly once, in order.
+TEST(CrashResume, KillNineWhileDetailPagesAreFetchedAheadThenResumeGivesEveryRecordOnce) {
+    constexpr int kListPages = 12;
+    test::HttpTestServer server;
+    ASSERT_TRUE(server.ok()) << server.error();
+    server.SetDelay(std::chrono::milliseconds(5));
+    std::atomic<bool> hold{true};
+    std::atomic<int> heldRequests{0};
+    std::string expected;
+    for (int page = 1; page <= kListPages; ++page) {
+        std::string body = "<ul>";
+        for (int k = 1; k <= kRecordsPerPage; ++k) {
+            body += Format("<li>P%d-%d <a href=\"/d/%d_%d.htm\">d</a></li>", page, k, page, k);
+            expected += Format("P%d-%d|D%d-%d\n", page, k, page, k);
+            server.AddHandler(Format("/d/%d_%d.htm", page, k), [&, page, k](const HttpRequestRecord&) {
+                if (page == 7 && k == 3 && heldRequests++ == 0) {
+                    for (int i = 0; i < 3000 && hold.load(); ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+                return HttpReply{200, Format("<t>D%d-%d</t>", page, k), "text/html", {}};
+            });
+        }
+        body += "</ul>";
+        if (page < kListPages)
+            body += Format("<a href=\"l%d.htm\">next</a>", page + 1);
+        server.AddPage(Format("/l/l%d.htm", page), body);
+    }
+    test::TempDir home;
+    test::TempDir folder;
+    ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
+    const std::string script =
+        std::string(U8(u8"#任务名称=详情续采\n#表名=Detailed\n#字段名列表=名,详\n#保存数据库的最大记录数=6\n"
+                       u8"#并发连接数=4\n#下一页网址=<a href=\"[^\"]*\">next</a>\n1=<li>.*?</li>\n"
+                       u8"名_1=~<li>(.*?) <a\n详_1=@href=\"(.*?)\"\n详_1_link=~<t>(.*?)</t>\n#要搜索网址=")) +
+        server.Url("/l/l1.htm") + "\n";
+    const std::string path = folder.file("detail.txt");
+    ASSERT_TRUE(WriteWholeFile(path, script));
+    ASSERT_EQ(RunCli(home.path(), {"add", path}).out, "1\n");
+
+    const pid_t pid = StartCli(home.path(), {"run", "1"});
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 6000 && heldRequests.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(heldRequests.load(), 1) << "the harvest never reached the held detail page";
+    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    hold = false;
+
+    ProcessResult resumed = RunCli(home.path(), {"resume", "1"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    ProcessResult records =
+        RunCli(home.path(), {"sql", U8(u8"select 名 || '|' || 详 as r from Detailed order by ID_")});
+    EXPECT_EQ(records.out, "r\n" + expected);
+}
+
 }  // namespace
 }  // namespace sorvik::e2e
