@@ -459,9 +459,8 @@ bool PageFetcher::CreateSession(ThreadParams&) {
         return false;
     curl_share_setopt(session->share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     curl_share_setopt(session->share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_multi_setopt(session->multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS,
-                      static_cast<long>(politeness_.connections));
     session_ = std::move(session);
+    ApplyConnectionLimits();
     return true;
 }
 
@@ -472,10 +471,16 @@ void PageFetcher::SetPoliteness(const FetchPoliteness& politeness) {
         politeness_.interval = std::chrono::milliseconds(0);
     if (politeness_.userAgent.empty())
         politeness_.userAgent = kDefaultUserAgent;
-    if (session_) {
-        curl_multi_setopt(session_->multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS,
-                          static_cast<long>(politeness_.connections));
-    }
+    if (session_)
+        ApplyConnectionLimits();
+}
+
+void PageFetcher::ApplyConnectionLimits() {
+    const long connections = politeness_.connections;
+    curl_multi_setopt(session_->multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, connections);
+    // Idle connections stay for the next requests instead of being closed as transfers end (and
+    // opened again): room for the limit on a few hosts.
+    curl_multi_setopt(session_->multi.get(), CURLMOPT_MAXCONNECTS, std::max(8L, connections * 4));
 }
 
 bool PageFetcher::CloseConnection(const ThreadParams& params) {

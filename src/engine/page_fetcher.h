@@ -219,6 +219,7 @@ class PageFetcher {
     int AttemptResult(Transfer& transfer, int rc);
     void AbortAll();
     void TopUpPlan(size_t beyondWindow = 0);
+    void ApplyConnectionLimits();
     Host& HostOf(const Transfer& transfer);
     // Takes the answer of a planned request into transfer; false when the request was not planned.
     bool TakePlanned(ThreadParams& params, const std::string& requestUrl, Transfer& transfer);
