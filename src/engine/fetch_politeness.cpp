@@ -71,4 +71,41 @@ RunFetchSettings ReadRunFetchSettings(std::string_view script) {
     return RunFetchSettingsOf(script, StoredFetchDefaults());
 }
 
+FetchDefaultTexts StoredFetchDefaultTexts() {
+    const RunFetchSettings defaults = StoredFetchDefaults();
+    FetchDefaultTexts texts;
+    texts.connections = std::to_string(defaults.politeness.connections);
+    texts.interval = std::to_string(defaults.politeness.interval.count());
+    texts.userAgent =
+        defaults.politeness.userAgent == kDefaultUserAgent ? std::string() : defaults.politeness.userAgent;
+    return texts;
+}
+
+bool StoreFetchDefaults(const FetchDefaultTexts& texts, std::string& message) {
+    long long connections = 0;
+    ReadNumber(texts.connections, 1, kMaxConnections, connections);
+    if (connections == 0) {
+        message = "并发连接数应在1~32之间！";
+        return false;
+    }
+    long long interval = -1;
+    ReadNumber(texts.interval, 0, 3600 * 1000, interval);
+    if (interval < 0) {
+        message = "访问间隔应在0~3600000毫秒之间！";
+        return false;
+    }
+    const std::string agent = Trim(texts.userAgent);
+    if (agent.find_first_of("\r\n") != std::string::npos) {
+        message = "用户代理不能换行！";
+        return false;
+    }
+    CDbAccess db;
+    if (!db.SetSetValue("并发连接数", std::to_string(connections)) ||
+        !db.SetSetValue("访问间隔", std::to_string(interval)) || !db.SetSetValue("用户代理", agent)) {
+        message = db.m_strError;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace sorvik

@@ -7,6 +7,7 @@
 //   "#遵守robots="  "1": pages the host's robots.txt disallows are skipped (default 0)
 // The [Set] keys are the same words without "#" and "=" ("并发连接数", ...).
 
+#include <string>
 #include <string_view>
 
 #include "engine/page_fetcher.h"
@@ -29,5 +30,17 @@ RunFetchSettings RunFetchSettingsOf(std::string_view script, const RunFetchSetti
 
 // Both together: what a run of script uses.
 RunFetchSettings ReadRunFetchSettings(std::string_view script);
+
+// The defaults as the options dialog shows and edits them.
+struct FetchDefaultTexts {
+    std::string connections;  // 1 to 32
+    std::string interval;     // milliseconds, 0 to 3600000
+    std::string userAgent;    // one line; empty: the system's own
+};
+FetchDefaultTexts StoredFetchDefaultTexts();
+// Checks the texts and stores them in [Set]. False with the message to show (nothing stored)
+// when a number is out of range or the User-Agent holds a line break, or with the database's
+// error when it could not store them.
+bool StoreFetchDefaults(const FetchDefaultTexts& texts, std::string& message);
 
 }  // namespace sorvik

@@ -57,6 +57,7 @@ class ExtractionTest : public test::CoreTest {
         run.emplace();
         fetcher.emplace();
         fetcher->SetPoliteness(politeness);
+        run->maxPages = maxPages;
         run->taskNumber = task;
         run->sharedTaskNumber = task;
         run->taskName = "T";
@@ -102,6 +103,7 @@ class ExtractionTest : public test::CoreTest {
 
     HttpTestServer server;
     FetchPoliteness politeness;  // one connection unless a test asks for more
+    int maxPages = 0;
     std::optional<ThreadParams> run;
     std::optional<PageFetcher> fetcher;
 };
@@ -321,6 +323,11 @@ TEST_F(ExtractionTest, FourConnectionsStoreTheRowsOfOneInTheSameOrder) {
     EXPECT_EQ(server.CountRequests("/shared.htm"), kPages * kRecords + kPages);
     EXPECT_EQ(static_cast<int>(server.Requests().size()) - requestsOfOne,
               kPages + kPages * kRecords + kPages);
+
+    // "#最大页数=" ends the run after that many list pages, with their records whole.
+    maxPages = 2;
+    EXPECT_EQ(harvest(4), std::vector<std::string>(sequential.begin(), sequential.begin() + 2 * kRecords));
+    EXPECT_EQ(server.CountRequests("/c/3.htm"), 2);
 }
 
 // A page with more records than a batch stores them while it is cut. A stop inside it drops only

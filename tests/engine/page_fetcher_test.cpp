@@ -7,6 +7,7 @@
 #include <atomic>
 #include <thread>
 
+#include "engine/fetch_politeness.h"
 #include "engine/rules_test_helpers.h"
 #include "engine/url_status_table.h"
 #include "support/http_test_server.h"
@@ -437,6 +438,19 @@ TEST_F(FetcherTest, RobotsTxtIsAskedOnceAndDisallowedPagesAreSkipped) {
     EXPECT_EQ(server_.CountRequests("/private/x.htm"), 0);
     EXPECT_EQ(params_.stats.robotsDenied.load(), 1);
     EXPECT_FALSE(params_.StopRequested());  // a disallowed page is skipped, not a reason to pause
+}
+
+TEST(FetchPoliteness, ScriptKeysHoldOverTheDefaultsWhenInRange) {
+    RunFetchSettings defaults;
+    defaults.politeness.connections = 4;
+    defaults.maxPages = 7;
+    const RunFetchSettings read = RunFetchSettingsOf(
+        "#并发连接数=99\r\n#访问间隔=250\r\n#最大页数=x\r\n#遵守robots=1\r\n#用户代理=Bot/1.0\r\n", defaults);
+    EXPECT_EQ(read.politeness.connections, 4);
+    EXPECT_EQ(read.politeness.interval, std::chrono::milliseconds(250));
+    EXPECT_EQ(read.maxPages, 7);
+    EXPECT_TRUE(read.politeness.obeyRobots);
+    EXPECT_EQ(read.politeness.userAgent, "Bot/1.0");
 }
 
 TEST_F(FetcherTest, GetSourceOfUrlFetchesOutsideARun) {

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <functional>
 
+#include "engine/fetch_politeness.h"
 #include "engine/run_controller.h"
 #include "engine/run_globals.h"
 #include "gui/gb_qstring.h"
@@ -126,6 +127,12 @@ class WorkbenchTest : public QObject {
                 QCOMPARE(prompter.messages.takeFirst(), FromGb("值应在1~63之间！"));
             }
             options.ThreadLimitEdit()->setText(QStringLiteral("63"));
+            QCOMPARE(options.ConnectionsEdit()->text(), QStringLiteral("4"));
+            options.ConnectionsEdit()->setText(QStringLiteral("33"));
+            QTest::mouseClick(options.OkButton(), Qt::LeftButton);
+            QVERIFY(options.isVisible());
+            QCOMPARE(prompter.messages.takeFirst(), FromGb("并发连接数应在1~32之间！"));
+            options.ConnectionsEdit()->setText(QStringLiteral("8"));
             QTest::mouseClick(options.OkButton(), Qt::LeftButton);
             QVERIFY(!options.isVisible());
             QVERIFY(prompter.messages.isEmpty());
@@ -136,6 +143,7 @@ class WorkbenchTest : public QObject {
         QCOMPARE(giMaxThreadCount.load(), 63);
         CDbAccess db;
         QCOMPARE(db.GetSetValue("giMaxThreadCount"), std::string("63"));
+        QCOMPARE(ReadRunFetchSettings("").politeness.connections, 8);
     }
 
     void layoutAndSelectionComeBackAfterRestart() {
