@@ -63,8 +63,8 @@ RunFetchSettings StoredFetchDefaults() {
 }
 
 RunFetchSettings RunFetchSettingsOf(std::string_view script, const RunFetchSettings& defaults) {
-    return SettingsOver(
-        defaults, [script](const char* word) { return ScriptValue(std::string("#") + word + "=", script); });
+    return SettingsOver(defaults,
+                        [script](std::string_view scriptKey) { return ScriptValue(scriptKey, script); });
 }
 
 RunFetchSettings ReadRunFetchSettings(std::string_view script) {
