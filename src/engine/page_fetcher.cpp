@@ -1117,11 +1117,12 @@ void PageFetcher::Notify(ThreadParams& params, int status) {
     params.Send(RunMessageType::kProgressLine, lastProgressLine_);
 }
 
-std::string GetSourceOfUrl(const std::string& url) {
+std::string GetSourceOfUrl(const std::string& url, const std::string& postData) {
     ThreadParams params;
     PageFetcher fetcher;
     params.fetcher = &fetcher;
     params.url = url;
+    params.postData = postData;
     if (!fetcher.GetSource(params, std::string(), kFetchPrepare | kFetchNewSession | kFetchIntoMemory))
         return {};
     return params.pageText;

@@ -240,7 +240,7 @@ class PageFetcher {
 };
 
 // Fetches one URL into a text outside any run (prepare, new session, into memory); empty on
-// failure.
-std::string GetSourceOfUrl(const std::string& url);
+// failure. A non-empty postData is sent as a form body (POST).
+std::string GetSourceOfUrl(const std::string& url, const std::string& postData = {});
 
 }  // namespace sorvik

@@ -16,30 +16,21 @@
 
 namespace sorvik {
 
-bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& result) {
-    result = SendMailTaskResult{};
-    MailSourceTask source;
-    std::scoped_lock lock(g_csDatabase);
-    if (!ReadMailSourceTask(request.sourceTaskId, source, result.error)) {
+namespace {
+
+// The source task, the 1-based positions of the address and flag columns (0: none) and the
+// recipients. Call with g_csDatabase held.
+bool ReadRecipients(const SendMailTaskRequest& request, MailSourceTask& source, int& mailField,
+                    int& flagField, std::vector<std::string>& addresses, std::string& error) {
+    if (!ReadMailSourceTask(request.sourceTaskId, source, error)) {
         return false;
     }
-    // 1-based positions in the source task's column list; 0: none.
-    const int mailField = FindResultColumn(source.columns, request.addressColumn) + 1;
-    const int flagField = FindResultColumn(source.columns, request.flagColumn) + 1;
+    mailField = FindResultColumn(source.columns, request.addressColumn) + 1;
+    flagField = FindResultColumn(source.columns, request.flagColumn) + 1;
     if (mailField == 0 || (!Trim(request.flagColumn).empty() && flagField == 0)) {
-        result.error = "取数据失败！";
+        error = "取数据失败！";
         return false;
     }
-    const std::string& addressColumn = source.columns[mailField - 1].column;
-
-    for (const auto& path : SplitAttachmentList(request.attachments)) {
-        if (!FileExists(FileSystemPath(path))) {
-            result.error = Format("附件不存在!(%s)", path.c_str());
-            return false;
-        }
-    }
-
-    // The addresses of the chosen records.
     std::string where = source.recordCondition;
     if (!request.allRows) {
         std::vector<std::string> ids;
@@ -50,11 +41,12 @@ bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& 
     }
     CDbAccess db;
     std::vector<std::string> values;
-    if (!db.SelectToArray(addressColumn, source.table, values, where, false, -1, "ID_")) {
-        result.error = "取数据失败！";
+    if (!db.SelectToArray(source.columns[mailField - 1].column, source.table, values, where, false, -1,
+                          "ID_")) {
+        error = "取数据失败！";
         return false;
     }
-    std::vector<std::string> addresses;
+    addresses.clear();
     std::set<std::string> seen;
     for (const auto& v : values) {
         std::string address = Trim(v);
@@ -64,9 +56,50 @@ bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& 
         addresses.push_back(address);
     }
     if (addresses.empty()) {
-        result.error = "没有收件人！";
+        error = "没有收件人！";
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool CollectSendMailAddresses(const SendMailTaskRequest& request, std::vector<std::string>& addresses,
+                              std::string& error) {
+    std::scoped_lock lock(g_csDatabase);
+    MailSourceTask source;
+    int mailField = 0;
+    int flagField = 0;
+    return ReadRecipients(request, source, mailField, flagField, addresses, error);
+}
+
+std::string RecipientsDisplayText(const std::vector<std::string>& addresses, bool distinct) {
+    const std::string list = Join(addresses, ",");
+    if (addresses.size() <= 1) {
+        return list;
+    }
+    const int count = static_cast<int>(addresses.size());
+    return (distinct ? Format("(%d个不重复收件人)", count) : Format("(%d个收件人)", count)) + list;
+}
+
+bool CreateSendMailTask(const SendMailTaskRequest& request, SendMailTaskResult& result) {
+    result = SendMailTaskResult{};
+    MailSourceTask source;
+    std::scoped_lock lock(g_csDatabase);
+    int mailField = 0;
+    int flagField = 0;
+    std::vector<std::string> addresses;
+    if (!ReadRecipients(request, source, mailField, flagField, addresses, result.error)) {
+        return false;
+    }
+    for (const auto& path : SplitAttachmentList(request.attachments)) {
+        if (!FileExists(FileSystemPath(path))) {
+            result.error = Format("附件不存在!(%s)", path.c_str());
+            return false;
+        }
+    }
+    const std::string& addressColumn = source.columns[mailField - 1].column;
+    CDbAccess db;
     result.recipients = static_cast<int>(addresses.size());
     result.addresses = Join(addresses, ",");
 

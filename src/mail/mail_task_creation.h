@@ -31,6 +31,16 @@ struct SendMailTaskResult {
     std::string warning;    // a failure that did not stop the command ("更新表失败！")
 };
 
+// The recipients of the request: the address column of the chosen records in ID_ order, blanks
+// trimmed, empty ones left out, each once when distinct. False with "取数据失败！" (no such task,
+// table or column) or "没有收件人！".
+bool CollectSendMailAddresses(const SendMailTaskRequest& request, std::vector<std::string>& addresses,
+                              std::string& error);
+
+// The recipient line of the send-mail dialog: with more than one address "(%d个收件人)" or, for
+// distinct recipients, "(%d个不重复收件人)" before the comma list; a single address alone.
+std::string RecipientsDisplayText(const std::vector<std::string>& addresses, bool distinct);
+
 // Runs the command. False with result.error: "取数据失败！" (no such task, table or column),
 // "没有收件人！" (no address among the records), "附件不存在!(%s)", "保存邮件失败！",
 // "取ID号失败！", or the task table's error.
