@@ -79,18 +79,9 @@ int RunMailAccount(CliContext& context) {
         account.securePassword = secure == "1";
     if (hasVerify)
         account.verifyCertificate = verify == "1";
-    if (std::string check = CheckMailAccount(account); !check.empty()) {
-        PrintError(check);
-        return 1;
-    }
-    if (SmtpPortFor(account) == 0) {
-        PrintError("服务器端口不是端口号：" + account.smtpPort);
-        return 1;
-    }
-    WriteMailAccount(account, settings);
-    if (!tasks.ExecuteSql(
-            Format("update Task set cSetInfo='%s' where ID=%d", SqlQuote(settings).c_str(), id))) {
-        PrintError("更新任务表失败！");
+    std::string error;
+    if (!SaveMailAccount(id, account, error)) {
+        PrintError(error);
         return 1;
     }
     return 0;

@@ -22,6 +22,7 @@
 #include "gui/gui_prompt.h"
 #include "gui/task_commander.h"
 #include "gui/task_list_model.h"
+#include "mail/mailbox.h"
 #include "store/database.h"
 #include "store/task_table.h"
 #include "text/file_helpers.h"
@@ -359,6 +360,10 @@ void TaskPane::StartSearch() {
 }
 
 void TaskPane::StartSearchWith(const std::string& keywordList) {
+    if (IsMailboxTask(searchScript_)) {
+        emit ReceiveMailRequested(searchTask_);
+        return;
+    }
     StartRequest request;
     request.taskNumber = searchTask_;
     request.keywordList = keywordList;

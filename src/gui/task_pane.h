@@ -69,6 +69,10 @@ class TaskPane : public QWidget {
     // "搜索关键字从文本文件中提取(&R)...": starts it with the whole content of a text file.
     void StartSearchFromFile();
 
+  signals:
+    // The search command on a mailbox task: it receives its mail instead of running.
+    void ReceiveMailRequested(int taskId);
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

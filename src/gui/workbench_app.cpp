@@ -14,6 +14,7 @@
 #include "engine/run_controller.h"
 #include "engine/run_recovery.h"
 #include "gui/gb_qstring.h"
+#include "gui/mail_workbench.h"
 #include "gui/main_window.h"
 #include "gui/options_dialog.h"
 #include "gui/pane_layout.h"
@@ -140,6 +141,8 @@ void Workbench::BuildWindow() {
     auto* tasks = new TaskWorkbench(*window_, *controller_, *prompter_);
     results_ = new ResultPane(*window_, *tasks, *prompter_);
     records_ = new RecordWorkbench(*window_, *tasks, *results_, *prompter_);
+    // The grid's script commands, the send-mail dialog and the mailbox (owned by the window).
+    new MailWorkbench(*window_, *controller_, *prompter_, tasks->Pane(), results_);
 
     if (!screenshot_) {
         dispatchTimer_ = new QTimer(window);

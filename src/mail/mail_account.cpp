@@ -1,8 +1,11 @@
 #include "mail/mail_account.h"
 
 #include <cctype>
+#include <mutex>
 
 #include "script/script_text.h"
+#include "store/database.h"
+#include "store/task_table.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -83,6 +86,33 @@ std::string CheckMailAccount(const MailAccount& account) {
         return "SMTP服务器不能为空！";
     }
     return {};
+}
+
+MailAccount LoadMailAccount(int taskId) {
+    return ReadMailAccount(CTaskTable().ReadTaskText(taskId, true));
+}
+
+bool SaveMailAccount(int taskId, const MailAccount& account, std::string& error) {
+    error = CheckMailAccount(account);
+    if (error.empty() && SmtpPortFor(account) == 0)
+        error = "服务器端口不是端口号：" + account.smtpPort;
+    if (!error.empty())
+        return false;
+    // One read and write of the settings text, no other writer between them.
+    std::scoped_lock lock(g_csDatabase);
+    CTaskTable tasks;
+    if (!tasks.TaskExists(taskId)) {
+        error = "更新任务表失败！";
+        return false;
+    }
+    std::string settings = tasks.ReadTaskText(taskId, true);
+    WriteMailAccount(account, settings);
+    if (!tasks.ExecuteSql(
+            Format("update Task set cSetInfo='%s' where ID=%d", SqlQuote(settings).c_str(), taskId))) {
+        error = "更新任务表失败！";
+        return false;
+    }
+    return true;
 }
 
 int SmtpAuthMethodFor(const MailAccount& account) {

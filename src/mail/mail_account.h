@@ -32,6 +32,14 @@ void WriteMailAccount(const MailAccount& account, std::string& settings);
 // "SMTP服务器不能为空！"), or empty when the account may be saved.
 std::string CheckMailAccount(const MailAccount& account);
 
+// The account of a task (its settings text); an empty account when the task has none.
+MailAccount LoadMailAccount(int taskId);
+
+// The account dialog's OK: the checks (CheckMailAccount, then a port that is no port number:
+// "服务器端口不是端口号：%s"), then every key written into the task's settings. False with the
+// message, nothing written; "更新任务表失败！" when the task can't be written.
+bool SaveMailAccount(int taskId, const MailAccount& account, std::string& error);
+
 // The SMTP authentication method of the account: 3 (PLAIN) with the secure-password box ticked,
 // 2 (LOGIN) when a user name is set, else 0 (none).
 int SmtpAuthMethodFor(const MailAccount& account);

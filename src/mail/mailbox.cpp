@@ -66,6 +66,40 @@ bool MailboxWriter::StoreMessage(int number, const std::string& text) {
     return true;
 }
 
+bool IsMailboxTask(std::string_view script) {
+    return Trim(ScriptValue(key::kTaskType, script)) == "接收邮件";
+}
+
+bool ReadMailboxRows(int taskId, std::vector<MailboxRow>& rows, std::string& error) {
+    rows.clear();
+    CDbAccess db;
+    auto records = db.OpenRecordset(
+        Format("select ID_,cSendUser,cSendMail,cTitle,dDate,cReceiveMail from sc_ReceiveBox where iNode_=%d "
+               "order by ID_ desc",
+               taskId));
+    if (!records) {
+        error = db.m_strError;
+        return false;
+    }
+    while (!records->IsEof()) {
+        MailboxRow row;
+        row.id = records->Int(size_t{0});
+        row.senderName = records->Text(1);
+        row.senderAddress = records->Text(2);
+        row.subject = records->Text(3);
+        row.date = records->Text(4);
+        row.receiver = records->Text(5);
+        rows.push_back(std::move(row));
+        records->MoveNext();
+    }
+    return true;
+}
+
+std::string ReadMailboxContent(int taskId, int rowId) {
+    return CDbAccess().SelectTopString("cContent", "sc_ReceiveBox",
+                                       Format("ID_=%d and iNode_=%d", rowId, taskId));
+}
+
 MailboxResult ReceiveMailbox(int taskId, const MailStatusCallback& status, int replyTimeoutMs) {
     MailboxResult result;
     ReceivingFlag flag;
@@ -79,7 +113,7 @@ MailboxResult ReceiveMailbox(int taskId, const MailStatusCallback& status, int r
         result.status = "取脚本失败！";
         return result;
     }
-    if (Trim(ScriptValue(key::kTaskType, script)) != "接收邮件") {
+    if (!IsMailboxTask(script)) {
         result.status = "任务类型不是接收邮件！";
         return result;
     }

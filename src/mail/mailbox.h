@@ -6,6 +6,8 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "mail/pop3_session.h"
 #include "mail/received_mail.h"
@@ -36,6 +38,25 @@ class MailboxWriter : public Pop3Sink {
 
 // The insert statement of one received message.
 std::string ReceivedMailInsertSql(int node, const ReceivedMail& mail);
+
+// True for a mailbox's script ("#任务类型=接收邮件").
+bool IsMailboxTask(std::string_view script);
+
+// One received message as the mailbox lists it.
+struct MailboxRow {
+    int id = 0;  // ID_ in sc_ReceiveBox
+    std::string senderName;
+    std::string senderAddress;
+    std::string subject;
+    std::string date;
+    std::string receiver;
+};
+
+// The messages stored under a mailbox task, newest first. False with the database's error.
+bool ReadMailboxRows(int taskId, std::vector<MailboxRow>& rows, std::string& error);
+
+// The stored text (cContent) of message rowId of the mailbox; empty when it has none.
+std::string ReadMailboxContent(int taskId, int rowId);
 
 struct MailboxResult {
     bool ok = false;       // the session ended as planned (no new messages, or all stored and deleted)

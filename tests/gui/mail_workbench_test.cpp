@@ -1,0 +1,248 @@
+// Mail in the window on a real home: a script-defined command run from the grid's menu, a
+// mailing made in the send-mail dialog and sent through a real SMTP server on loopback (aiosmtpd),
+// and the mailbox view receiving from a real POP3 server (dovecot) without blocking the window.
+// With SORVIK_SCREENSHOT_DIR set, the dialog and the mailbox view are written there as PNGs.
+
+#include "gui/mail_workbench.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QTest>
+#include <QTextBrowser>
+#include <deque>
+#include <functional>
+#include <memory>
+
+#include "engine/result_table.h"
+#include "gui/gb_qstring.h"
+#include "gui/grid_command_menu.h"
+#include "gui/mailbox_view.h"
+#include "gui/main_window.h"
+#include "gui/prompter.h"
+#include "gui/send_mail_dialog.h"
+#include "gui/workbench_app.h"
+#include "mail/background_server.h"
+#include "mail/dovecot_server.h"
+#include "mail/mail_account.h"
+#include "store/db_access.h"
+#include "store/task_table.h"
+#include "support/temp_dir.h"
+#include "text/file_helpers.h"
+#include "text/strings.h"
+
+using namespace sorvik;
+using namespace sorvik::gui;
+
+namespace {
+
+constexpr int kWaitMs = 120000;
+
+class TestPrompter : public Prompter {
+  public:
+    void ShowMessage(const std::string& text) override { said.push_back(text); }
+    PromptAnswer AskYesNoCancel(const std::string& text) override {
+        said.push_back(text);
+        return PromptAnswer::kYes;
+    }
+    bool AskOkCancel(const std::string& text) override {
+        said.push_back(text);
+        return true;
+    }
+    int RunDialog(QDialog& dialog) override {
+        if (dialogs.empty()) {
+            said.push_back("unexpected dialog " + ToGb(dialog.windowTitle()));
+            return QDialog::Rejected;
+        }
+        auto answer = std::move(dialogs.front());
+        dialogs.pop_front();
+        return answer(dialog);
+    }
+    std::vector<std::string> said;
+    std::deque<std::function<int(QDialog&)>> dialogs;
+};
+
+const char kSellers[] =
+    "#任务名称=商家\r\n#表名=Sellers\r\n#字段名列表=name,mail,sent\r\n#字段别名列表=名称,邮箱,已发送\r\n"
+    "#字段类型=文本,文本,是/否\r\n#表格_右键菜单_#追加=标记已发,,群发邮件\r\n"
+    "#表格_右键菜单_标记已发=已发送,1\r\n#表格_右键菜单_群发邮件=已发送,SendMail,邮箱\r\n";
+
+std::string Column(const char* column) {
+    return CDbAccess().SelectJoined(Format("ifnull(%s,'null')", column), "Sellers", "1=1 order by ID_");
+}
+
+void Grab(QWidget& widget, const char* name) {
+    const QByteArray folder = qgetenv("SORVIK_SCREENSHOT_DIR");
+    if (!folder.isEmpty())
+        widget.grab().save(QString::fromUtf8(folder) + QLatin1Char('/') + QLatin1String(name), "PNG");
+}
+
+std::string Hex(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes)
+        out += Format("%02x", c);
+    return out;
+}
+
+}  // namespace
+
+class MailWorkbenchTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        home_ = std::make_unique<test::TempDir>();
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home_->path() + "/config"));
+        prompter_ = std::make_unique<TestPrompter>();
+        workbench_ = std::make_unique<Workbench>(prompter_.get());
+        Workbench::Options options;
+        options.home = home_->path();
+        QString error;
+        QCOMPARE(workbench_->Start(options, error), Workbench::StartResult::kStarted);
+        workbench_->Window()->layout()->setSizeConstraint(QLayout::SetNoConstraint);
+        workbench_->Show(QSize(1000, 700));
+        mail_ = workbench_->Window()->findChild<MailWorkbench*>();
+        QVERIFY(mail_);
+
+        std::string message;
+        QVERIFY(EnsureResultTable(kSellers, 0, message));
+        QVERIFY(CTaskTable().InsertTask(7, "商家", TaskState::kEnded, "", 4, kSellers));
+        CDbAccess db;
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(db.ExecuteSql(Format(
+                "insert into Sellers(iNode_,名称,邮箱) values(7,'商家%d','seller%d@example.com')", i, i)));
+    }
+    void cleanup() {
+        workbench_.reset();
+        prompter_.reset();
+        home_.reset();
+    }
+
+    void aScriptCommandWritesTheSelectedRows() {
+        QMenu menu;
+        mail_->GridCommands()->AddTo(&menu, 7, [] { return std::vector<int>{3, 1}; });
+        QCOMPARE(menu.actions().size(), 4);  // separator, command, separator, command
+        QVERIFY(menu.actions()[2]->isSeparator());
+        QCOMPARE(menu.actions()[1]->text(), FromGb("标记已发"));
+        menu.actions()[1]->trigger();
+        QCOMPARE(QString::fromStdString(Column("已发送")), QStringLiteral("1,null,1"));
+        QVERIFY(prompter_->said.empty());
+    }
+
+    void aMailingFromTheGridIsSentPersonally() {
+        const std::string python = test::FindPython("aiosmtpd");
+        if (python.empty())
+            QSKIP("python3-aiosmtpd is not installed");
+        test::TempDir out;
+        test::BackgroundServer smtp;
+        QVERIFY(smtp.Start(python, {std::string(SORVIK_SOURCE_DIR) + "/tests/mail/smtp_test_server.py",
+                                    "--out", out.path()}));
+        const std::string port = Trim(smtp.ReadLine());
+        QVERIFY(ToInt(port) > 0);
+        MailAccount account;
+        account.smtpServer = "127.0.0.1";
+        account.smtpPort = port;
+        account.senderAddress = "shop@sorvik.test";
+        account.senderName = "水果店";
+        std::string error;
+        QVERIFY(SaveMailAccount(7, account, error));
+        QVERIFY(CDbAccess().ExecuteSql("update Sellers set 已发送=1"));
+
+        int mailTask = 0;
+        connect(mail_->GridCommands(), &GridCommandMenu::MailTaskCreated, this,
+                [&](int id) { mailTask = id; });
+        prompter_->dialogs.push_back([](QDialog& d) {
+            auto& dialog = dynamic_cast<SendMailDialog&>(d);
+            // Rows 1 and 3 are chosen; the dialog lists their addresses.
+            if (dialog.Recipients()->text() != FromGb("(2个收件人)seller1@example.com,seller3@example.com"))
+                return int(QDialog::Rejected);
+            dialog.Subject()->setText(FromGb("价目"));
+            dialog.Content()->setPlainText(FromGb("<%@名称%>，您好！"));
+            dialog.PreviewTemplate();
+            Grab(dialog, "send_mail_dialog.png");
+            dialog.Send();
+            return dialog.result();
+        });
+        QVERIFY(mail_->GridCommands()->Run(7, 2, {1, 3}));
+        QVERIFY(prompter_->dialogs.empty());
+        QVERIFY(mailTask > 0);
+        // The preview file was written in the home folder.
+        QVERIFY(FileExists(home_->file("sc_mail.html")));
+
+        // Sent one by one; each record is marked sent again, the unchosen one stays.
+        QTRY_VERIFY_WITH_TIMEOUT(Column("已发送") == "1,1,1" && FileExists(out.file("2.eml")), kWaitMs);
+        QVERIFY(!FileExists(out.file("3.eml")));
+        for (int i : {1, 2}) {
+            const std::string seller = Format("商家%d", i == 1 ? 1 : 3);
+            std::string envelope;
+            QVERIFY(ReadWholeFile(out.file(std::to_string(i) + ".env"), envelope));
+            QCOMPARE(QString::fromStdString(SplitAll(envelope, "\n").at(1)),
+                     QString::fromStdString(Format("seller%d@example.com", i == 1 ? 1 : 3)));
+            test::ProcessResult parsed =
+                test::RunProcess(python, {std::string(SORVIK_SOURCE_DIR) + "/tests/mail/check_mime.py",
+                                          out.file(std::to_string(i) + ".eml")});
+            QCOMPARE(parsed.exitCode, 0);
+            QVERIFY2(parsed.out.find(Hex(seller + "，您好！")) != std::string::npos, parsed.out.c_str());
+        }
+    }
+
+    void theMailboxReceivesWithoutBlockingTheWindow() {
+        if (!test::DovecotServer::Installed())
+            QSKIP("dovecot-pop3d is not installed");
+        test::TempDir serverDir;
+        test::DovecotServer dovecot(serverDir.path(), false);
+        QVERIFY(dovecot.AddMessage("From: a@x.org\r\nTo: me@x.org\r\nSubject: one\r\n\r\nfirst\r\n"));
+        QVERIFY(dovecot.AddMessage("From: b@x.org\r\nSubject: =?utf-8?b?5Lit5paH?=\r\n\r\nsecond\r\n"));
+        QCOMPARE(QString::fromStdString(dovecot.Start()), QString());
+        QVERIFY(CTaskTable().InsertTask(9, "收件箱", TaskState::kEnded, "", 4,
+                                        "#任务类型=接收邮件\r\n#任务名称=收件箱\r\n"));
+        MailAccount account;
+        account.smtpServer = "127.0.0.1";
+        account.senderAddress = "me@x.org";
+        account.smtpPort = "25";
+        account.pop3Server = Format("127.0.0.1:%d", dovecot.port());
+        account.user = test::DovecotServer::kUser;
+        account.password = test::DovecotServer::kPassword;
+        std::string error;
+        QVERIFY(SaveMailAccount(9, account, error));
+
+        workbench_->Window()->OnNodeSelected(0, 0, 9);
+        MailboxView* view = mail_->Mailbox();
+        QSplitter* data = workbench_->Window()->DataSplitter();
+        QVERIFY(view->isVisibleTo(data));
+        QVERIFY(!workbench_->Window()->FilterBar()->isVisibleTo(data));
+        view->ReceiveButton()->click();
+        // The click returned at once: the download runs on its own thread.
+        QVERIFY(view->Receiving());
+        QTRY_VERIFY_WITH_TIMEOUT(!view->Receiving(), kWaitMs);
+        QCOMPARE(view->Status()->text(), QStringLiteral("Deleted all messages"));
+        QCOMPARE(view->List()->model()->rowCount(), 2);
+        QCOMPARE(view->List()->model()->index(0, 2).data().toString(), FromGb("中文"));  // newest first
+        view->List()->selectRow(1);
+        QCOMPARE(view->Message()->toPlainText().contains(QStringLiteral("first")), true);
+        Grab(*workbench_->Window(), "mailbox_view.png");
+        QCOMPARE(dovecot.MessagesLeft(), 0);
+
+        // Another node gives the data pane back.
+        workbench_->Window()->OnNodeSelected(0, 0, 7);
+        QVERIFY(!view->isVisibleTo(data));
+        QVERIFY(workbench_->Window()->FilterBar()->isVisibleTo(data));
+    }
+
+  private:
+    std::unique_ptr<test::TempDir> home_;
+    std::unique_ptr<TestPrompter> prompter_;
+    std::unique_ptr<Workbench> workbench_;
+    MailWorkbench* mail_ = nullptr;
+};
+
+QTEST_MAIN(MailWorkbenchTest)
+#include "mail_workbench_test.moc"
