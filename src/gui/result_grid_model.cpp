@@ -1,6 +1,7 @@
 #include "gui/result_grid_model.h"
 
 #include "gui/gb_qstring.h"
+#include "workbench/grid_commands.h"
 
 namespace sorvik::gui {
 
@@ -37,7 +38,10 @@ QVariant ResultGridModel::data(const QModelIndex& index, int role) const {
     const size_t column = static_cast<size_t>(index.column() - 1);
     if (column >= cells.size() || !cells[column])
         return {};
-    return FromGb(*cells[column]);
+    // A yes/no column shows "√" for yes.
+    const auto& columns = grid_.Query().columns;
+    return FromGb(column < columns.size() ? GridDisplayValue(columns[column], *cells[column])
+                                          : *cells[column]);
 }
 
 QVariant ResultGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
