@@ -14,7 +14,25 @@ namespace sorvik::gui {
 
 GridCommandMenu::GridCommandMenu(RunController& controller, Prompter& prompter, QWidget* dialogParent,
                                  QObject* parent)
-    : QObject(parent), controller_(controller), prompter_(prompter), dialogParent_(dialogParent) {}
+    : QObject(parent), controller_(controller), prompter_(prompter), dialogParent_(dialogParent) {
+    connect(this, &GridCommandMenu::SubmitterEnded, this, &GridCommandMenu::OnSubmitterEnded,
+            Qt::QueuedConnection);
+}
+
+GridCommandMenu::~GridCommandMenu() {
+    // At shut-down the global stop flag ends a request within about a second.
+    if (submitter_.joinable())
+        submitter_.join();
+}
+
+void GridCommandMenu::OnSubmitterEnded(bool done, const QString& message, int submitted) {
+    submitting_ = false;
+    if (submitter_.joinable())
+        submitter_.join();
+    if (!done)
+        prompter_.ShowMessage(ToGb(message));
+    emit SubmitsEnded(submitted);
+}
 
 std::vector<QAction*> GridCommandMenu::AddTo(QMenu* menu, int taskId,
                                              std::function<std::vector<int>()> selectedRows) {
@@ -44,6 +62,22 @@ bool GridCommandMenu::Run(int taskId, int position, const std::vector<int>& rows
     GridCommand command;
     if (!ReadGridCommand(CTaskTable().ReadTaskScript(taskId), position, command))
         return false;
+    if (command.kind == GridCommandKind::kSubmit) {
+        // Requests to a web server may take long: they go out from a thread of their own.
+        if (submitting_) {
+            prompter_.ShowMessage("请等待！");
+            return false;
+        }
+        if (submitter_.joinable())
+            submitter_.join();
+        submitting_ = true;
+        submitter_ = std::thread([this, taskId, command, rows] {
+            GridCommandResult result;
+            const bool done = RunGridCommand(taskId, command, rows, result);
+            emit SubmitterEnded(done, FromGb(result.message), result.submitted);
+        });
+        return true;
+    }
     GridCommandResult result;
     const bool done = RunGridCommand(taskId, command, rows, result);
     // Rows written before a failure keep their new values.

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <functional>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -27,6 +28,8 @@ class GridCommandMenu : public QObject {
     // controller and prompter must outlive the object; dialogs open over dialogParent.
     GridCommandMenu(RunController& controller, Prompter& prompter, QWidget* dialogParent,
                     QObject* parent = nullptr);
+    // Waits for submits that still go out.
+    ~GridCommandMenu() override;
 
     // Appends taskId's commands to menu (nothing when its script declares none): a separator,
     // then one action per name in list order, a separator for an empty name. An action runs on
@@ -34,7 +37,8 @@ class GridCommandMenu : public QObject {
     // Returns the actions added, separators included (owned by the menu).
     std::vector<QAction*> AddTo(QMenu* menu, int taskId, std::function<std::vector<int>()> selectedRows);
 
-    // Runs the command at position of taskId's list on the rows. True when it did its work.
+    // Runs the command at position of taskId's list on the rows. True when it did its work; a
+    // submit command only starts its requests on a thread of its own (SubmitsEnded follows).
     bool Run(int taskId, int position, const std::vector<int>& rows);
 
   signals:
@@ -44,11 +48,19 @@ class GridCommandMenu : public QObject {
     void MailTaskCreated(int mailTaskId);
     // A text for status pane 0.
     void StatusText(const QString& text);
+    // The requests of a submit command went out (GUI thread).
+    void SubmitsEnded(int submitted);
+    // From the submitting thread; delivered queued.
+    void SubmitterEnded(bool done, const QString& message, int submitted);
 
   private:
+    void OnSubmitterEnded(bool done, const QString& message, int submitted);
+
     RunController& controller_;
     Prompter& prompter_;
     QWidget* dialogParent_;
+    bool submitting_ = false;  // GUI thread only
+    std::thread submitter_;
 };
 
 }  // namespace sorvik::gui

@@ -7,6 +7,7 @@
 #include "store/task_table.h"
 #include "text/code_page.h"
 #include "text/file_helpers.h"
+#include "text/gb_text.h"
 #include "text/strings.h"
 
 namespace sorvik {
@@ -140,6 +141,9 @@ std::string WriteMailPreview(std::string_view templateHtml, std::string_view con
         }
         return path;
     });
+    // A personalisation marker is filled per recipient when sending; the preview shows it as
+    // written instead of letting the page take it for a tag.
+    GbReplaceAll(out, "<%@", "&lt;%@");
     std::string file = AppPath("sc_mail.html");
     if (!WriteWholeFile(file, out)) {
         error = "cannot write " + file;

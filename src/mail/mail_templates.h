@@ -40,7 +40,8 @@ bool SetDefaultMailTemplate(int sourceTaskId, std::string_view title, std::strin
 
 // The preview: the template around the content (plain content made HTML first) with the sender's
 // name, image markers "<%@@@path>" pointing at their files (relative paths from the program
-// folder), written to "sc_mail.html" in the program folder. Missing image files are listed in
+// folder), personalisation markers "<%@name%>" shown as written ("&lt;%@name%>"), written to
+// "sc_mail.html" in the program folder. Missing image files are listed in
 // warnings ("文件读取错误！(%s)"). Returns the file's path, or empty with error set.
 std::string WriteMailPreview(std::string_view templateHtml, std::string_view content, bool html,
                              std::string_view senderName, std::string& warnings, std::string& error);

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
@@ -37,6 +38,7 @@
 #include "mail/mail_account.h"
 #include "store/db_access.h"
 #include "store/task_table.h"
+#include "support/http_test_server.h"
 #include "support/temp_dir.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
@@ -144,6 +146,22 @@ class MailWorkbenchTest : public QObject {
             items << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QVERIFY(items.join(QLatin1Char('|')).endsWith(FromGb("-|标记已发|-|群发邮件")));
         QCOMPARE(items.count(FromGb("标记已发")), 1);
+
+        // A submit goes out from its own thread; the window hears when it is done.
+        test::HttpTestServer server;
+        server.AddPage("/add.asp", "ok");
+        CTaskTable tasks;
+        QCOMPARE(tasks.SetTaskScriptValue(7, "#表格_右键菜单_#追加", "登记", false), 1);
+        QCOMPARE(tasks.SetTaskScriptValue(7, "#表格_右键菜单_登记",
+                                          "#提交:" + server.Url("/add.asp") + "?n=<@名称>", false),
+                 1);
+        QSignalSpy ended(workbench_->Window()->findChild<GridCommandMenu*>(), &GridCommandMenu::SubmitsEnded);
+        QVERIFY(TriggerGridCommand("登记"));
+        QVERIFY(ended.wait(kWaitMs));
+        QCOMPARE(ended.at(0).at(0).toInt(), 2);
+        QCOMPARE(server.CountRequests("/add.asp"), 2);
+        QCOMPARE(QString::fromStdString(server.Requests().at(1).target),
+                 QStringLiteral("/add.asp?n=%c9%cc%bc%d23"));
     }
 
     void aMailingFromTheGridIsSentPersonally() {
@@ -175,6 +193,10 @@ class MailWorkbenchTest : public QObject {
                 return int(QDialog::Rejected);
             dialog.Subject()->setText(FromGb("价目"));
             dialog.Content()->setPlainText(FromGb("<%@名称%>，您好！"));
+            const auto letter = dialog.Templates()->findItems(FromGb("信笺模版"), Qt::MatchExactly);
+            if (letter.size() != 1)
+                return int(QDialog::Rejected);
+            dialog.Templates()->setCurrentItem(letter.front());
             dialog.PreviewTemplate();
             Grab(dialog, "send_mail_dialog.png");
             dialog.Send();
@@ -225,6 +247,25 @@ class MailWorkbenchTest : public QObject {
 
         workbench_->Window()->OnNodeSelected(0, 0, 9);
         MailboxView* view = mail_->Mailbox();
+        // The account dialog stays open until its checks pass.
+        prompter_->dialogs.push_back([this](QDialog& dialog) {
+            auto* port = dialog.findChild<QLineEdit*>(QStringLiteral("smtpPort"));
+            auto* pop3 = dialog.findChild<QLineEdit*>(QStringLiteral("pop3Server"));
+            if (!port || !pop3 || !pop3->text().startsWith(QStringLiteral("127.0.0.1:")))
+                return int(QDialog::Rejected);
+            port->clear();
+            dialog.accept();
+            if (dialog.result() == QDialog::Accepted ||
+                prompter_->said != std::vector<std::string>{"服务器端口不能为空！"})
+                return int(QDialog::Rejected);
+            port->setText(QStringLiteral("2525"));
+            Grab(dialog, "mail_account_dialog.png");
+            dialog.accept();
+            return dialog.result();
+        });
+        view->EditAccount();
+        QVERIFY(prompter_->dialogs.empty());
+        QCOMPARE(QString::fromStdString(LoadMailAccount(9).smtpPort), QStringLiteral("2525"));
         QSplitter* data = workbench_->Window()->DataSplitter();
         QVERIFY(view->isVisibleTo(data));
         QVERIFY(!workbench_->Window()->FilterBar()->isVisibleTo(data));

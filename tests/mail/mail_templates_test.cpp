@@ -62,12 +62,12 @@ TEST_F(MailTemplatesTest, PreviewFillsTheTemplateAndPointsImagesAtFiles) {
     std::string path = WriteMailPreview(
         "<body><%@@邮件内容%> - <%@@发送者%><img src=\"<%@@@logo.png>\">"
         "<img src=\"<%@@@gone.png>\"></body>",
-        "第一行\r\n第 二行", false, "发信人", warnings, error);
+        "第一行\r\n第 二行<%@名称%>", false, "发信人", warnings, error);
     ASSERT_EQ(path, home() + "/sc_mail.html") << error;
     std::string html;
     ASSERT_TRUE(ReadWholeFile(path, html));
-    EXPECT_EQ(html, "<body>第一行<BR>第&nbsp;二行 - 发信人<img src=\"" + home() + "/logo.png\"><img src=\"" +
-                        home() + "/gone.png\"></body>");
+    EXPECT_EQ(html, "<body>第一行<BR>第&nbsp;二行&lt;%@名称%> - 发信人<img src=\"" + home() +
+                        "/logo.png\"><img src=\"" + home() + "/gone.png\"></body>");
     EXPECT_EQ(warnings, "文件读取错误！(" + home() + "/gone.png)\r\n");
 }
 
