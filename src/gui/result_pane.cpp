@@ -26,6 +26,7 @@
 #include "gui/task_list_model.h"
 #include "gui/task_pane.h"
 #include "gui/task_workbench.h"
+#include "mail/mailbox.h"
 #include "store/database.h"
 #include "store/task_table.h"
 #include "text/strings.h"
@@ -282,6 +283,9 @@ bool ResultPane::SelectTask(int taskId) {
 }
 
 void ResultPane::ShowTask(int taskId) {
+    // A mailbox has no result table: its mail shows in the mailbox view instead of the grid.
+    if (taskId > 0 && IsMailboxTask(CTaskTable().ReadTaskScript(taskId)))
+        taskId = 0;
     if (taskId == task_ && (taskId <= 0 || model_->HasTask()))
         return;
     FlushWidths();
