@@ -20,6 +20,7 @@ namespace sorvik {
 namespace {
 
 const char kMenuKey[] = "#表格_右键菜单_";
+const char kMenuListKey[] = "#表格_右键菜单_#追加=";
 const char kSubmitWord[] = "#提交";
 // A placeholder's title is shorter than this many bytes; a longer "<@...>" stays as written.
 constexpr size_t kMaxPlaceholderTitle = 50;
@@ -186,7 +187,7 @@ bool RunSendMail(int taskId, const GridCommand& command, const std::vector<int>&
 }  // namespace
 
 std::vector<std::string> GridCommandMenu(std::string_view script) {
-    const std::string list = ScriptValue(std::string(kMenuKey) + "#追加=", script);
+    const std::string list = ScriptValue(kMenuListKey, script);
     std::vector<std::string> names;
     if (Trim(list).empty())
         return names;
