@@ -616,6 +616,8 @@ void PageFetcher::StartDue() {
         if (!Start(t)) {
             t.state = Transfer::State::kDone;
             t.result = kFetchErrorAborted;
+            if (t.robotsFile)
+                host.robots = Host::Robots::kKnown;  // no rules: the host's pages are not held back
             continue;
         }
         ++host.running;
@@ -731,6 +733,11 @@ void PageFetcher::AbortAll() {
     }
     session_->queue.clear();
     session_->planned.clear();
+    // A robots.txt that was being asked for is asked again by the next request.
+    for (auto& [name, host] : session_->hosts) {
+        if (host.robots == Host::Robots::kAsking)
+            host.robots = Host::Robots::kUnknown;
+    }
 }
 
 void PageFetcher::RunUntilDone(ThreadParams& params, Transfer& wanted) {
