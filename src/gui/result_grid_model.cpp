@@ -69,19 +69,23 @@ bool ResultGridModel::Open(int taskId, const FilterCondition& filter, std::strin
     return ok || failed_;
 }
 
-bool ResultGridModel::GoToPage(int page) {
+bool ResultGridModel::Read(bool recount, int page) {
     if (!open_ || failed_)
         return false;
     beginResetModel();
     std::string error;
-    const bool ok = grid_.GoToPage(page, error);
+    const bool ok = recount ? grid_.Reload(error) : grid_.GoToPage(page, error);
     Loaded(ok);
     endResetModel();
     return ok;
 }
 
+bool ResultGridModel::GoToPage(int page) {
+    return Read(false, page);
+}
+
 bool ResultGridModel::Reload() {
-    return GoToPage(grid_.Paging().page);
+    return Read(true, 0);
 }
 
 void ResultGridModel::Clear() {

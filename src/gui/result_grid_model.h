@@ -25,8 +25,9 @@ class ResultGridModel : public QAbstractTableModel {
     // Opens the task's records through the filter on page 1 (see ResultGrid::Open); error is
     // the message to show when the task can't be shown at all (not for a failed query).
     bool Open(int taskId, const FilterCondition& filter, std::string& error);
+    // Another page of the records counted when the task was opened or reloaded.
     bool GoToPage(int page);
-    // Reads the current page again.
+    // Counts the records again and reads the current page.
     bool Reload();
     // Shows nothing (no task).
     void Clear();
@@ -40,6 +41,7 @@ class ResultGridModel : public QAbstractTableModel {
 
   private:
     void Loaded(bool ok);
+    bool Read(bool recount, int page);
 
     ResultGrid grid_;
     bool open_ = false;

@@ -86,33 +86,75 @@ bool ResultGrid::Open(int taskId, const FilterCondition& filter, std::string& er
         Fail(error, error);
         return false;
     }
-    return GoToPage(1, error);
+    shownPage_ = 0;
+    return ReadPage(1, true, error);
+}
+
+bool ResultGrid::Reload(std::string& error) {
+    return ReadPage(paging_.page, true, error);
 }
 
 bool ResultGrid::GoToPage(int page, std::string& error) {
+    return ReadPage(page, false, error);
+}
+
+std::string ResultGrid::PageStatement(bool& reversed) const {
+    reversed = false;
+    const long long first = paging_.FirstRow();
+    const int count = paging_.RowsOnPage();
+    if (!query_.orderBy.empty() || first == 0)
+        return ResultPageStatement(query_, first, count);
+    const int page = paging_.page;
+    if (shownPage_ > 0 && !ids_.empty() && page == shownPage_ + 1)
+        return ResultIdPageStatement(query_, false, ids_.back(), 0, count);
+    reversed = true;
+    if (shownPage_ > 0 && !ids_.empty() && page == shownPage_ - 1)
+        return ResultIdPageStatement(query_, true, ids_.front(), 0, count);
+    // From the nearer end of the table.
+    const long long fromEnd = paging_.total - first - count;
+    if (fromEnd <= first)
+        return ResultIdPageStatement(query_, true, 0, fromEnd, count);
+    reversed = false;
+    return ResultIdPageStatement(query_, false, 0, first, count);
+}
+
+bool ResultGrid::ReadPage(int page, bool count, std::string& error) {
     if (!opened_) {
         error = "请先选择任务！";
         return false;
     }
     if (queryFailed_)
         return false;
-    rows_.clear();
-    ids_.clear();
     if (!query_.tableExists) {
+        rows_.clear();
+        ids_.clear();
         paging_ = PlanGridPaging(0, paging_.pageSize, 1);
         return true;
     }
     std::scoped_lock lock(g_csDatabase);
     CDbAccess db;
-    auto count = db.OpenRecordset(ResultCountStatement(query_));
-    if (!count) {
-        Fail(error, db.m_strProviderError.empty() ? db.m_strError : db.m_strProviderError);
-        return false;
+    long long total = paging_.total;
+    if (count) {
+        auto counted = db.OpenRecordset(ResultCountStatement(query_));
+        if (!counted) {
+            Fail(error, db.m_strProviderError.empty() ? db.m_strError : db.m_strProviderError);
+            return false;
+        }
+        total = counted->Int(0);
+        shownPage_ = 0;
     }
-    paging_ = PlanGridPaging(count->Int(0), paging_.pageSize, page);
-    if (paging_.total == 0)
+    paging_ = PlanGridPaging(total, paging_.pageSize, page);
+    if (paging_.total == 0) {
+        rows_.clear();
+        ids_.clear();
+        shownPage_ = 0;
         return true;
-    auto rows = db.OpenRecordset(ResultPageStatement(query_, paging_.FirstRow(), paging_.RowsOnPage()));
+    }
+    bool reversed = false;
+    auto rows = db.OpenRecordset(PageStatement(reversed));
+    rows_.clear();
+    ids_.clear();
+    shownPage_ = 0;
     if (!rows) {
         Fail(error, db.m_strProviderError.empty() ? db.m_strError : db.m_strProviderError);
         return false;
@@ -124,6 +166,11 @@ bool ResultGrid::GoToPage(int page, std::string& error) {
         ids_.push_back(row.size() > shown && row[shown] ? ParseLeadingInt(*row[shown]) : 0);
         rows_.emplace_back(row.begin(), row.begin() + std::min(shown, row.size()));
     }
+    if (reversed) {
+        std::reverse(rows_.begin(), rows_.end());
+        std::reverse(ids_.begin(), ids_.end());
+    }
+    shownPage_ = paging_.page;
     return true;
 }
 

@@ -9,6 +9,11 @@
 // Paging: R records and P rows per page. R <= P shows every record on one page (paging off);
 // otherwise there are R / P pages rounded up, the last one with the rest.
 //
+// Counting the records is the costly part of a large task, so it happens once per query: Open and
+// Reload count, a page turn reuses the count. Without a sort of the filter's own, turns to the
+// next, previous, first and last page read from an ID_ bound or an end of the table instead of
+// stepping over every earlier row.
+//
 // The operations take g_csDatabase while they read, since workers may be writing the table.
 
 #include <string>
@@ -56,8 +61,9 @@ class ResultGrid {
     // empty) or when the query fails (QueryFailed(): g_strDbError is "打开表失败！", error has the
     // database's or the filter's reason).
     bool Open(int taskId, const FilterCondition& filter, std::string& error);
-    // Reads the current page again (after a change), or another page; the page is clamped.
-    bool Reload(std::string& error) { return GoToPage(paging_.page, error); }
+    // Counts the records again and reads the current page (after a change of the records).
+    bool Reload(std::string& error);
+    // Reads another page of the records counted by Open or Reload; the page is clamped.
     bool GoToPage(int page, std::string& error);
 
     int TaskId() const { return query_.taskId; }
@@ -71,6 +77,9 @@ class ResultGrid {
 
   private:
     void Fail(std::string& error, const std::string& reason);
+    bool ReadPage(int page, bool count, std::string& error);
+    // The statement of the page to read; reversed: its rows come last first.
+    std::string PageStatement(bool& reversed) const;
 
     ResultQuery query_;
     CompiledFilter compiled_;
@@ -79,6 +88,8 @@ class ResultGrid {
     std::vector<long long> ids_;
     bool queryFailed_ = false;
     bool opened_ = false;
+    // The page that rows_/ids_ hold under the current count; 0: none (a page turn starts afresh).
+    int shownPage_ = 0;
 };
 
 }  // namespace sorvik

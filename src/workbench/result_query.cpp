@@ -128,6 +128,15 @@ std::string ResultPageStatement(const ResultQuery& query, long long offset, int 
            OrderBy(query) + Format(" limit %d offset %lld", count, offset);
 }
 
+std::string ResultIdPageStatement(const ResultQuery& query, bool fromEnd, long long bound, long long offset,
+                                  int count) {
+    std::string where = " where (" + query.condition + ")";
+    if (bound > 0)
+        where += Format(" and ID_%s%lld", fromEnd ? "<" : ">", bound);
+    return "select " + ColumnList(query, false) + ",ID_ from " + query.table + where + " order by ID_" +
+           (fromEnd ? " desc" : "") + Format(" limit %d offset %lld", count, offset);
+}
+
 std::string ResultCountStatement(const ResultQuery& query) {
     return "select count(*) from " + query.table + " where " + query.condition;
 }

@@ -46,6 +46,12 @@ std::string ResultStatement(const ResultQuery& query, int limit = -1);
 // The rows offset to offset + count - 1 of ResultStatement (one page of the grid).
 std::string ResultPageStatement(const ResultQuery& query, long long offset, int count);
 
+// One page in ID_ order, for cheap page turns of a query without an ordering of its own: count rows
+// with ID_ above bound (ascending) or, fromEnd, below it (descending: the caller reverses them),
+// after skipping offset rows. bound 0: no bound.
+std::string ResultIdPageStatement(const ResultQuery& query, bool fromEnd, long long bound, long long offset,
+                                  int count);
+
 // "select count(*) from <table> where <condition>".
 std::string ResultCountStatement(const ResultQuery& query);
 

@@ -103,6 +103,32 @@ TEST_F(ResultGridTest, PagesOfTheSettingsPageSize) {
     EXPECT_EQ(grid.Filter().name, "贵");
 }
 
+TEST_F(ResultGridTest, PageTurnsReadTheRowsOfTheirPlaceAndCountOnlyOnReload) {
+    AddRecords(5500);
+    // Another task's rows at the end of the table: a read from the end must pass over them.
+    ASSERT_TRUE(CDbAccess().ExecuteSql("update Goods set iNode_=8 where ID_>5001"));
+    SetSettings("#表格每页记录数=1000\r\n");
+    ResultGrid grid;
+    std::string error;
+    ASSERT_TRUE(grid.Open(7, {}, error)) << error;
+    ASSERT_EQ(grid.Paging().pages, 6);
+    for (const int page : {2, 3, 6, 5, 4, 1, 4, 2, 5}) {
+        ASSERT_TRUE(grid.GoToPage(page, error)) << error;
+        const long long first = (page - 1) * 1000LL + 1;
+        const size_t rows = page == 6 ? 1 : 1000;
+        ASSERT_EQ(grid.Ids().size(), rows) << page;
+        EXPECT_EQ(grid.Ids().front(), first) << page;
+        EXPECT_EQ(grid.Ids().back(), first + static_cast<long long>(rows) - 1) << page;
+        EXPECT_EQ(*grid.Rows().front()[0], "r" + std::to_string(first)) << page;
+    }
+    ASSERT_TRUE(CDbAccess().ExecuteSql("update Goods set iNode_=7 where ID_=5002"));
+    ASSERT_TRUE(grid.GoToPage(6, error));
+    EXPECT_EQ(grid.Paging().total, 5001);
+    ASSERT_TRUE(grid.Reload(error));
+    EXPECT_EQ(grid.Paging().total, 5002);
+    EXPECT_EQ(grid.Ids(), (std::vector<long long>{5001, 5002}));
+}
+
 TEST_F(ResultGridTest, AFailingQueryIsReportedNotShown) {
     AddRecords(3);
     ResultGrid grid;
