@@ -1,5 +1,7 @@
 #include "engine/download_folder.h"
 
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "store/app_home.h"
@@ -95,6 +97,21 @@ std::string DownloadFolder::LinkedFilePath(std::string_view url) {
 
 bool DownloadFolder::EnsureFolder() {
     return MakeDirectories(folder_);
+}
+
+std::string DownloadFolder::FileOfName(const std::string& folder, std::string_view name) {
+    const std::string relative = LinkedFilePath(Trim(name));
+    if (relative.empty())
+        return {};
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::weakly_canonical(folder, ec);
+    if (ec)
+        return {};
+    const std::filesystem::path file = std::filesystem::weakly_canonical(JoinPath(folder, relative), ec);
+    if (ec)
+        return {};
+    const std::string baseText = base.string() + "/";
+    return file.string().rfind(baseText, 0) == 0 ? file.string() : std::string();
 }
 
 DownloadFolder::SaveOutcome DownloadFolder::SaveLinkedFile(const std::string& url,

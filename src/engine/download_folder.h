@@ -57,6 +57,11 @@ class DownloadFolder {
     // system's text; a text without "://" is taken as a path.
     static std::string LinkedFilePath(std::string_view url);
 
+    // The file-system path of the file below folder that a stored name gives (a file's link or
+    // its relative path, as LinkedFilePath reads it), or empty when it names nothing that stays
+    // inside the folder (a symbolic link that leads out of it included). The file need not exist.
+    static std::string FileOfName(const std::string& folder, std::string_view name);
+
     enum class SaveOutcome { kSaved, kExists, kFailed };
 
     // Saves the file that url names below the folder, creating missing sub-folders; a file that

@@ -97,9 +97,10 @@ KeywordImportResult ImportKeywordText(int taskId, std::string_view text, Exchang
         }
     }
     result.ok = !result.stopped && (result.failed == 0 || result.failed < result.lines);
-    result.message = result.stopped ? "导入已停止！"
-                     : result.ok    ? "导入完成！"
-                                    : Format("导入关键字失败！\r\n%s", result.lastDbError.c_str());
+    result.message =
+        result.stopped ? "导入已停止！"
+        : result.ok ? Format("引入完成！\r\n共引入%d条数据,文件共有%d条数据", result.inserted, result.lines)
+                    : Format("导入关键字失败！\r\n%s", result.lastDbError.c_str());
     return result;
 }
 

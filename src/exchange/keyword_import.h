@@ -17,8 +17,10 @@ namespace sorvik {
 struct KeywordImportResult {
     bool ok = false;
     bool stopped = false;
-    std::string message;  // "导入完成！" or why nothing could be imported (GB18030)
-    int lines = 0;        // non-empty lines
+    // "引入完成！\r\n共引入%d条数据,文件共有%d条数据" (new keywords, lines), or why nothing could be
+    // imported (GB18030)
+    std::string message;
+    int lines = 0;  // non-empty lines
     int inserted = 0;
     int updated = 0;
     int unchanged = 0;  // already there, and the script gives no update

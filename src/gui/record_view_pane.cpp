@@ -66,6 +66,11 @@ void RecordViewPane::Refresh() {
     Show(RecordViewKind::kBrowse, shown_[1].page);
 }
 
+void RecordViewPane::SetShowHidden(bool shown) {
+    showHidden_ = shown;
+    Refresh();
+}
+
 void RecordViewPane::Show(RecordViewKind kind, int page) {
     QTextBrowser* browser = Browser(kind);
     RecordViewResult& shown = shown_[Index(kind)];
@@ -81,6 +86,7 @@ void RecordViewPane::Show(RecordViewKind kind, int page) {
     if (kind == RecordViewKind::kDetail)
         request.recordIds = selected_;
     request.page = page;
+    request.showHidden = showHidden_;
     std::string error;
     std::string html;
     if (!WriteRecordView(request, shown, error) || !ReadWholeFile(shown.path, html)) {

@@ -32,6 +32,8 @@ class RecordViewPane : public QObject {
     void SetSelectedRecords(const std::vector<long long>& ids);
     // Writes both views again (records were added, changed or deleted).
     void Refresh();
+    // The grid's "显示隐藏字段": both views are written again with or without the hidden fields.
+    void SetShowHidden(bool shown);
 
     int TaskId() const { return query_.taskId; }
     const ResultQuery& Query() const { return query_; }
@@ -53,6 +55,7 @@ class RecordViewPane : public QObject {
     ResultQuery query_;
     std::vector<std::string> terms_;
     std::vector<long long> selected_;
+    bool showHidden_ = false;
     RecordViewResult shown_[2];
 };
 

@@ -37,6 +37,7 @@ RecordWorkbench::RecordWorkbench(MainWindow& window, TaskWorkbench& tasks, Resul
     });
     connect(favourites_, &QAction::triggered, this, &RecordWorkbench::CollectFavourites);
     connect(&results_, &ResultPane::Reloaded, this, &RecordWorkbench::GridReloaded);
+    connect(results_.ShowHiddenAction(), &QAction::toggled, views_, &RecordViewPane::SetShowHidden);
     connect(&results_, &ResultPane::SelectionChanged, this,
             [this] { views_->SetSelectedRecords(results_.SelectedIds()); });
 }

@@ -1,7 +1,9 @@
 #include "workbench/record_view.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 
 #include "engine/download_folder.h"
 #include "engine/variables.h"
@@ -117,13 +119,41 @@ bool IsTypeWord(std::string_view type, std::string_view word) {
     return t.rfind(word, 0) == 0;
 }
 
+// The link (relative to the folder, percent-encoded UTF-8) of the file of folder that value names,
+// or empty when it names no regular file inside the folder.
+std::string DownloadedFileLink(const std::string& folder, std::string_view value) {
+    if (folder.empty() || value.size() > kMaxSavedPathBytes ||
+        value.find_first_of("\r\n") != std::string_view::npos)
+        return {};
+    const std::string file = DownloadFolder::FileOfName(folder, value);
+    std::error_code ec;
+    if (file.empty() || !std::filesystem::is_regular_file(file, ec))
+        return {};
+    std::string link;
+    for (const unsigned char c : DownloadFolder::LinkedFilePath(Trim(value))) {
+        const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           std::string_view("-._~/").find(static_cast<char>(c)) != std::string_view::npos;
+        if (plain)
+            link += static_cast<char>(c);
+        else
+            link += Format("%%%02X", c);
+    }
+    return link;
+}
+
 std::string FieldValueHtml(const RecordViewContent& content, const ViewField& field,
                            const ViewRecord& record) {
     const std::string& value = record.values.at(field.column);
     if (value.empty())
         return "&nbsp;";
     static const std::vector<std::string> kNoTerms;
-    return ViewValueHtml(value, field.hyperlink, field.highlight ? content.searchTerms : kNoTerms);
+    const std::vector<std::string>& terms = field.highlight ? content.searchTerms : kNoTerms;
+    if (!field.hyperlink || !IsLinkUrl(value)) {
+        const std::string file = DownloadedFileLink(content.folder, value);
+        if (!file.empty())
+            return "<a target=_blank href=\"" + file + "\">" + Highlighted(value, terms) + "</a>";
+    }
+    return ViewValueHtml(value, field.hyperlink, terms);
 }
 
 // The loop text of the field loop for every shown field; record null outside the record loop.
@@ -284,7 +314,7 @@ std::string ViewSetting(std::string_view key, std::string_view settings, std::st
 }
 
 std::vector<ViewField> ShownFields(RecordViewKind kind, const std::vector<ResultColumn>& columns,
-                                   std::string_view settings, std::string_view script) {
+                                   std::string_view settings, std::string_view script, bool showHidden) {
     const bool detail = kind == RecordViewKind::kDetail;
     std::vector<ViewField> fields;
     std::vector<int> widths;  // weights of the shown fields; empty: percentages written
@@ -305,10 +335,14 @@ std::vector<ViewField> ShownFields(RecordViewKind kind, const std::vector<Result
         }
         widthsArePercent = !given.empty();
     }
+    const std::vector<std::string> grid = SplitList(ViewSetting("#字段宽度", settings, script));
     if (fields.empty()) {
         widthsArePercent = false;
-        for (size_t i = 0; i < columns.size(); ++i)
-            fields.push_back({i});
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const bool hidden = i < grid.size() && Trim(grid[i]) == "0";
+            if (showHidden || !hidden)
+                fields.push_back({i});
+        }
     }
     const std::string memoOnly = ViewSetting("#只显示备注型字段", settings, script);
     if (detail && !memoOnly.empty() && memoOnly != "0") {
@@ -322,7 +356,6 @@ std::vector<ViewField> ShownFields(RecordViewKind kind, const std::vector<Result
     }
     if (!widthsArePercent) {
         // Shares of the grid's widths ("#字段宽度=", pixels in field order; 100 where missing).
-        const std::vector<std::string> grid = SplitList(ViewSetting("#字段宽度", settings, script));
         long long sum = 0;
         for (ViewField& field : fields) {
             const int w = field.column < grid.size() ? ToInt(grid[field.column]) : 0;
@@ -478,10 +511,11 @@ bool WriteRecordView(const RecordViewRequest& request, RecordViewResult& result,
             }
         }
     }
-    content.fields = ShownFields(request.kind, content.columns, settings, script);
+    content.fields = ShownFields(request.kind, content.columns, settings, script, request.showHidden);
     const std::string header = ScriptBlock(detail ? "[头文件_明细]" : "[头文件_浏览]", script);
 
     const DownloadFolder folder(query.taskId);
+    content.folder = folder.Path();
     result.path = JoinPath(folder.Path(), detail ? "index.htm" : "index_brow.htm");
     result.total = content.total;
     result.page = content.page;

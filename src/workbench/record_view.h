@@ -23,7 +23,10 @@
 // Values are harvested text and never become markup: they are HTML-escaped (line ends become
 // "<br>"); hyperlink fields (type "超链接") with an http, https, ftp or mailto URL become
 // "<a target=_blank href="URL">URL</a>"; search terms are marked "<font color=#FF0000>" ... "</font>"
-// in the fields "#加亮关键字字段标题" names (ASCII letters compared without case). The template and
+// in the fields "#加亮关键字字段标题" names (ASCII letters compared without case). A value that names
+// a file of the task's download folder (a downloaded file's link or relative path; see
+// DownloadFolder::FileOfName) links to that file, by its path relative to the view's file, unless
+// the field's web link is shown. The template and
 // the script's header blocks "[头文件_明细]" / "[头文件_浏览]" are the task author's HTML and are
 // used as they are.
 //
@@ -66,6 +69,9 @@ struct RecordViewContent {
     long long total = 0;     // records of the view on every page
     int page = 1;
     int pages = 0;
+    // The task's download folder, where the view is written: values naming its files link to
+    // them. Empty: no value is taken for a file.
+    std::string folder;
 };
 
 // The page shown when there is no record or none is selected.
@@ -98,6 +104,9 @@ struct RecordViewRequest {
     // means those of them, an empty list none.
     std::optional<std::vector<long long>> recordIds;
     int page = 1;  // clamped to the pages there are
+    // The grid's "显示隐藏字段": without it, fields of width 0 in "#字段宽度=" are left out (as
+    // the grid hides them) unless a custom field list names them.
+    bool showHidden = false;
 };
 
 struct RecordViewResult {

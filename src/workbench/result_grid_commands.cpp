@@ -40,23 +40,6 @@ std::string IdList(const std::vector<long long>& ids) {
     return Join(items, ",");
 }
 
-// The file below folder that a stored name gives, or empty when it gives none inside it.
-std::string FileInFolder(const std::string& folder, std::string_view name) {
-    const std::string relative = DownloadFolder::LinkedFilePath(Trim(name));
-    if (relative.empty())
-        return {};
-    std::error_code ec;
-    const std::filesystem::path base = std::filesystem::weakly_canonical(folder, ec);
-    if (ec)
-        return {};
-    const std::filesystem::path file = std::filesystem::weakly_canonical(JoinPath(folder, relative), ec);
-    if (ec)
-        return {};
-    // A link inside the folder may point elsewhere: only what stays below it is deleted.
-    const std::string baseText = base.string() + "/";
-    return file.string().rfind(baseText, 0) == 0 ? file.string() : std::string();
-}
-
 }  // namespace
 
 std::vector<std::string> LevelMenuTexts() {
@@ -125,7 +108,7 @@ bool DeleteResultRecords(int taskId, const std::vector<long long>& ids, Workbenc
             }
         }
         for (const std::string& name : names) {
-            const std::string file = FileInFolder(folder, name);
+            const std::string file = DownloadFolder::FileOfName(folder, name);
             std::error_code ec;
             if (!file.empty() && std::filesystem::is_regular_file(file, ec) &&
                 std::filesystem::remove(file, ec))

@@ -405,7 +405,7 @@ TEST_F(ExchangeTest, KeywordListsGoIntoTheTasksKeywordColumn) {
     RecordingPrompt prompt;
     const KeywordImportResult result = ImportKeywordText(5, "甲\r\n乙\r\n\r\n  丙 \r\nO'K\nlast", &prompt);
     ASSERT_TRUE(result.ok) << GbToUtf8(result.message);
-    EXPECT_EQ(result.inserted, 4);
+    EXPECT_EQ(result.message, "引入完成！\r\n共引入4条数据,文件共有5条数据");
     EXPECT_EQ(Value("select 状态 from T_kw where 关键字='甲'"), "再次");
     EXPECT_EQ(Value("select 状态 from T_kw where 关键字='丙' and iNode_=4"), "新");
     EXPECT_EQ(Value("select count(*) from T_kw where 关键字='O''K'"), "1");

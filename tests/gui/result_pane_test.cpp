@@ -5,6 +5,7 @@
 #include "gui/result_pane.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -96,6 +97,14 @@ class ResultPaneTest : public QObject {
         QCOMPARE(model->rowCount(), 5000);
         QCOMPARE(model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), FromGb("行号"));
         QCOMPARE(Cell(model, 0, 1), FromGb("记录1"));
+
+        // A column dragged wider goes back into "#字段宽度=".
+        results->View()->horizontalHeader()->resizeSection(2, 77);
+        const auto width = [] {
+            const std::vector<int> widths = ReadColumnWidths(CTaskTable().ReadTaskText(7, true));
+            return widths.size() > 1 ? widths[1] : -1;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(width(), 77, 30000);
 
         // The saved condition from the "条件" menu: 6000 records on two pages.
         QMenu* filterMenu = workbench.Window()->FilterMenu();

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "store/db_access.h"
 #include "store/task_table.h"
 #include "support/core_fixture.h"
+#include "text/code_page.h"
 #include "text/file_helpers.h"
 
 using namespace sorvik;
@@ -120,6 +123,35 @@ TEST_F(RecordViewTest, PagesTemplatesFieldListsAndTheNoRecordPage) {
     EXPECT_EQ(NoRecordPage(),
               "<html><head><meta http-equiv=Content-Type content=text/html; charset=gb2312></head><body>"
               "<FONT COLOR =RED>   没有记录或没有选择记录！ </FONT><BR></body></html>");
+}
+
+TEST_F(RecordViewTest, HiddenFieldsStayHiddenAndValuesNamingDownloadedFilesLink) {
+    // 价格 is hidden in the grid: the view leaves it out until hidden fields are shown.
+    CTaskTable().SetTaskScriptValue(5, "#字段宽度", "80,0", true);
+    RecordViewResult result;
+    RecordViewRequest request;
+    request.recordIds = std::vector<long long>{1, 2, 4};
+    std::string html = Write(request, result);
+    EXPECT_NE(html.find("名称："), std::string::npos);
+    EXPECT_EQ(html.find("价格："), std::string::npos);
+    request.showHidden = true;
+    EXPECT_NE(Write(request, result).find("价格："), std::string::npos);
+
+    // A file of the download folder links; names leading out of it (by "..", by a symbolic
+    // link) or to nothing do not.
+    const std::string folder = home() + "/download/5";
+    ASSERT_TRUE(MakeDirectories(folder + "/files"));
+    ASSERT_TRUE(WriteWholeFile(folder + GbToUtf8("/files/说明 1.txt"), "x"));
+    ASSERT_TRUE(WriteWholeFile(home() + "/secret.txt", "x"));
+    std::filesystem::create_symlink(home() + "/secret.txt", folder + "/out.txt");
+    ASSERT_TRUE(db.ExecuteSql("update Goods set 名称='files/说明 1.txt' where ID_=1"));
+    ASSERT_TRUE(db.ExecuteSql("update Goods set 名称='out.txt' where ID_=2"));
+    ASSERT_TRUE(db.ExecuteSql("update Goods set 名称='../../secret.txt' where ID_=4"));
+    html = Write(request, result);
+    const std::string link =
+        "<a target=_blank href=\"files/%E8%AF%B4%E6%98%8E%201.txt\">files/说明 1.txt</a>";
+    EXPECT_NE(html.find(link), std::string::npos) << GbToUtf8(html);
+    EXPECT_EQ(html.find("<a "), html.rfind("<a "));
 }
 
 }  // namespace
