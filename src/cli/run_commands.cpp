@@ -31,6 +31,7 @@
 #include "text/file_helpers.h"
 #include "text/strings.h"
 #include "workbench/schedule.h"
+#include "workbench/task_actions.h"
 
 namespace sorvik::cli {
 
@@ -150,24 +151,12 @@ int RunAdd(CliContext& context) {
     if (!ReadInputFile(context.args[0], bytes))
         return 1;
     const std::string script = ExternalTextAsLines(bytes);
-    std::string name = Trim(ScriptValue("#任务名称=", script));
-    if (name.empty()) {
-        PrintError("请先指定任务名称!");
+    std::string error;
+    const int id = AddTaskFromScript(script, error);
+    if (!error.empty())
+        PrintError(error);
+    if (id <= 0)
         return 1;
-    }
-    CTaskTable table;
-    std::scoped_lock lock(g_csDatabase);
-    const int id = table.AllocateTaskId();
-    if (id <= 0 || !table.InsertTask(id, name, TaskState::kEnded, Trim(ScriptValue("#要搜索网址=", script)),
-                                     3, script)) {
-        PrintError(g_strDbError.Get());
-        return 1;
-    }
-    const int category = ToInt(ScriptValue("#类别号=", script));
-    if (category > 0 &&
-        !table.ExecuteSql(Format("update TreeItems set iTask=%d,iImage=3 where ID=%d", id, category))) {
-        PrintError("更新类别表失败！");
-    }
     std::cout << id << "\n";
     return 0;
 }

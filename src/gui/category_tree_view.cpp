@@ -4,10 +4,12 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMimeData>
 #include <QSignalBlocker>
 
 #include "gui/gb_qstring.h"
 #include "gui/gui_prompt.h"
+#include "gui/script_edit.h"
 #include "gui/task_commander.h"
 #include "gui/workbench_icons.h"
 #include "workbench/category_tree.h"
@@ -199,6 +201,29 @@ void CategoryTreeView::FillCategoryMenu(QMenu* menu) {
         menu->addAction(FromGb("计划(&S)..."), this, [this, task] { commander_.Plan(task, this); });
         menu->addAction(FromGb("重新搜索(&S)"), this, [this, task] { commander_.SearchAgain(task); });
     }
+    if (modifyAction_ != nullptr && !flags.builtIn) {
+        modifyAction_->setEnabled(true);
+        menu->addAction(modifyAction_);
+    }
+}
+
+void CategoryTreeView::SetCategoryDragEnabled(bool enabled) {
+    setDragEnabled(enabled);
+    setDragDropMode(enabled ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
+}
+
+QStringList CategoryTreeView::mimeTypes() const {
+    return {ScriptEdit::CategoryMimeType()};
+}
+
+QMimeData* CategoryTreeView::mimeData(const QList<QTreeWidgetItem*>& items) const {
+    if (items.isEmpty())
+        return nullptr;
+    auto* data = new QMimeData;
+    data->setData(
+        ScriptEdit::CategoryMimeType(),
+        (QString::number(NodeIdOf(items.front())) + QLatin1Char('\n') + items.front()->text(0)).toUtf8());
+    return data;
 }
 
 void CategoryTreeView::contextMenuEvent(QContextMenuEvent* event) {

@@ -33,8 +33,13 @@ class CategoryTreeView : public QTreeWidget {
     static int NodeIdOf(const QTreeWidgetItem* item);    // -1 for none
     static int NodeKindOf(const QTreeWidgetItem* item);  // -1 for none
 
+    // Categories may be dragged onto the editor's script (while the editor is shown).
+    void SetCategoryDragEnabled(bool enabled);
+
     // The editor pane's guard, when there is one.
     void SetEditorGuard(EditorGuard* editor) { editor_ = editor; }
+    // The editor's "修改任务(&E)", offered for a node's task that is not built in.
+    void SetModifyTaskAction(QAction* action) { modifyAction_ = action; }
 
     QAction* NewCategoryAction() const { return newAction_; }
     QAction* DeleteAction() const { return deleteAction_; }
@@ -59,6 +64,8 @@ class CategoryTreeView : public QTreeWidget {
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
 
   private:
     void OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
@@ -75,6 +82,7 @@ class CategoryTreeView : public QTreeWidget {
     QAction* newAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
     QAction* propertiesAction_ = nullptr;
+    QAction* modifyAction_ = nullptr;
 };
 
 }  // namespace sorvik::gui

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -68,6 +69,8 @@ void MainWindow::BuildMenus() {
     gridMenu_->setObjectName(QStringLiteral("gridMenu"));
     taskMenu_ = menuBar()->addMenu(FromGb("任务"));
     taskMenu_->setObjectName(QStringLiteral("taskMenu"));
+    editorMenu_ = menuBar()->addMenu(FromGb("脚本(&R)"));
+    editorMenu_->setObjectName(QStringLiteral("editorMenu"));
 }
 
 QWidget* MainWindow::BuildTaskPanePlaceholder() {
@@ -101,8 +104,11 @@ void MainWindow::BuildPanes() {
     treePlaceholder_->setHeaderHidden(true);
     mainSplitter_->addWidget(treePlaceholder_);
 
-    findSplitter_ = NewSplitter(Qt::Vertical, "findSplitter", mainSplitter_);
-    mainSplitter_->addWidget(findSplitter_);
+    rightStack_ = new QStackedWidget(mainSplitter_);
+    rightStack_->setObjectName(QStringLiteral("rightStack"));
+    mainSplitter_->addWidget(rightStack_);
+    findSplitter_ = NewSplitter(Qt::Vertical, "findSplitter", rightStack_);
+    rightStack_->addWidget(findSplitter_);
     findBar_ = new QWidget(findSplitter_);
     findBar_->setObjectName(QStringLiteral("findBar"));
     auto* findLayout = new QHBoxLayout(findBar_);
@@ -186,6 +192,23 @@ void MainWindow::SetDataPanes(QWidget* filterBar, QWidget* grid, QTableView* vie
     // The bar keeps its own height; the grid takes the rest.
     dataSplitter_->setStretchFactor(0, 0);
     dataSplitter_->setStretchFactor(1, 1);
+}
+
+void MainWindow::SetEditorPane(QWidget* pane) {
+    if (editorPane_ != nullptr) {
+        rightStack_->removeWidget(editorPane_);
+        editorPane_->deleteLater();
+    }
+    editorPane_ = pane;
+    rightStack_->addWidget(pane);
+}
+
+void MainWindow::ShowEditorPane(bool shown) {
+    rightStack_->setCurrentWidget(shown && editorPane_ != nullptr ? editorPane_ : findSplitter_);
+}
+
+bool MainWindow::EditorPaneShown() const {
+    return editorPane_ != nullptr && rightStack_->currentWidget() == editorPane_;
 }
 
 bool MainWindow::SelectNode(int nodeId) {

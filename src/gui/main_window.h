@@ -23,13 +23,16 @@
 //   does; the window keeps the current node (stored at exit) and lays the panes out for it.
 // - SetNodeSelector(fn) gives the window the way to select a node by ID (start-up selection,
 //   --select); fn returns false when there is no such node.
-// - CategoryMenu() and TaskMenu() are the menus that the tree's and the list's commands go into.
+// - CategoryMenu(), TaskMenu() and EditorMenu() are the menus that the tree's, the list's and the
+//   task editor's commands go into.
 // - SetStatusPaneText(pane, text) sets one of the four status-bar panes (GUI thread only).
 // - Run events arrive as the signals TaskRowChanged, RunEnded, ResultsChanged and TestRunEnded,
 //   always from the event loop on the GUI thread: connect the task list and views to them.
 // - SetDataPanes(filterBar, grid, view) puts the filter bar and the result grid (a pane holding
 //   the table view) in place of the placeholders; ResultGrid() is then that view.
 // - FilterMenu() ("条件") and GridMenu() ("表格") are the menus of the filter bar and the grid.
+// - SetEditorPane(widget) gives the window the task editor; ShowEditorPane(true) puts it in place
+//   of the right side (find bar, task pane, data and detail panes), false brings those back.
 // - AddCloseCheck(fn) adds a question asked when the window closes (an unsaved editor script);
 //   fn returns false to keep the window open. Checks run in the order they were added.
 
@@ -40,6 +43,7 @@
 class QLabel;
 class QMenu;
 class QSplitter;
+class QStackedWidget;
 class QTabWidget;
 class QTableView;
 class QTextBrowser;
@@ -63,11 +67,15 @@ class MainWindow : public QMainWindow {
     // Selects an existing node through the selector (without one, takes it as current); false
     // when there is no such node or the selector refuses it.
     bool SelectNode(int nodeId);
+    void SetEditorPane(QWidget* pane);
+    void ShowEditorPane(bool shown);
+    bool EditorPaneShown() const;
     QMenu* CategoryMenu() const { return categoryMenu_; }
     QMenu* TaskMenu() const { return taskMenu_; }
     QMenu* FilterMenu() const { return filterMenu_; }
     QMenu* GridMenu() const { return gridMenu_; }
     void SetDataPanes(QWidget* filterBar, QWidget* grid, QTableView* view);
+    QMenu* EditorMenu() const { return editorMenu_; }
 
     // The status bar's four panes: 0 progress and messages, 1 connection, 2 "任务数:%d", 3 "URLs:%d".
     static constexpr int kStatusPanes = 4;
@@ -119,6 +127,8 @@ class MainWindow : public QMainWindow {
     QWidget* BuildTaskPanePlaceholder();
 
     QSplitter* mainSplitter_ = nullptr;
+    QStackedWidget* rightStack_ = nullptr;  // the right side: findSplitter_, or the editor pane
+    QWidget* editorPane_ = nullptr;
     QSplitter* findSplitter_ = nullptr;
     QSplitter* upperSplitter_ = nullptr;
     QSplitter* rightSplitter_ = nullptr;
@@ -135,6 +145,7 @@ class MainWindow : public QMainWindow {
     QMenu* filterMenu_ = nullptr;
     QMenu* gridMenu_ = nullptr;
     QMenu* taskMenu_ = nullptr;
+    QMenu* editorMenu_ = nullptr;
     QLabel* statusPanes_[kStatusPanes] = {};
 
     std::function<bool(int)> nodeSelector_;

@@ -1,6 +1,7 @@
 #include "gui/prompter.h"
 
 #include <QDialog>
+#include <QMenu>
 #include <QMessageBox>
 
 #include "gui/gb_qstring.h"
@@ -27,6 +28,10 @@ bool Prompter::AskOkCancel(const std::string& text) {
 
 int Prompter::RunDialog(QDialog& dialog) {
     return dialog.exec();
+}
+
+QAction* Prompter::RunMenu(QMenu& menu, const QPoint& position) {
+    return menu.exec(position);
 }
 
 }  // namespace sorvik::gui

@@ -1,12 +1,15 @@
 #pragma once
-// Every message box and modal dialog of the workbench opens through a Prompter, so that tests
+// Every message box, modal dialog and popup menu of the workbench opens through a Prompter, so that tests
 // answer them with a prompter of their own instead of clicking blindly. Texts are GB18030.
 
 #include <string>
 
 #include "engine/run_observer.h"
 
+class QAction;
 class QDialog;
+class QMenu;
+class QPoint;
 class QWidget;
 
 namespace sorvik::gui {
@@ -23,6 +26,8 @@ class Prompter : public RunPrompt {
     virtual bool AskOkCancel(const std::string& text);
     // Runs a modal dialog; its result (QDialog::Accepted or Rejected).
     virtual int RunDialog(QDialog& dialog);
+    // Runs a popup menu at a global position; the chosen action, or null.
+    virtual QAction* RunMenu(QMenu& menu, const QPoint& position);
 
   private:
     QWidget* parent_;

@@ -11,6 +11,7 @@
 #include "gui/gui_prompt.h"
 #include "gui/main_window.h"
 #include "gui/task_commander.h"
+#include "gui/task_editor.h"
 #include "gui/task_pane.h"
 #include "text/strings.h"
 
@@ -23,6 +24,8 @@ TaskWorkbench::TaskWorkbench(MainWindow& window, RunController& controller, Prom
     pane_ = new TaskPane(*commander_, prompt_);
     window_.SetTreePane(tree_);
     window_.SetTaskPane(pane_);
+    editor_ = new TaskEditor(window_, *commander_, prompter, selection_, *tree_, *pane_);
+    tree_->SetModifyTaskAction(editor_->CommandAction(TaskEditor::kModify));
     // Sizes of their own until the stored layout gives them (the placeholders had none yet).
     window_.MainSplitter()->setSizes({220, 1000});
     window_.RightSplitter()->setSizes({220, 500});
@@ -70,7 +73,13 @@ void TaskWorkbench::BuildMenus() {
         exportFruit_->setEnabled(node);
         assignSeed_->setEnabled(node);
     });
-    pane_->AddCommandsTo(window_.TaskMenu());
+    QMenu* tasks = window_.TaskMenu();
+    pane_->AddCommandsTo(tasks);
+    tasks->addSeparator();
+    tasks->addAction(editor_->CommandAction(TaskEditor::kModify));
+    tasks->addAction(editor_->CommandAction(TaskEditor::kSearchEngines));
+    editor_->AddCommandsTo(window_.EditorMenu());
+    connect(tasks, &QMenu::aboutToShow, editor_, &TaskEditor::UpdateTaskActions);
 }
 
 void TaskWorkbench::OnTaskRowChanged(int) {

@@ -1,7 +1,7 @@
 #pragma once
-// The category tree, the task pane and the exchange commands, put into the main window: the tree
-// and the task pane take the window's placeholders, their commands go into its "类别" and "任务"
-// menus, and a selected node lays the right side out.
+// The category tree, the task pane, the task editor and the exchange commands, put into the main window: the
+// tree and the task pane take the window's placeholders, their commands go into its "类别" and "任务" menus,
+// and a selected node lays the right side out.
 
 #include <QObject>
 #include <memory>
@@ -22,6 +22,7 @@ class ExchangeDialog;
 class MainWindow;
 class Prompter;
 class TaskCommander;
+class TaskEditor;
 class TaskPane;
 
 class TaskWorkbench : public QObject {
@@ -36,6 +37,7 @@ class TaskWorkbench : public QObject {
     CategoryTreeView* Tree() const { return tree_; }
     TaskPane* Pane() const { return pane_; }
     TaskCommander* Commander() const { return commander_; }
+    TaskEditor* Editor() const { return editor_; }
     WorkbenchSelection& Selection() { return selection_; }
 
     QAction* ExportSeedAction() const { return exportSeed_; }
@@ -64,6 +66,7 @@ class TaskWorkbench : public QObject {
     TaskCommander* commander_ = nullptr;
     CategoryTreeView* tree_ = nullptr;
     TaskPane* pane_ = nullptr;
+    TaskEditor* editor_ = nullptr;
     QAction* exportSeed_ = nullptr;
     QAction* exportFruit_ = nullptr;
     QAction* import_ = nullptr;

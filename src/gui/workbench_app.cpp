@@ -136,13 +136,14 @@ void Workbench::BuildWindow() {
             Qt::QueuedConnection);
     connect(bridge_.get(), &RunBridge::testRunEnded, window, &MainWindow::TestRunEnded, Qt::QueuedConnection);
     connect(window, &MainWindow::CurrentNodeChanged, layout_, &PaneLayout::NodeChanged);
-    window_->AddCloseCheck([this] { return QueryClose(); });
-    // The category tree, the task pane and the exchange commands (owned by the window).
+    // The category tree, the task pane, the task editor and the exchange commands (owned by the
+    // window). The editor's unsaved-script question comes before the running-tasks one.
     auto* tasks = new TaskWorkbench(*window_, *controller_, *prompter_);
     results_ = new ResultPane(*window_, *tasks, *prompter_);
     records_ = new RecordWorkbench(*window_, *tasks, *results_, *prompter_);
     // The grid's script commands, the send-mail dialog and the mailbox (owned by the window).
     new MailWorkbench(*window_, *controller_, *prompter_, tasks->Pane(), results_);
+    window_->AddCloseCheck([this] { return QueryClose(); });
 
     if (!screenshot_) {
         dispatchTimer_ = new QTimer(window);

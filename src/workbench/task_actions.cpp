@@ -47,6 +47,27 @@ bool ReplaceTaskScript(int id, std::string_view script, std::string& error) {
     return true;
 }
 
+int AddTaskFromScript(std::string_view script, std::string& error) {
+    const std::string name = Trim(ScriptValue("#任务名称=", script));
+    if (name.empty()) {
+        error = "请先指定任务名称!";
+        return 0;
+    }
+    std::scoped_lock lock(g_csDatabase);
+    CTaskTable table;
+    const int id = table.AllocateTaskId();
+    if (id <= 0 || !table.InsertTask(id, name, TaskState::kEnded, Trim(ScriptValue("#要搜索网址=", script)),
+                                     3, script)) {
+        error = g_strDbError.Get();
+        return 0;
+    }
+    const int category = ToInt(ScriptValue("#类别号=", script));
+    if (category > 0 &&
+        !table.ExecuteSql(Format("update TreeItems set iTask=%d,iImage=3 where ID=%d", id, category)))
+        error = "更新类别表失败！";
+    return id;
+}
+
 bool RenameTask(int id, std::string_view name, std::string& error) {
     const std::string trimmed = Trim(name);
     if (trimmed.empty()) {

@@ -16,6 +16,12 @@ bool TaskIsRunning(int id);
 // "#要搜索网址="). False with "请先指定任务名称!" for a script without a name, or the database error.
 bool ReplaceTaskScript(int id, std::string_view script, std::string& error);
 
+// A new task from a script, as the editor's "加入任务(&A)" and `sorvik-cli add` make it: a Task row
+// in the active list (3) named by "#任务名称=" with the first URL of "#要搜索网址=", and the category
+// of "#类别号=" tied to it. Returns the ID; 0 with "请先指定任务名称!" or the database's error. A
+// category that can't be tied leaves the task made and error "更新类别表失败！".
+int AddTaskFromScript(std::string_view script, std::string& error);
+
 // Renames the task: the name column and the script's "#任务名称=" line, trimmed. An empty name is
 // refused ("请先指定任务名称!").
 bool RenameTask(int id, std::string_view name, std::string& error);
