@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <mutex>
 
-#include "engine/result_columns.h"
 #include "engine/result_table.h"
 #include "script/script_text.h"
 #include "store/database.h"
@@ -419,8 +418,11 @@ bool CreateLookupTables(std::string_view script, std::string& error) {
 bool StoreTestColumnMetadata(int taskId, std::string_view script, std::string& error) {
     if (taskId <= 0)
         return true;
-    const std::vector<ResultColumn> columns = ReadResultColumns(script, 0);
-    const bool aliases = !Trim(ScriptValue("#字段别名列表=", script)).empty();
+    // The result grid's columns: the fields of "#字段名列表=" with their types and titles.
+    const std::vector<std::string> names = SplitList(ScriptValue("#字段名列表=", script));
+    const std::vector<std::string> titles = SplitList(ScriptValue("#字段别名列表=", script));
+    const std::vector<std::string> types = SplitList(ScriptValue("#字段类型=", script));
+    auto at = [](const std::vector<std::string>& list, size_t i) { return i < list.size() ? list[i] : std::string(); };
     std::vector<std::pair<std::string, std::string>> stores;  // key without "=", value
     std::vector<std::vector<std::string>> numberedLists;      // fields of "#表名N_字段名列表=", N >= 2
     bool anyTypes = false;
@@ -431,31 +433,32 @@ bool StoreTestColumnMetadata(int taskId, std::string_view script, std::string& e
             break;
         if (n >= 2)
             numberedLists.push_back(fields);
-        std::vector<std::string> types;
-        std::vector<std::string> titles;
+        std::vector<std::string> listTypes;
+        std::vector<std::string> listTitles;
         for (const std::string& field : fields) {
-            const int index = FindResultColumn(columns, field);
-            if (index < 0)
+            const auto found = std::find(names.begin(), names.end(), field);
+            if (found == names.end())
                 continue;
-            types.push_back(columns[index].type);
-            titles.push_back(columns[index].title);
+            const size_t i = static_cast<size_t>(found - names.begin());
+            listTypes.push_back(at(types, i));
+            listTitles.push_back(at(titles, i));
         }
-        if (types.empty())
+        if (listTypes.empty())
             continue;
         if (ScriptValue(stem + "字段类型=", script).empty()) {
-            stores.emplace_back(stem + "字段类型", Join(types, ","));
+            stores.emplace_back(stem + "字段类型", Join(listTypes, ","));
             anyTypes = true;
         }
-        if (aliases && ScriptValue(stem + "字段别名列表=", script).empty())
-            stores.emplace_back(stem + "字段别名列表", Join(titles, ","));
+        if (!titles.empty() && ScriptValue(stem + "字段别名列表=", script).empty())
+            stores.emplace_back(stem + "字段别名列表", Join(listTitles, ","));
     }
     if (anyTypes) {
         std::vector<std::string> tables;
-        for (const ResultColumn& column : columns) {
+        for (const std::string& name : names) {
             std::string table = Trim(ScriptValue("#表名=", script));
             for (size_t i = 0; i < numberedLists.size(); ++i) {
                 const auto& list = numberedLists[i];
-                if (std::find(list.begin(), list.end(), column.name) != list.end()) {
+                if (std::find(list.begin(), list.end(), name) != list.end()) {
                     table = Trim(ScriptValue(Format("#表名%zu=", i + 2), script));
                     break;
                 }
