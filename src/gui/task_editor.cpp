@@ -41,9 +41,11 @@ namespace {
 
 constexpr int kRestartPauseMs = 300;
 
-// GB18030 CR LF text as a pane shows it (LF lines).
+// GB18030 CR LF text as a pane shows it (LF lines). A fetched page's CR LF lines arrive as CR CR LF
+// (the fetcher makes every LF a CR LF): one line end as well.
 QString PaneText(std::string_view gb) {
     QString text = FromGb(gb);
+    text.replace(QStringLiteral("\r\r\n"), QStringLiteral("\n"));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
