@@ -441,7 +441,8 @@ void TaskEditor::OnTestRunEnded(const QString& output, const QString& page) {
     testRunning_ = false;
     commander_.Controller().SetEditorBusy(false);
     output_->setPlainText(PaneText(ToGb(output)));
-    if (!output.isEmpty())
+    // A run that processed no page leaves the pasted one.
+    if (!page.isEmpty())
         page_->setPlainText(PaneText(ToGb(page)));
 }
 
