@@ -137,6 +137,7 @@ void ScriptEdit::UpdateExtraSelections() {
         QTextEdit::ExtraSelection mark;
         mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
         mark.format.setUnderlineColor(problem.error ? QColor(0xd0, 0x20, 0x20) : QColor(0xe0, 0x90, 0x00));
+        mark.format.setBackground(problem.error ? QColor(0xff, 0xe8, 0xe8) : QColor(0xff, 0xf3, 0xd6));
         mark.cursor = QTextCursor(block);
         mark.cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
         selections.append(mark);

@@ -18,6 +18,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "engine/script_check.h"
 #include "gui/category_tree_view.h"
 #include "gui/gb_qstring.h"
 #include "gui/main_window.h"
@@ -40,6 +41,7 @@ namespace sorvik::gui {
 namespace {
 
 constexpr int kRestartPauseMs = 300;
+constexpr int kCheckDelayMs = 400;
 
 // GB18030 CR LF text as a pane shows it (LF lines). A fetched page's CR LF lines arrive as CR CR LF
 // (the fetcher makes every LF a CR LF): one line end as well.
@@ -82,6 +84,11 @@ TaskEditor::TaskEditor(MainWindow& window, TaskCommander& commander, Prompter& p
     setObjectName(QStringLiteral("taskEditor"));
     BuildPanes();
     BuildActions();
+    checkTimer_ = new QTimer(this);
+    checkTimer_->setSingleShot(true);
+    checkTimer_->setInterval(kCheckDelayMs);
+    connect(checkTimer_, &QTimer::timeout, this, &TaskEditor::CheckScriptNow);
+    connect(script_, &QPlainTextEdit::textChanged, checkTimer_, qOverload<>(&QTimer::start));
     MakeFresh();
     window_.SetEditorPane(this);
     tree_.SetEditorGuard(this);
@@ -122,7 +129,6 @@ void TaskEditor::BuildPanes() {
     script_ = new ScriptEdit(scriptBox);
     problems_ = new QListWidget(scriptBox);
     problems_->setObjectName(QStringLiteral("scriptProblems"));
-    problems_->setMaximumHeight(90);
     problems_->hide();
     scriptLayout->addWidget(findBar_);
     scriptLayout->addWidget(script_, 1);
@@ -212,13 +218,6 @@ void TaskEditor::BuildActions() {
     connect(actions_[kStart], &QAction::triggered, this, &TaskEditor::RestartTest);
     connect(actions_[kFind], &QAction::triggered, this, &TaskEditor::ShowFind);
     connect(actions_[kSearchEngines], &QAction::triggered, this, &TaskEditor::ChooseSearchEngines);
-
-    QStringList keys;
-    for (const PopupEntry& entry : KeyPopupEntries()) {
-        if (!entry.separator)
-            keys << FromGb(entry.insert);
-    }
-    script_->SetCompletionKeys(keys);
 }
 
 void TaskEditor::AddCommandsTo(QMenu* menu) const {
@@ -285,9 +284,7 @@ void TaskEditor::MakeFresh() {
     page_->setPlainText(PaneText(kPagePaneHeader));
     script_->document()->setModified(false);
     script_->moveCursor(QTextCursor::End);
-    script_->SetProblems({});
-    problems_->clear();
-    problems_->hide();
+    CheckScriptNow();
     if (shown_)
         script_->setFocus();
 }
@@ -312,6 +309,31 @@ bool TaskEditor::ScriptHasFocus() const {
 
 void TaskEditor::InsertAtCaret(const std::string& text) {
     script_->textCursor().insertText(PaneText(text));
+}
+
+void TaskEditor::CheckScriptNow() {
+    checkTimer_->stop();
+    const std::string script = ScriptText();
+    std::vector<ScriptEdit::Problem> marks;
+    problems_->clear();
+    for (const ScriptProblem& problem : CheckScript(script)) {
+        const bool error = problem.severity == CheckSeverity::kError;
+        marks.push_back({problem.line - 1, FromGb(problem.message), error});
+        auto* item = new QListWidgetItem(QStringLiteral("%1: ").arg(problem.line) + FromGb(problem.message),
+                                         problems_);
+        item->setData(Qt::UserRole, problem.line - 1);
+        item->setForeground(error ? QColor(0xc0, 0x20, 0x20) : QColor(0xa0, 0x60, 0x00));
+    }
+    // As high as its lines, up to five.
+    const int rows = std::min(problems_->count(), 5);
+    if (rows > 0)
+        problems_->setFixedHeight(rows * problems_->sizeHintForRow(0) + 2 * problems_->frameWidth() + 2);
+    problems_->setVisible(rows > 0);
+    script_->SetProblems(std::move(marks));
+    QStringList keys;
+    for (const std::string& key : ScriptCompletionKeys(script))
+        keys << FromGb(key);
+    script_->SetCompletionKeys(keys);
 }
 
 // --- saving ---------------------------------------------------------------------------------

@@ -23,6 +23,7 @@ class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
+class QTimer;
 
 namespace sorvik::gui {
 
@@ -74,6 +75,10 @@ class TaskEditor : public QWidget, public EditorGuard {
     std::string ScriptText() const;
     void SetScriptText(const std::string& script, ScriptSelection select = {});
     std::string PageText() const;
+
+    // Checks the script now (it is checked 400 ms after each change): the problem lines are
+    // underlined and listed under it; completion offers the keys for its fields.
+    void CheckScriptNow();
 
     // EditorGuard.
     bool HasUnsavedChanges() override;
@@ -129,6 +134,7 @@ class TaskEditor : public QWidget, public EditorGuard {
     QWidget* findBar_ = nullptr;
     QLineEdit* findText_ = nullptr;
     QListWidget* problems_ = nullptr;
+    QTimer* checkTimer_ = nullptr;
     QPlainTextEdit* output_ = nullptr;
     QPlainTextEdit* page_ = nullptr;
     QAction* actions_[kCommandCount] = {};

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "engine/result_table.h"
+#include "script/script_keys.h"
 #include "script/script_text.h"
 #include "store/database.h"
 #include "store/db_access.h"
@@ -342,6 +343,33 @@ bool ComposeValueMethod(const ValueMethod& method, std::string& value, std::stri
     return true;
 }
 
+std::vector<std::string> ScriptCompletionKeys(std::string_view script) {
+    std::vector<std::string> keys;
+    for (const TaskKeyEntry& entry : KnownTaskKeys()) {
+        switch (entry.form) {
+            case KeyForm::kExact:
+                keys.emplace_back(entry.stem);
+                break;
+            case KeyForm::kNumbered:
+                // "#表名=" is the first table: the numbered ones begin at 2.
+                keys.push_back(NumberedKey(entry.stem, entry.stem == key::kTableStem ? 2 : 1, entry.suffix));
+                break;
+            case KeyForm::kPrefix:
+                break;  // the rest of the name is the user's
+        }
+    }
+    for (const std::string& field : SplitList(ScriptValue(key::kFieldList, script))) {
+        const std::string level = field + "_1";
+        keys.push_back(level + "=");
+        for (const RuleWordEntry& rule : KnownRuleWords()) {
+            if ((rule.owners & kFieldOwner) == 0 || rule.word == rule::kNarrowing)
+                continue;
+            keys.push_back(level + std::string(rule.word) + (rule.numbered ? "1=" : "="));
+        }
+    }
+    return keys;
+}
+
 std::string CommentLine(std::string_view line) {
     return "//" + std::string(line);
 }
@@ -422,7 +450,9 @@ bool StoreTestColumnMetadata(int taskId, std::string_view script, std::string& e
     const std::vector<std::string> names = SplitList(ScriptValue("#字段名列表=", script));
     const std::vector<std::string> titles = SplitList(ScriptValue("#字段别名列表=", script));
     const std::vector<std::string> types = SplitList(ScriptValue("#字段类型=", script));
-    auto at = [](const std::vector<std::string>& list, size_t i) { return i < list.size() ? list[i] : std::string(); };
+    auto at = [](const std::vector<std::string>& list, size_t i) {
+        return i < list.size() ? list[i] : std::string();
+    };
     std::vector<std::pair<std::string, std::string>> stores;  // key without "=", value
     std::vector<std::vector<std::string>> numberedLists;      // fields of "#表名N_字段名列表=", N >= 2
     bool anyTypes = false;

@@ -126,6 +126,11 @@ ValueMethod ParseValueMethod(std::string_view value, bool includeBoundaries);
 // "结束字符串不能为空！" (emptyBox 2).
 bool ComposeValueMethod(const ValueMethod& method, std::string& value, std::string& error, int& emptyBox);
 
+// The keys completion offers for a script: every task key of the language (a numbered one with its
+// first number), then each field of "#字段名列表=" at level 1 alone and with each rule word a field
+// takes ("标题_1_获取="). Each with its "=".
+std::vector<std::string> ScriptCompletionKeys(std::string_view script);
+
 // Comments (F7, Shift+F7) on one line of a selection.
 std::string CommentLine(std::string_view line);    // "//" + line
 std::string UncommentLine(std::string_view line);  // without one leading "//"; other lines unchanged

@@ -4,8 +4,10 @@
 
 #include "gui/task_editor.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
@@ -226,6 +228,27 @@ class TaskEditorTest : public QObject {
                  (QStringList{FromGb("<光标所在位置>"), QStringLiteral("a_1"), QStringLiteral("b_1")}));
         QCOMPARE(prompter_->said.back(), std::string("结束字符串不能为空！"));
         QCOMPARE(ScriptValue("b_1=", editor_->ScriptText()), std::string("~<b>(.*?)</b>"));
+
+        // A mistyped key is listed under the script with its line and the key it likely means; a
+        // key begun at a line's start is completed.
+        editor_->SetScriptText("#字段名列表=a,b\r\n#表明=T\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(editor_->ProblemList()->isVisibleTo(editor_), kWaitMs);
+        QCOMPARE(editor_->ProblemList()->count(), 1);
+        const QString problem = editor_->ProblemList()->item(0)->text();
+        QVERIFY2(problem.startsWith(QStringLiteral("2: ")) && problem.contains(FromGb("#表名=")),
+                 qPrintable(problem));
+        editor_->ScriptPane()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(editor_->ScriptPane(), QStringLiteral("b_1_"));
+        QVERIFY(editor_->ScriptPane()->Completer()->popup()->isVisible());
+        QVERIFY(editor_->ScriptPane()
+                    ->Completer()
+                    ->model()
+                    ->match(editor_->ScriptPane()->Completer()->model()->index(0, 0), Qt::DisplayRole,
+                            FromGb("b_1_获取="), 1, Qt::MatchExactly)
+                    .size() == 1);
+        editor_->SetScriptText("#字段名列表=a\r\n#表名=T\r\n");
+        editor_->CheckScriptNow();
+        QVERIFY(!editor_->ProblemList()->isVisibleTo(editor_));
     }
 
   private:

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "script/script_text.h"
 #include "store/db_access.h"
 #include "store/task_table.h"
@@ -160,6 +162,9 @@ TEST(ScriptEditorRules, ValueMethodParametersAndValues) {
     EXPECT_FALSE(ComposeValueMethod({"<i>", "", true}, value, error, box));
     EXPECT_EQ(error, "结束字符串不能为空！");
     EXPECT_EQ(box, 2);
+    const std::vector<std::string> keys = ScriptCompletionKeys("#字段名列表=a\r\n");
+    for (const char* key : {"#表名=", "#表名2=", "#建表1=", "a_1=", "a_1_获取=", "a_1_处理1="})
+        EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end()) << key;
     EXPECT_EQ(UncommentLine(CommentLine("#表名=T")), "#表名=T");
     EXPECT_EQ(UncommentLine("#表名=T"), "#表名=T");
 }
