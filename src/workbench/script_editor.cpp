@@ -454,7 +454,7 @@ bool StoreTestColumnMetadata(int taskId, std::string_view script, std::string& e
         return i < list.size() ? list[i] : std::string();
     };
     std::vector<std::pair<std::string, std::string>> stores;  // key without "=", value
-    std::vector<std::vector<std::string>> numberedLists;      // fields of "#表名N_字段名列表=", N >= 2
+    std::vector<std::vector<std::string>> numberedLists;      // fields of the numbered tables 2, 3, ...
     bool anyTypes = false;
     for (int n = 1;; ++n) {
         const std::string stem = n == 1 ? std::string("#表名_") : Format("#表名%d_", n);

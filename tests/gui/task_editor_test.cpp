@@ -149,6 +149,11 @@ class TaskEditorTest : public QObject {
         QVERIFY2(editor_->OutputPane()->toPlainText().contains(FromGb("日期:2020")),
                  qPrintable(editor_->OutputPane()->toPlainText()));
         QCOMPARE(server.CountRequests("/list_1.htm"), 1);
+        // F9 runs the last test again.
+        editor_->OutputPane()->clear();
+        editor_->CommandAction(TaskEditor::kStart)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(editor_->OutputPane()->toPlainText().contains(FromGb("日期:2020")), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!editor_->TestRunning(), kWaitMs);
 
         // Saved: a user template; the built-in row is unchanged.
         editor_->CommandAction(TaskEditor::kSave)->trigger();
@@ -195,6 +200,8 @@ class TaskEditorTest : public QObject {
         QWidget* window = workbench_->Window();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
+        editor_->CommandAction(TaskEditor::kStart)->trigger();
+        QCOMPARE(prompter_->said.back(), std::string("请先测试任务！"));
         editor_->SetScriptText("#字段名列表=a,b\r\n");
         editor_->ScriptPane()->setFocus();
         editor_->ScriptPane()->moveCursor(QTextCursor::End);
