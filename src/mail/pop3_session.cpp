@@ -1,5 +1,7 @@
 #include "mail/pop3_session.h"
 
+#include <algorithm>
+
 #include "mail/mime_encoding.h"
 #include "text/strings.h"
 
@@ -67,7 +69,10 @@ bool Pop3Session::TakeResponse(std::string& response, bool& tooLarge) {
             Entry& entry = current_;
             entry.receivedSize = static_cast<long long>(buffer_.size() - lineEnd - 2);
             // Dot stuffing adds at most one byte per line, so twice the size is more than any honest reply.
+            // An announced size counts up to the bound of an unannounced message: a server that
+            // announces an absurd size must not make the session hold (or overflow) without end.
             long long announced = ParseLeadingInt(std::string_view(buffer_).substr(3, lineEnd - 3));
+            announced = std::min(announced, settings_.maxMessageBytes);
             long long limit = announced > 0 ? announced * 2 + 1024 : settings_.maxMessageBytes;
             tooLarge = entry.receivedSize > limit;
         } else {
