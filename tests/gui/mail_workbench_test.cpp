@@ -28,7 +28,6 @@
 #include "gui/grid_command_menu.h"
 #include "gui/mailbox_view.h"
 #include "gui/main_window.h"
-#include "gui/prompter.h"
 #include "gui/result_grid_model.h"
 #include "gui/result_pane.h"
 #include "gui/send_mail_dialog.h"
@@ -38,6 +37,7 @@
 #include "mail/mail_account.h"
 #include "store/db_access.h"
 #include "store/task_table.h"
+#include "support/gui_workbench_fixture.h"
 #include "support/http_test_server.h"
 #include "support/temp_dir.h"
 #include "text/file_helpers.h"
@@ -50,30 +50,6 @@ namespace {
 
 constexpr int kWaitMs = 120000;
 
-class TestPrompter : public Prompter {
-  public:
-    void ShowMessage(const std::string& text) override { said.push_back(text); }
-    PromptAnswer AskYesNoCancel(const std::string& text) override {
-        said.push_back(text);
-        return PromptAnswer::kYes;
-    }
-    bool AskOkCancel(const std::string& text) override {
-        said.push_back(text);
-        return true;
-    }
-    int RunDialog(QDialog& dialog) override {
-        if (dialogs.empty()) {
-            said.push_back("unexpected dialog " + ToGb(dialog.windowTitle()));
-            return QDialog::Rejected;
-        }
-        auto answer = std::move(dialogs.front());
-        dialogs.pop_front();
-        return answer(dialog);
-    }
-    std::vector<std::string> said;
-    std::deque<std::function<int(QDialog&)>> dialogs;
-};
-
 const char kSellers[] =
     "#任务名称=商家\r\n#表名=Sellers\r\n#字段名列表=name,mail,sent\r\n#字段别名列表=名称,邮箱,已发送\r\n"
     "#字段类型=文本,文本,是/否\r\n#表格_右键菜单_#追加=标记已发,,群发邮件\r\n"
@@ -81,12 +57,6 @@ const char kSellers[] =
 
 std::string Column(const char* column) {
     return CDbAccess().SelectJoined(Format("ifnull(%s,'null')", column), "Sellers", "1=1 order by ID_");
-}
-
-void Grab(QWidget& widget, const char* name) {
-    const QByteArray folder = qgetenv("SORVIK_SCREENSHOT_DIR");
-    if (!folder.isEmpty())
-        widget.grab().save(QString::fromUtf8(folder) + QLatin1Char('/') + QLatin1String(name), "PNG");
 }
 
 std::string Hex(std::string_view bytes) {
@@ -103,17 +73,9 @@ class MailWorkbenchTest : public QObject {
 
   private slots:
     void init() {
-        home_ = std::make_unique<test::TempDir>();
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home_->path() + "/config"));
-        prompter_ = std::make_unique<TestPrompter>();
-        workbench_ = std::make_unique<Workbench>(prompter_.get());
-        Workbench::Options options;
-        options.home = home_->path();
         QString error;
-        QCOMPARE(workbench_->Start(options, error), Workbench::StartResult::kStarted);
-        workbench_->Window()->layout()->setSizeConstraint(QLayout::SetNoConstraint);
-        workbench_->Show(QSize(1000, 700));
-        mail_ = workbench_->Window()->findChild<MailWorkbench*>();
+        QVERIFY2(gui_.Start(error), qPrintable(error));
+        mail_ = gui_.workbench->Window()->findChild<MailWorkbench*>();
         QVERIFY(mail_);
 
         std::string message;
@@ -124,18 +86,14 @@ class MailWorkbenchTest : public QObject {
             QVERIFY(db.ExecuteSql(Format(
                 "insert into Sellers(iNode_,名称,邮箱) values(7,'商家%d','seller%d@example.com')", i, i)));
     }
-    void cleanup() {
-        workbench_.reset();
-        prompter_.reset();
-        home_.reset();
-    }
+    void cleanup() { gui_.Stop(); }
 
     void aScriptCommandWritesTheSelectedRows() {
         QVERIFY(TriggerGridCommand("标记已发"));
         QCOMPARE(QString::fromStdString(Column("已发送")), QStringLiteral("1,null,1"));
-        QVERIFY(prompter_->said.empty());
+        QVERIFY(gui_.prompter->said.empty());
         // The grid read its page again: a yes shows as "√".
-        ResultPane* results = workbench_->Results();
+        ResultPane* results = gui_.workbench->Results();
         QCOMPARE(results->Model()->index(0, 3).data().toString(), FromGb("√"));
         QCOMPARE(results->Model()->index(1, 3).data().toString(), QString());
         // The menu holds the task's commands once, with the separator of the empty name.
@@ -155,7 +113,8 @@ class MailWorkbenchTest : public QObject {
         QCOMPARE(tasks.SetTaskScriptValue(7, "#表格_右键菜单_登记",
                                           "#提交:" + server.Url("/add.asp") + "?n=<@名称>", false),
                  1);
-        QSignalSpy ended(workbench_->Window()->findChild<GridCommandMenu*>(), &GridCommandMenu::SubmitsEnded);
+        QSignalSpy ended(gui_.workbench->Window()->findChild<GridCommandMenu*>(),
+                         &GridCommandMenu::SubmitsEnded);
         QVERIFY(TriggerGridCommand("登记"));
         QVERIFY(ended.wait(kWaitMs));
         QCOMPARE(ended.at(0).at(0).toInt(), 2);
@@ -186,7 +145,7 @@ class MailWorkbenchTest : public QObject {
         int mailTask = 0;
         connect(mail_->GridCommands(), &GridCommandMenu::MailTaskCreated, this,
                 [&](int id) { mailTask = id; });
-        prompter_->dialogs.push_back([](QDialog& d) {
+        gui_.prompter->dialogs.push_back([](QDialog& d) {
             auto& dialog = dynamic_cast<SendMailDialog&>(d);
             // Rows 1 and 3 are chosen; the dialog lists their addresses.
             if (dialog.Recipients()->text() != FromGb("(2个收件人)seller1@example.com,seller3@example.com"))
@@ -198,15 +157,15 @@ class MailWorkbenchTest : public QObject {
                 return int(QDialog::Rejected);
             dialog.Templates()->setCurrentItem(letter.front());
             dialog.PreviewTemplate();
-            Grab(dialog, "send_mail_dialog.png");
+            test::Grab(dialog, "send_mail_dialog.png");
             dialog.Send();
             return dialog.result();
         });
         QVERIFY(TriggerGridCommand("群发邮件"));
-        QVERIFY(prompter_->dialogs.empty());
+        QVERIFY(gui_.prompter->dialogs.empty());
         QVERIFY(mailTask > 0);
         // The preview file was written in the home folder.
-        QVERIFY(FileExists(home_->file("sc_mail.html")));
+        QVERIFY(FileExists(gui_.home->file("sc_mail.html")));
 
         // Sent one by one; each record is marked sent again, the unchosen one stays.
         QTRY_VERIFY_WITH_TIMEOUT(Column("已发送") == "1,1,1" && FileExists(out.file("2.eml")), kWaitMs);
@@ -245,10 +204,10 @@ class MailWorkbenchTest : public QObject {
         std::string error;
         QVERIFY(SaveMailAccount(9, account, error));
 
-        workbench_->Window()->OnNodeSelected(0, 0, 9);
+        gui_.workbench->Window()->OnNodeSelected(0, 0, 9);
         MailboxView* view = mail_->Mailbox();
         // The account dialog stays open until its checks pass.
-        prompter_->dialogs.push_back([this](QDialog& dialog) {
+        gui_.prompter->dialogs.push_back([this](QDialog& dialog) {
             auto* port = dialog.findChild<QLineEdit*>(QStringLiteral("smtpPort"));
             auto* pop3 = dialog.findChild<QLineEdit*>(QStringLiteral("pop3Server"));
             if (!port || !pop3 || !pop3->text().startsWith(QStringLiteral("127.0.0.1:")))
@@ -256,19 +215,19 @@ class MailWorkbenchTest : public QObject {
             port->clear();
             dialog.accept();
             if (dialog.result() == QDialog::Accepted ||
-                prompter_->said != std::vector<std::string>{"服务器端口不能为空！"})
+                gui_.prompter->said != std::vector<std::string>{"服务器端口不能为空！"})
                 return int(QDialog::Rejected);
             port->setText(QStringLiteral("2525"));
-            Grab(dialog, "mail_account_dialog.png");
+            test::Grab(dialog, "mail_account_dialog.png");
             dialog.accept();
             return dialog.result();
         });
         view->EditAccount();
-        QVERIFY(prompter_->dialogs.empty());
+        QVERIFY(gui_.prompter->dialogs.empty());
         QCOMPARE(QString::fromStdString(LoadMailAccount(9).smtpPort), QStringLiteral("2525"));
-        QSplitter* data = workbench_->Window()->DataSplitter();
+        QSplitter* data = gui_.workbench->Window()->DataSplitter();
         QVERIFY(view->isVisibleTo(data));
-        QVERIFY(!workbench_->Window()->FilterBar()->isVisibleTo(data));
+        QVERIFY(!gui_.workbench->Window()->FilterBar()->isVisibleTo(data));
         view->ReceiveButton()->click();
         // The click returned at once: the download runs on its own thread.
         QVERIFY(view->Receiving());
@@ -278,20 +237,20 @@ class MailWorkbenchTest : public QObject {
         QCOMPARE(view->List()->model()->index(0, 2).data().toString(), FromGb("中文"));  // newest first
         view->List()->selectRow(1);
         QCOMPARE(view->Message()->toPlainText().contains(QStringLiteral("first")), true);
-        Grab(*workbench_->Window(), "mailbox_view.png");
+        test::Grab(*gui_.workbench->Window(), "mailbox_view.png");
         QCOMPARE(dovecot.MessagesLeft(), 0);
 
         // Another node gives the data pane back.
-        workbench_->Window()->OnNodeSelected(0, 0, 7);
+        gui_.workbench->Window()->OnNodeSelected(0, 0, 7);
         QVERIFY(!view->isVisibleTo(data));
-        QVERIFY(workbench_->Window()->FilterBar()->isVisibleTo(data));
+        QVERIFY(gui_.workbench->Window()->FilterBar()->isVisibleTo(data));
     }
 
   private:
     // Shows task 7's records, selects the first and the third row and triggers the grid menu's
     // item of that text; false when there is none.
     bool TriggerGridCommand(const char* text) {
-        ResultPane* results = workbench_->Results();
+        ResultPane* results = gui_.workbench->Results();
         results->ShowTask(7);
         if (results->Model()->rowCount() != 3)
             return false;
@@ -311,9 +270,7 @@ class MailWorkbenchTest : public QObject {
         return false;
     }
 
-    std::unique_ptr<test::TempDir> home_;
-    std::unique_ptr<TestPrompter> prompter_;
-    std::unique_ptr<Workbench> workbench_;
+    test::FreshWorkbench gui_;
     MailWorkbench* mail_ = nullptr;
 };
 

@@ -17,13 +17,13 @@
 #include "gui/favourites_dialog.h"
 #include "gui/gb_qstring.h"
 #include "gui/main_window.h"
-#include "gui/prompter.h"
 #include "gui/record_view_pane.h"
 #include "gui/record_workbench.h"
 #include "gui/result_pane.h"
 #include "gui/workbench_app.h"
 #include "store/db_access.h"
 #include "store/task_table.h"
+#include "support/gui_workbench_fixture.h"
 #include "support/temp_dir.h"
 #include "text/strings.h"
 #include "workbench/category_tree.h"
@@ -31,45 +31,16 @@
 using namespace sorvik;
 using namespace sorvik::gui;
 
-namespace {
-
-class TestPrompter : public Prompter {
-  public:
-    void ShowMessage(const std::string& text) override { said.push_back(text); }
-    int RunDialog(QDialog& dialog) override {
-        if (dialogs.empty())
-            return QDialog::Rejected;
-        auto answer = std::move(dialogs.front());
-        dialogs.pop_front();
-        return answer(dialog);
-    }
-    std::vector<std::string> said;
-    std::deque<std::function<int(QDialog&)>> dialogs;
-};
-
-}  // namespace
-
 class RecordViewsTest : public QObject {
     Q_OBJECT
 
   private slots:
     void init() {
-        home_ = std::make_unique<test::TempDir>();
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home_->path() + "/config"));
-        prompter_ = std::make_unique<TestPrompter>();
-        workbench_ = std::make_unique<Workbench>(prompter_.get());
-        Workbench::Options options;
-        options.home = home_->path();
         QString error;
-        QCOMPARE(workbench_->Start(options, error), Workbench::StartResult::kStarted);
-        workbench_->Window()->layout()->setSizeConstraint(QLayout::SetNoConstraint);
-        workbench_->Show(QSize(1000, 700));
+        QVERIFY2(gui_.Start(error), qPrintable(error));
+        gui_.prompter->noteUnexpectedDialogs = false;
     }
-    void cleanup() {
-        workbench_.reset();
-        prompter_.reset();
-        home_.reset();
-    }
+    void cleanup() { gui_.Stop(); }
 
     void theDetailViewShowsTheSelectedRecordAndRecordsGoToFavourites() {
         CDbAccess db;
@@ -82,15 +53,15 @@ class RecordViewsTest : public QObject {
                                         "#表名=Goods\r\n#字段名列表=名称,链接\r\n#字段类型=文本,超链接\r\n"
                                         "#唯一字段=名称\r\n"));
         QVERIFY(CTaskTable().SetTaskScriptValue(7, "#浏览记录每页记录数", "2", true) == 1);
-        ResultPane* results = workbench_->Results();
-        RecordViewPane* views = workbench_->Records()->Views();
+        ResultPane* results = gui_.workbench->Results();
+        RecordViewPane* views = gui_.workbench->Records()->Views();
         QTextBrowser* detail = views->Browser(RecordViewKind::kDetail);
         QTextBrowser* browse = views->Browser(RecordViewKind::kBrowse);
         QVERIFY(results->SelectTask(7));
         QVERIFY(detail->toPlainText().contains(FromGb("没有记录或没有选择记录！")));
         QVERIFY(browse->toPlainText().contains(FromGb("共 3 条记录 第 1/2 页")));
 
-        QVERIFY(workbench_->Records()->SelectRecord(2));
+        QVERIFY(gui_.workbench->Records()->SelectRecord(2));
         QTRY_VERIFY(detail->toPlainText().contains(FromGb("名称：香蕉<b>")));
         QVERIFY(detail->toHtml().contains(QStringLiteral("http://h/2")));
         QVERIFY(!detail->toPlainText().contains(FromGb("苹果")));
@@ -105,7 +76,7 @@ class RecordViewsTest : public QObject {
         const int leaf = NewCategories("水果篮", parent, error).at(0);
         results->View()->selectAll();
         bool stayedOpen = false;
-        prompter_->dialogs.push_back([&](QDialog& dialog) {
+        gui_.prompter->dialogs.push_back([&](QDialog& dialog) {
             auto& favourites = dynamic_cast<FavouritesDialog&>(dialog);
             favourites.SelectCategory(parent);
             favourites.accept();
@@ -114,24 +85,22 @@ class RecordViewsTest : public QObject {
             favourites.accept();
             return favourites.result();
         });
-        QAction* collect = workbench_->Records()->FavouritesAction();
+        QAction* collect = gui_.workbench->Records()->FavouritesAction();
         collect->trigger();
         QVERIFY(stayedOpen);
-        QCOMPARE(prompter_->said, std::vector<std::string>{"请选择最末级的类别！"});
+        QCOMPARE(gui_.prompter->said, std::vector<std::string>{"请选择最末级的类别！"});
         QCOMPARE(db.SelectJoinedEx("名称", "Goods_me", "1=1 order by ID_", ",", false),
                  std::string("苹果,香蕉<b>,橙子"));
         const int favourites = CTaskTable().GetCategoryTaskId(leaf);
         QCOMPARE(db.SelectCount("Goods_me", Format("iNode_=%d", favourites)), 3LL);
         // The tree shows the new collection with its task.
-        CategoryTreeView* tree = workbench_->Window()->findChild<CategoryTreeView*>();
+        CategoryTreeView* tree = gui_.workbench->Window()->findChild<CategoryTreeView*>();
         QVERIFY(tree->SelectNode(leaf));
         QTRY_COMPARE(results->CurrentTask(), favourites);
     }
 
   private:
-    std::unique_ptr<test::TempDir> home_;
-    std::unique_ptr<TestPrompter> prompter_;
-    std::unique_ptr<Workbench> workbench_;
+    test::FreshWorkbench gui_;
 };
 
 QTEST_MAIN(RecordViewsTest)

@@ -16,12 +16,12 @@
 #include "gui/filter_bar.h"
 #include "gui/gb_qstring.h"
 #include "gui/main_window.h"
-#include "gui/prompter.h"
 #include "gui/result_grid_model.h"
 #include "gui/task_pane.h"
 #include "gui/workbench_app.h"
 #include "store/db_access.h"
 #include "store/task_table.h"
+#include "support/gui_workbench_fixture.h"
 #include "support/temp_dir.h"
 #include "text/file_helpers.h"
 #include "text/strings.h"
@@ -34,16 +34,6 @@ namespace {
 
 constexpr int kFinishedList = 45;
 
-class TestPrompter : public Prompter {
-  public:
-    void ShowMessage(const std::string& text) override { said.push_back(text); }
-    bool AskOkCancel(const std::string& text) override {
-        said.push_back(text);
-        return true;
-    }
-    std::vector<std::string> said;
-};
-
 QString Cell(const QAbstractItemModel* model, int row, int column) {
     return model->data(model->index(row, column), Qt::DisplayRole).toString();
 }
@@ -55,15 +45,12 @@ class ResultPaneTest : public QObject {
 
   private slots:
     void filtersPagesLevelsAndDeletesRecords() {
-        test::TempDir home;
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home.path() + "/config"));
-        TestPrompter prompter;
-        Workbench workbench(&prompter);
-        Workbench::Options options;
-        options.home = home.path();
+        test::FreshWorkbench gui;
         QString error;
-        QCOMPARE(workbench.Start(options, error), Workbench::StartResult::kStarted);
-        workbench.Show(QSize(1000, 700));
+        QVERIFY2(gui.Start(error), qPrintable(error));
+        test::RecordingPrompter& prompter = *gui.prompter;
+        Workbench& workbench = *gui.workbench;
+        const test::TempDir& home = *gui.home;
 
         // Task 7's 12,000 records, every other one of category 甲; the last one names a file.
         const std::string settings =

@@ -21,13 +21,13 @@
 #include "gui/category_tree_view.h"
 #include "gui/gb_qstring.h"
 #include "gui/main_window.h"
-#include "gui/prompter.h"
 #include "gui/script_edit.h"
 #include "gui/value_method_dialog.h"
 #include "gui/workbench_app.h"
 #include "script/script_text.h"
 #include "store/db_access.h"
 #include "store/system_tables.h"
+#include "support/gui_workbench_fixture.h"
 #include "support/http_test_server.h"
 #include "support/serve_folder.h"
 #include "support/temp_dir.h"
@@ -39,37 +39,6 @@ using namespace sorvik::gui;
 namespace {
 
 constexpr int kWaitMs = 60000;
-
-// Answers messages, questions, dialogs and popup menus from queues; says what it was asked.
-class TestPrompter : public Prompter {
-  public:
-    void ShowMessage(const std::string& text) override { said.push_back(text); }
-    PromptAnswer AskYesNoCancel(const std::string& text) override {
-        said.push_back(text);
-        return PromptAnswer::kNo;
-    }
-    bool AskOkCancel(const std::string& text) override {
-        said.push_back(text);
-        return true;
-    }
-    int RunDialog(QDialog& dialog) override {
-        if (dialogs.empty())
-            return QDialog::Rejected;
-        auto answer = std::move(dialogs.front());
-        dialogs.pop_front();
-        return answer(dialog);
-    }
-    QAction* RunMenu(QMenu& menu, const QPoint&) override {
-        if (menus.empty())
-            return nullptr;
-        auto answer = std::move(menus.front());
-        menus.pop_front();
-        return answer(menu);
-    }
-    std::vector<std::string> said;
-    std::deque<std::function<int(QDialog&)>> dialogs;
-    std::deque<std::function<QAction*(QMenu&)>> menus;
-};
 
 // The menu's entries (without separators) in order.
 QList<QAction*> Entries(QMenu& menu) {
@@ -92,34 +61,24 @@ class TaskEditorTest : public QObject {
 
   private slots:
     void init() {
-        home_ = std::make_unique<test::TempDir>();
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home_->path() + "/config"));
-        prompter_ = std::make_unique<TestPrompter>();
-        workbench_ = std::make_unique<Workbench>(prompter_.get());
-        Workbench::Options options;
-        options.home = home_->path();
         QString error;
-        QCOMPARE(workbench_->Start(options, error), Workbench::StartResult::kStarted);
-        workbench_->Window()->layout()->setSizeConstraint(QLayout::SetNoConstraint);
-        workbench_->Show(QSize(1000, 700));
-        tree_ = workbench_->Window()->findChild<CategoryTreeView*>();
-        editor_ = workbench_->Window()->findChild<TaskEditor*>();
+        QVERIFY2(gui_.Start(error), qPrintable(error));
+        gui_.prompter->noteUnexpectedDialogs = false;
+        gui_.prompter->yesNoAnswer = PromptAnswer::kNo;
+        tree_ = gui_.workbench->Window()->findChild<CategoryTreeView*>();
+        editor_ = gui_.workbench->Window()->findChild<TaskEditor*>();
         QVERIFY(tree_ && editor_);
         QVERIFY(tree_->SelectNode(kNodeScriptEditor));
-        QVERIFY(workbench_->Window()->EditorPaneShown());
+        QVERIFY(gui_.workbench->Window()->EditorPaneShown());
     }
-    void cleanup() {
-        workbench_.reset();
-        prompter_.reset();
-        home_.reset();
-    }
+    void cleanup() { gui_.Stop(); }
 
     void aTemplateIsTestedSavedAddedAsATaskAndModified() {
         test::HttpTestServer server;
         QVERIFY(server.ok());
         QVERIFY(test::ServeFolder(server, std::string(SORVIK_SOURCE_DIR) + "/examples/site") > 0);
         const std::string builtIn = Top("cSearchScript", "TaskMod", "iMod=1");
-        prompter_->menus.push_back([](QMenu& menu) { return Entries(menu).value(0); });
+        gui_.prompter->menus.push_back([](QMenu& menu) { return Entries(menu).value(0); });
         editor_->CommandAction(TaskEditor::kTemplates)->trigger();
         std::string script = editor_->ScriptText();
         QCOMPARE(script, builtIn);
@@ -157,7 +116,7 @@ class TaskEditorTest : public QObject {
 
         // Saved: a user template; the built-in row is unchanged.
         editor_->CommandAction(TaskEditor::kSave)->trigger();
-        QCOMPARE(prompter_->said.back(), std::string("保存成功！"));
+        QCOMPARE(gui_.prompter->said.back(), std::string("保存成功！"));
         QCOMPARE(Top("cSearchScript", "TaskMod", "iMod=0"), script);
         QCOMPARE(Top("cSearchScript", "TaskMod", "iMod=1"), builtIn);
         QVERIFY(!editor_->HasUnsavedChanges());
@@ -169,7 +128,7 @@ class TaskEditorTest : public QObject {
         editor_->SetScriptText(script);
         const long long tasks = CDbAccess().SelectCount("Task", "1=1");
         editor_->CommandAction(TaskEditor::kAdd)->trigger();
-        QCOMPARE(prompter_->said.back(), std::string("请先指定任务名称!"));
+        QCOMPARE(gui_.prompter->said.back(), std::string("请先指定任务名称!"));
         QCOMPARE(CDbAccess().SelectCount("Task", "1=1"), tasks);
         QVERIFY(editor_->ScriptPane()->textCursor().selectedText().startsWith(FromGb("<未命名")));
         QTest::qWait(1100);  // the next name is generated a second later
@@ -179,35 +138,35 @@ class TaskEditorTest : public QObject {
         QVERIFY(Top("cTask", "Task", Format("ID=%d", task)) !=
                 ScriptValue("#任务名称=", editor_->ScriptText()));
         QCOMPARE(editor_->ScriptText(), std::string(kScriptPaneHeader));
-        QTRY_VERIFY_WITH_TIMEOUT(!workbench_->Controller()->TaskActive(task), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!gui_.workbench->Controller()->TaskActive(task), kWaitMs);
 
         // Modified from its category and saved: the script changes, the category is selected again.
         QVERIFY(tree_->SelectNode(kNodeDefaultResults));
         editor_->CommandAction(TaskEditor::kModify)->trigger();
-        QCOMPARE(workbench_->Window()->CurrentNode(), kNodeScriptEditor);
+        QCOMPARE(gui_.workbench->Window()->CurrentNode(), kNodeScriptEditor);
         QCOMPARE(tree_->ItemOf(kNodeScriptEditor)->text(0), FromGb("修改任务"));
         QCOMPARE(editor_->ScriptText(), Top("cSearchScript", "Task", Format("ID=%d", task)));
         editor_->ScriptPane()->moveCursor(QTextCursor::End);
         editor_->ScriptPane()->insertPlainText(FromGb("//改过\n"));
         editor_->CommandAction(TaskEditor::kSave)->trigger();
-        QCOMPARE(prompter_->said.back(), std::string("保存成功！"));
+        QCOMPARE(gui_.prompter->said.back(), std::string("保存成功！"));
         QVERIFY(Top("cSearchScript", "Task", Format("ID=%d", task)).find("//改过") != std::string::npos);
-        QCOMPARE(workbench_->Window()->CurrentNode(), kNodeDefaultResults);
+        QCOMPARE(gui_.workbench->Window()->CurrentNode(), kNodeDefaultResults);
         QCOMPARE(tree_->ItemOf(kNodeScriptEditor)->text(0), FromGb("新建任务"));
     }
 
     void keyPopupAndValueMethodDialogWorkAtTheCaret() {
-        QWidget* window = workbench_->Window();
+        QWidget* window = gui_.workbench->Window();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
         editor_->CommandAction(TaskEditor::kStart)->trigger();
-        QCOMPARE(prompter_->said.back(), std::string("请先测试任务！"));
+        QCOMPARE(gui_.prompter->said.back(), std::string("请先测试任务！"));
         editor_->SetScriptText("#字段名列表=a,b\r\n");
         editor_->ScriptPane()->setFocus();
         editor_->ScriptPane()->moveCursor(QTextCursor::End);
 
         QStringList labels;
-        prompter_->menus.push_back([&labels](QMenu& menu) {
+        gui_.prompter->menus.push_back([&labels](QMenu& menu) {
             for (QAction* action : Entries(menu))
                 labels << action->text();
             return Entries(menu).value(9);
@@ -218,7 +177,7 @@ class TaskEditorTest : public QObject {
         QVERIFY(editor_->ScriptText().find("#字段别名列表=") != std::string::npos);
 
         QStringList parameters;
-        prompter_->dialogs.push_back([&parameters](QDialog& dialog) {
+        gui_.prompter->dialogs.push_back([&parameters](QDialog& dialog) {
             auto& values = static_cast<ValueMethodDialog&>(dialog);
             for (int i = 0; i < values.Parameters()->count(); ++i)
                 parameters << values.Parameters()->item(i)->text();
@@ -233,7 +192,7 @@ class TaskEditorTest : public QObject {
         QTest::keyClick(editor_->ScriptPane(), Qt::Key_F6);
         QCOMPARE(parameters,
                  (QStringList{FromGb("<光标所在位置>"), QStringLiteral("a_1"), QStringLiteral("b_1")}));
-        QCOMPARE(prompter_->said.back(), std::string("结束字符串不能为空！"));
+        QCOMPARE(gui_.prompter->said.back(), std::string("结束字符串不能为空！"));
         QCOMPARE(ScriptValue("b_1=", editor_->ScriptText()), std::string("~<b>(.*?)</b>"));
 
         // A mistyped key is listed under the script with its line and the key it likely means; a
@@ -259,9 +218,7 @@ class TaskEditorTest : public QObject {
     }
 
   private:
-    std::unique_ptr<test::TempDir> home_;
-    std::unique_ptr<TestPrompter> prompter_;
-    std::unique_ptr<Workbench> workbench_;
+    test::FreshWorkbench gui_;
     CategoryTreeView* tree_ = nullptr;
     TaskEditor* editor_ = nullptr;
 };

@@ -27,13 +27,13 @@
 #include "gui/gb_qstring.h"
 #include "gui/main_window.h"
 #include "gui/plan_dialog.h"
-#include "gui/prompter.h"
 #include "gui/task_list_model.h"
 #include "gui/task_pane.h"
 #include "gui/workbench_app.h"
 #include "store/db_access.h"
 #include "store/system_tables.h"
 #include "store/task_table.h"
+#include "support/gui_workbench_fixture.h"
 #include "support/http_test_server.h"
 #include "support/serve_folder.h"
 #include "support/temp_dir.h"
@@ -48,31 +48,6 @@ using namespace sorvik::gui;
 namespace {
 
 constexpr int kWaitMs = 60000;
-
-// Answers every question and dialog from queues; says what it was asked.
-class TestPrompter : public Prompter {
-  public:
-    void ShowMessage(const std::string& text) override { said.push_back(text); }
-    PromptAnswer AskYesNoCancel(const std::string& text) override {
-        said.push_back(text);
-        return PromptAnswer::kYes;
-    }
-    bool AskOkCancel(const std::string& text) override {
-        said.push_back(text);
-        return true;
-    }
-    int RunDialog(QDialog& dialog) override {
-        if (dialogs.empty()) {
-            said.push_back("unexpected dialog " + ToGb(dialog.windowTitle()));
-            return QDialog::Rejected;
-        }
-        auto answer = std::move(dialogs.front());
-        dialogs.pop_front();
-        return answer(dialog);
-    }
-    std::vector<std::string> said;
-    std::deque<std::function<int(QDialog&)>> dialogs;
-};
 
 // The category dialog answered with text.
 std::function<int(QDialog&)> NameDialog(const QString& text) {
@@ -97,32 +72,17 @@ class TaskWorkbenchTest : public QObject {
 
   private slots:
     void init() {
-        home_ = std::make_unique<test::TempDir>();
-        // The user profile (QSettings) of this run stays in the test's home.
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home_->path() + "/config"));
-        prompter_ = std::make_unique<TestPrompter>();
-        workbench_ = std::make_unique<Workbench>(prompter_.get());
-        Workbench::Options options;
-        options.home = home_->path();
         QString error;
-        QCOMPARE(workbench_->Start(options, error), Workbench::StartResult::kStarted);
-        // The offscreen platform warns whenever a shown window's size limits change; without
-        // limits the run can make every other warning fatal (QT_FATAL_WARNINGS=1).
-        workbench_->Window()->layout()->setSizeConstraint(QLayout::SetNoConstraint);
-        workbench_->Show(QSize(1000, 700));
-        tree_ = workbench_->Window()->findChild<CategoryTreeView*>();
-        pane_ = workbench_->Window()->findChild<TaskPane*>();
+        QVERIFY2(gui_.Start(error), qPrintable(error));
+        tree_ = gui_.workbench->Window()->findChild<CategoryTreeView*>();
+        pane_ = gui_.workbench->Window()->findChild<TaskPane*>();
         QVERIFY(tree_ && pane_);
     }
-    void cleanup() {
-        workbench_.reset();
-        prompter_.reset();
-        home_.reset();
-    }
+    void cleanup() { gui_.Stop(); }
 
     void categoriesAreMadeRenamedAndDeletedByTheRules() {
         QVERIFY(tree_->SelectNode(kNodeResults));
-        prompter_->dialogs.push_back(NameDialog(FromGb("甲\n乙\n丙")));
+        gui_.prompter->dialogs.push_back(NameDialog(FromGb("甲\n乙\n丙")));
         tree_->NewCategoryAction()->trigger();
         QTreeWidgetItem* results = tree_->ItemOf(kNodeResults);
         QCOMPARE(results->childCount(), 4);  // 默认类别 first
@@ -136,14 +96,14 @@ class TaskWorkbenchTest : public QObject {
         // Rename to 60 characters: the first 50 stay.
         QVERIFY(tree_->SelectNode(first));
         const QString sixty = QString(60, QChar(0x5B57));
-        prompter_->dialogs.push_back(NameDialog(sixty));
+        gui_.prompter->dialogs.push_back(NameDialog(sixty));
         tree_->PropertiesAction()->trigger();
         QCOMPARE(tree_->ItemOf(first)->text(0), sixty.left(50));
         CDbAccess db;
         QCOMPARE(FromGb(db.SelectTopString("Name", "TreeItems", Format("ID=%d", first))), sixty.left(50));
 
         // A category with children can't be deleted; its childless child can.
-        prompter_->dialogs.push_back(NameDialog(FromGb("子")));
+        gui_.prompter->dialogs.push_back(NameDialog(FromGb("子")));
         tree_->NewCategoryAction()->trigger();
         tree_->UpdateActions();
         QVERIFY(!tree_->DeleteAction()->isEnabled());
@@ -152,7 +112,7 @@ class TaskWorkbenchTest : public QObject {
         QVERIFY(tree_->SelectNode(child));
         QVERIFY(tree_->DeleteAction()->isEnabled());
         tree_->DeleteAction()->trigger();
-        QCOMPARE(prompter_->said.back(), std::string("删除当前类别吗？"));
+        QCOMPARE(gui_.prompter->said.back(), std::string("删除当前类别吗？"));
         QVERIFY(tree_->ItemOf(child) == nullptr);
         QCOMPARE(Count("TreeItems", Format("ID=%d", child)), 0LL);
         QCOMPARE(CategoryTreeView::NodeIdOf(tree_->currentItem()), first);
@@ -214,7 +174,7 @@ class TaskWorkbenchTest : public QObject {
         QVERIFY(tree_->SelectNode(kNodeDeletedTasks));
         QCOMPARE(word(), FromGb("已删除"));
         bool ticked = false;
-        prompter_->dialogs.push_back([&](QDialog& dialog) {
+        gui_.prompter->dialogs.push_back([&](QDialog& dialog) {
             auto* box = dialog.findChild<QCheckBox*>(QStringLiteral("deleteResults"));
             ticked = box && box->isChecked();
             return int(QDialog::Accepted);
@@ -245,7 +205,7 @@ class TaskWorkbenchTest : public QObject {
         QVERIFY(pane_->KeywordBox()->isEnabled());
         // No keyword: the task can't start and the box takes the focus.
         QTest::mouseClick(pane_->SearchButton(), Qt::LeftButton);
-        QCOMPARE(prompter_->said.back(), std::string("请输入搜索关键字！"));
+        QCOMPARE(gui_.prompter->said.back(), std::string("请输入搜索关键字！"));
 
         pane_->KeywordBox()->setEditText(QStringLiteral("apple|pear"));
         QTest::mouseClick(pane_->SearchButton(), Qt::LeftButton);
@@ -260,7 +220,7 @@ class TaskWorkbenchTest : public QObject {
         // Choosing "<删除历史记录>" asks, then empties the history and the box.
         box->setCurrentIndex(1);
         emit box->activated(1);
-        QCOMPARE(prompter_->said.back(), std::string("确定删除所有历史搜索关键字吗？"));
+        QCOMPARE(gui_.prompter->said.back(), std::string("确定删除所有历史搜索关键字吗？"));
         QCOMPARE(Count("sc_tm_SearchKey", "1=1"), 0LL);
         QCOMPARE(box->count(), 1);
         QVERIFY(box->currentText().isEmpty());
@@ -268,35 +228,35 @@ class TaskWorkbenchTest : public QObject {
 
     void aCategoryGoesOutAsASeedAndComesBackIn() {
         QVERIFY(tree_->SelectNode(kNodeResults));
-        prompter_->dialogs.push_back(NameDialog(FromGb("种子类")));
+        gui_.prompter->dialogs.push_back(NameDialog(FromGb("种子类")));
         tree_->NewCategoryAction()->trigger();
         const int node = CategoryTreeView::NodeIdOf(tree_->ItemOf(kNodeResults)->child(1));
         QVERIFY(tree_->SelectNode(node));
-        workbench_->Window()->findChild<QAction*>(QStringLiteral("assignSeed"))->trigger();
-        QCOMPARE(prompter_->said.back(), std::string("分配了1个种子号"));
+        gui_.workbench->Window()->findChild<QAction*>(QStringLiteral("assignSeed"))->trigger();
+        QCOMPARE(gui_.prompter->said.back(), std::string("分配了1个种子号"));
 
-        GuiPrompt prompt(*prompter_);
+        GuiPrompt prompt(*gui_.prompter);
         ExchangeDialog exporter(ExchangeDialog::Mode::kExportSeed, node, 0, prompt);
         QSignalSpy exported(&exporter, &ExchangeDialog::WorkFinished);
         QTest::mouseClick(exporter.StartButton(), Qt::LeftButton);
         QVERIFY(exported.wait(kWaitMs) || exported.count() == 1);
         QCOMPARE(exported.takeFirst().at(0).toBool(), true);
-        QVERIFY2(FromGb(prompter_->said.back()).startsWith(FromGb("导出成功！")),
-                 qPrintable(FromGb(prompter_->said.back())));
+        QVERIFY2(FromGb(gui_.prompter->said.back()).startsWith(FromGb("导出成功！")),
+                 qPrintable(FromGb(gui_.prompter->said.back())));
 
         // Gone, then back through the import dialog; the tree shows it again.
         tree_->DeleteAction()->trigger();
         QVERIFY(tree_->ItemOf(node) == nullptr);
         ExchangeDialog importer(ExchangeDialog::Mode::kImport, 0, 0, prompt);
         QSignalSpy imported(&importer, &ExchangeDialog::WorkFinished);
-        importer.ImportFile(QString::fromStdString(home_->path()) + QString::fromUtf8(u8"/种子类.grm"));
+        importer.ImportFile(QString::fromStdString(gui_.home->path()) + QString::fromUtf8(u8"/种子类.grm"));
         QVERIFY(imported.wait(kWaitMs) || imported.count() == 1);
         QCOMPARE(imported.takeFirst().at(0).toBool(), true);
         QVERIFY(importer.Imported());
-        workbench_->Window()->findChild<TaskWorkbench*>()->FinishImport(importer, true);
+        gui_.workbench->Window()->findChild<TaskWorkbench*>()->FinishImport(importer, true);
         QVERIFY(!tree_->findItems(FromGb("种子类"), Qt::MatchRecursive).isEmpty());
-        QCOMPARE(prompter_->said.back(), std::string("导入完成！"));
-        QCOMPARE(workbench_->Window()->StatusPaneText(0), FromGb("就绪"));
+        QCOMPARE(gui_.prompter->said.back(), std::string("导入完成！"));
+        QCOMPARE(gui_.workbench->Window()->StatusPaneText(0), FromGb("就绪"));
     }
 
     // "计划(&S)..." of the task menu: the dialog refuses what its core refuses, adds a series and
@@ -308,9 +268,9 @@ class TaskWorkbenchTest : public QObject {
         QVERIFY(tree_->SelectNode(kNodeActiveTasks));
         pane_->SelectTask(task);
         QAction* plan = pane_->CommandAction(TaskPane::kPlan);
-        QVERIFY(workbench_->Window()->TaskMenu()->actions().contains(plan));
+        QVERIFY(gui_.workbench->Window()->TaskMenu()->actions().contains(plan));
         QVERIFY(plan->isEnabled());
-        prompter_->dialogs.push_back([this](QDialog& dialog) {
+        gui_.prompter->dialogs.push_back([this](QDialog& dialog) {
             auto* planDialog = qobject_cast<PlanDialog*>(&dialog);
             if (!planDialog || dialog.windowTitle() != FromGb("计划"))
                 return int(QDialog::Rejected);
@@ -328,22 +288,20 @@ class TaskWorkbenchTest : public QObject {
             return dialog.result();
         });
         plan->trigger();
-        QVERIFY(prompter_->dialogs.empty());
-        QCOMPARE(prompter_->said.size(), size_t(1));
-        QVERIFY(prompter_->said[0].starts_with("时间格式不对"));
+        QVERIFY(gui_.prompter->dialogs.empty());
+        QCOMPARE(gui_.prompter->said.size(), size_t(1));
+        QVERIFY(gui_.prompter->said[0].starts_with("时间格式不对"));
         std::vector<std::string> times;
         std::string error;
         QVERIFY(ReadTaskPlan(task, times, error));
         QCOMPARE(times, (std::vector<std::string>{"?\?\?\?-?\?-?? 07:00:00", "2030-01-01 00:00:00",
                                                   "2030-01-01 00:01:00", "2030-01-01 00:02:00"}));
-        workbench_->Schedule()->Tick();
-        QCOMPARE(workbench_->Schedule()->Entries().size(), size_t(4));
+        gui_.workbench->Schedule()->Tick();
+        QCOMPARE(gui_.workbench->Schedule()->Entries().size(), size_t(4));
     }
 
   private:
-    std::unique_ptr<test::TempDir> home_;
-    std::unique_ptr<TestPrompter> prompter_;
-    std::unique_ptr<Workbench> workbench_;
+    test::FreshWorkbench gui_;
     CategoryTreeView* tree_ = nullptr;
     TaskPane* pane_ = nullptr;
 };
