@@ -67,7 +67,8 @@ TaskPane::TaskPane(TaskCommander& commander, GuiPrompt& prompt, QWidget* parent)
     searchButton_->setObjectName(QStringLiteral("searchButton"));
     barLayout->addWidget(searchButton_);
     barLayout->addStretch(1);
-    layout->addWidget(searchBar_);
+    // On a result node the list is hidden: the bar stays at the top of its row, not in its middle.
+    layout->addWidget(searchBar_, 0, Qt::AlignTop);
     connect(searchButton_, &QPushButton::clicked, this, &TaskPane::StartSearch);
     connect(keywordBox_->lineEdit(), &QLineEdit::returnPressed, this, &TaskPane::StartSearch);
     connect(keywordBox_, qOverload<int>(&QComboBox::activated), this, &TaskPane::OnKeywordActivated);
