@@ -47,6 +47,28 @@ pid_t StartCli(const std::string& home, const std::vector<std::string>& args) {
     return pid;
 }
 
+// A fresh home whose task 1 is the script.
+void InitHomeWithTask(const std::string& home, const std::string& script) {
+    ASSERT_EQ(RunCli(home, {"init"}).exitCode, 0);
+    const std::string path = home + "/task.txt";
+    ASSERT_TRUE(WriteWholeFile(path, script));
+    ASSERT_EQ(RunCli(home, {"add", path}).out, "1\n");
+}
+
+// Runs task 1 in a background sorvik-cli and kills it with SIGKILL once the site holds the request
+// the test waits for (heldRequests turns 1).
+void RunAndKillWhenHeld(const std::string& home, const std::atomic<int>& heldRequests) {
+    const pid_t pid = StartCli(home, {"run", "1"});
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 6000 && heldRequests.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(heldRequests.load(), 1) << "the harvest never reached the held request";
+    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+}
+
 std::string PagePath(int page) {
     return "/slow/list_" + std::to_string(page) + ".htm";
 }
@@ -86,32 +108,20 @@ TEST(CrashResume, KillNineLosesAtMostTheUnsavedBatchAndResumeGoesOnFromTheLastSa
         });
     }
     test::TempDir home;
-    test::TempDir folder;
-    ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
     // Batches of more than 6 records: a batch is saved after every second page.
     const std::string script =
         std::string(U8(u8"#任务名称=断电续采\n#表名=Crash\n#字段名列表=名\n"
                        u8"#保存数据库的最大记录数=6\n#下一页网址=<a href=\"[^\"]*\">下一页</a>\n"
                        u8"1=<li>.*?</li>\n名_1=~<li>(.*?)</li>\n#要搜索网址=")) +
         server.Url(PagePath(1)) + "\n";
-    const std::string path = folder.file("crash.txt");
-    ASSERT_TRUE(WriteWholeFile(path, script));
-    ASSERT_EQ(RunCli(home.path(), {"add", path}).out, "1\n");
+    ASSERT_NO_FATAL_FAILURE(InitHomeWithTask(home.path(), script));
     auto sql = [&](const std::string& statement) {
         ProcessResult result = RunCli(home.path(), {"sql", statement});
         EXPECT_EQ(result.exitCode, 0) << result.err;
         return result.out;
     };
 
-    const pid_t pid = StartCli(home.path(), {"run", "1"});
-    ASSERT_GT(pid, 0);
-    for (int i = 0; i < 6000 && heldRequests.load() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(heldRequests.load(), 1) << "the harvest never reached page " << kHeldPage;
-    ASSERT_EQ(kill(pid, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ASSERT_NO_FATAL_FAILURE(RunAndKillWhenHeld(home.path(), heldRequests));
     hold = false;
 
     // The Task row names the first page whose records were not all saved and how many of its
@@ -179,25 +189,14 @@ TEST(CrashResume, KillNineInsideARangeValuesNextPageChainThenResumeGivesEveryRec
         }
     }
     test::TempDir home;
-    test::TempDir folder;
-    ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
     const std::string script =
         std::string(U8(u8"#任务名称=范围续采\n#表名=Ranged\n#字段名列表=名\n#保存数据库的最大记录数=3\n"
                        u8"#下一页网址=<a href=\"[^\"]*\">next</a>\n1=<li>.*?</li>\n名_1=~<li>(.*?)</li>\n"
                        u8"#要搜索网址_始末值=1,4\n#要搜索网址=")) +
         server.Url("/range/r(*)_1.htm") + "\n";
-    const std::string path = folder.file("range.txt");
-    ASSERT_TRUE(WriteWholeFile(path, script));
-    ASSERT_EQ(RunCli(home.path(), {"add", path}).out, "1\n");
+    ASSERT_NO_FATAL_FAILURE(InitHomeWithTask(home.path(), script));
 
-    const pid_t pid = StartCli(home.path(), {"run", "1"});
-    ASSERT_GT(pid, 0);
-    for (int i = 0; i < 6000 && heldRequests.load() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(heldRequests.load(), 1) << "the harvest never reached the held chain page";
-    ASSERT_EQ(kill(pid, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_NO_FATAL_FAILURE(RunAndKillWhenHeld(home.path(), heldRequests));
     hold = false;
     // The resume point is inside value 2's chain.
     ProcessResult row = RunCli(home.path(), {"sql", "select cNextSite from Task where ID=1"});
@@ -234,25 +233,14 @@ TEST(CrashResume, KillNineInsideAPageThenResumeGivesEveryRecordOnce) {
     }
     server.AddPage("/dense.htm", page + "</ul>");
     test::TempDir home;
-    test::TempDir folder;
-    ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
     const std::string script =
         std::string(U8(u8"#任务名称=页内续采\n#表名=Dense\n#字段名列表=名,详\n#保存数据库的最大记录数=4\n"
                        u8"1=<li>.*?</li>\n名_1=~<li>(.*?)<a\n详_1=@href=\"(.*?)\"\n详_1_link=~<t>(.*?)</t>\n"
                        u8"#要搜索网址=")) +
         server.Url("/dense.htm") + "\n";
-    const std::string path = folder.file("dense.txt");
-    ASSERT_TRUE(WriteWholeFile(path, script));
-    ASSERT_EQ(RunCli(home.path(), {"add", path}).out, "1\n");
+    ASSERT_NO_FATAL_FAILURE(InitHomeWithTask(home.path(), script));
 
-    const pid_t pid = StartCli(home.path(), {"run", "1"});
-    ASSERT_GT(pid, 0);
-    for (int i = 0; i < 6000 && heldRequests.load() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(heldRequests.load(), 1) << "the harvest never reached the held record";
-    ASSERT_EQ(kill(pid, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_NO_FATAL_FAILURE(RunAndKillWhenHeld(home.path(), heldRequests));
     hold = false;
     // Batches were stored inside the page: the resume point is the page and its stored records.
     ProcessResult row = RunCli(home.path(), {"sql", "select iPageRecord from Task where ID=1"});
@@ -298,25 +286,14 @@ TEST(CrashResume, KillNineWhileDetailPagesAreFetchedAheadThenResumeGivesEveryRec
         server.AddPage(Format("/l/l%d.htm", page), body);
     }
     test::TempDir home;
-    test::TempDir folder;
-    ASSERT_EQ(RunCli(home.path(), {"init"}).exitCode, 0);
     const std::string script =
         std::string(U8(u8"#任务名称=详情续采\n#表名=Detailed\n#字段名列表=名,详\n#保存数据库的最大记录数=6\n"
                        u8"#并发连接数=4\n#下一页网址=<a href=\"[^\"]*\">next</a>\n1=<li>.*?</li>\n"
                        u8"名_1=~<li>(.*?) <a\n详_1=@href=\"(.*?)\"\n详_1_link=~<t>(.*?)</t>\n#要搜索网址=")) +
         server.Url("/l/l1.htm") + "\n";
-    const std::string path = folder.file("detail.txt");
-    ASSERT_TRUE(WriteWholeFile(path, script));
-    ASSERT_EQ(RunCli(home.path(), {"add", path}).out, "1\n");
+    ASSERT_NO_FATAL_FAILURE(InitHomeWithTask(home.path(), script));
 
-    const pid_t pid = StartCli(home.path(), {"run", "1"});
-    ASSERT_GT(pid, 0);
-    for (int i = 0; i < 6000 && heldRequests.load() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(heldRequests.load(), 1) << "the harvest never reached the held detail page";
-    ASSERT_EQ(kill(pid, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_NO_FATAL_FAILURE(RunAndKillWhenHeld(home.path(), heldRequests));
     hold = false;
 
     ProcessResult resumed = RunCli(home.path(), {"resume", "1"});
