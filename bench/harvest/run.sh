@@ -41,7 +41,7 @@ for tool in nginx curl python3 /usr/bin/time; do
     exit 1
   }
 done
-NGINX=$(command -v nginx || echo /usr/sbin/nginx)
+source "$ROOT/bench/nginx_site.sh"
 
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
   cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DSORVIK_BUILD_TESTS=OFF >/dev/null
@@ -52,53 +52,14 @@ MAKE_SITE=$BUILD_DIR/bench/bench_make_site
 LIMITS=$BUILD_DIR/bench/bench_limits
 
 WORK=$(mktemp -d /tmp/sorvik-bench.XXXXXX)
-NGINX_PID=
 cleanup() {
-  if [ -n "$NGINX_PID" ] && kill -0 "$NGINX_PID" 2>/dev/null; then
-    kill -QUIT "$NGINX_PID" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$NGINX_PID" 2>/dev/null || break; sleep 0.1; done
-  fi
+  stop_site
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
 SITE=$WORK/site
-mkdir -p "$SITE" "$WORK/nginx/logs"
-# Workers run as the invoking user (as root nginx would switch to nobody, who may not read $WORK).
-USER_LINE=
-if [ "$(id -u)" -eq 0 ]; then USER_LINE="user root root;"; fi
-cat >"$WORK/nginx/nginx.conf" <<CONF
-$USER_LINE
-worker_processes 1;
-daemon off;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/logs/error.log warn;
-events { worker_connections 64; }
-http {
-  include /etc/nginx/mime.types;
-  access_log off;
-  sendfile on;
-  tcp_nodelay on;
-  keepalive_timeout 60s;
-  keepalive_requests 1000000;
-  client_body_temp_path $WORK/nginx/body;
-  proxy_temp_path $WORK/nginx/proxy;
-  fastcgi_temp_path $WORK/nginx/fastcgi;
-  uwsgi_temp_path $WORK/nginx/uwsgi;
-  scgi_temp_path $WORK/nginx/scgi;
-  server {
-    listen 127.0.0.1:$PORT;
-    root $SITE;
-  }
-}
-CONF
-"$NGINX" -p "$WORK/nginx" -c "$WORK/nginx/nginx.conf" &
-NGINX_PID=$!
-for _ in $(seq 50); do
-  curl -s -o /dev/null "http://127.0.0.1:$PORT/" && break
-  sleep 0.1
-done
+start_site "$WORK" "$SITE"
 
 now() { date +%s.%N; }
 REPEAT=${REPEAT:-3}

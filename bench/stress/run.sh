@@ -24,7 +24,7 @@ for tool in nginx curl python3 /usr/bin/time; do
     exit 1
   }
 done
-NGINX=$(command -v nginx || echo /usr/sbin/nginx)
+source "$ROOT/bench/nginx_site.sh"
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
   cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DSORVIK_BUILD_TESTS=OFF >/dev/null
 fi
@@ -32,48 +32,16 @@ cmake --build "$BUILD_DIR" --target sorvik-cli bench_make_site -j2 >/dev/null
 CLI=$BUILD_DIR/sorvik-cli
 
 WORK=$(mktemp -d /tmp/sorvik-stress.XXXXXX)
-NGINX_PID=
 READER_PID=
 cleanup() {
   [ -z "$READER_PID" ] || kill "$READER_PID" 2>/dev/null || true
-  if [ -n "$NGINX_PID" ] && kill -0 "$NGINX_PID" 2>/dev/null; then
-    kill -QUIT "$NGINX_PID" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$NGINX_PID" 2>/dev/null || break; sleep 0.1; done
-  fi
+  stop_site
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
 SITE=$WORK/site
-mkdir -p "$SITE" "$WORK/nginx/logs"
-USER_LINE=
-if [ "$(id -u)" -eq 0 ]; then USER_LINE="user root root;"; fi
-cat >"$WORK/nginx/nginx.conf" <<CONF
-$USER_LINE
-worker_processes 1;
-daemon off;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/logs/error.log warn;
-events { worker_connections 256; }
-http {
-  include /etc/nginx/mime.types;
-  access_log off;
-  sendfile on;
-  keepalive_requests 1000000;
-  client_body_temp_path $WORK/nginx/body;
-  proxy_temp_path $WORK/nginx/proxy;
-  fastcgi_temp_path $WORK/nginx/fastcgi;
-  uwsgi_temp_path $WORK/nginx/uwsgi;
-  scgi_temp_path $WORK/nginx/scgi;
-  server {
-    listen 127.0.0.1:$PORT;
-    root $SITE;
-  }
-}
-CONF
-"$NGINX" -p "$WORK/nginx" -c "$WORK/nginx/nginx.conf" &
-NGINX_PID=$!
+start_site "$WORK" "$SITE"
 "$BUILD_DIR/bench/bench_make_site" "$SITE" "$PAGES" >/dev/null
 # Dense pages: one record per line "<i>N</i>", no next page.
 python3 - "$SITE" <<'PY'
@@ -82,10 +50,6 @@ for n in (20000, 200000):
     with open(f"{sys.argv[1]}/dense_{n}.htm", "w") as page:
         page.write("<html><body>" + "".join(f"<i>{k}</i>\n" for k in range(n)) + "</body></html>")
 PY
-for _ in $(seq 50); do
-  curl -s -o /dev/null "http://127.0.0.1:$PORT/list_1.htm" && break
-  sleep 0.1
-done
 
 HOME_DIR=$WORK/home
 "$CLI" --home "$HOME_DIR" init >/dev/null
