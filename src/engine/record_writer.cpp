@@ -12,38 +12,6 @@ namespace sorvik {
 
 namespace {
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// A decimal number as SQL reads it: [+-] digits [. digits] [e [+-] digits], or [+-] . digits ...
-bool IsDecimalNumber(std::string_view text) {
-    size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    size_t digits = 0;
-    while (i < text.size() && IsDigit(text[i]))
-        ++i, ++digits;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && IsDigit(text[i]))
-            ++i, ++digits;
-    }
-    if (digits == 0)
-        return false;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-            ++i;
-        size_t exponent = 0;
-        while (i < text.size() && IsDigit(text[i]))
-            ++i, ++exponent;
-        if (exponent == 0)
-            return false;
-    }
-    return i == text.size();
-}
-
 bool IsTextType(std::string_view type) {
     const std::string lower = ToLowerAscii(type);
     return lower == "varchar" || lower == "memo" || lower == "text" || lower == "char";
@@ -187,7 +155,7 @@ std::string ColumnValueLiteral(std::string_view sqlType, std::string_view value)
     const std::string trimmed = Trim(value);
     if (trimmed.empty())
         return "null";
-    if (IsDecimalNumber(trimmed))
+    if (IsSqlNumber(trimmed))
         return trimmed;
     // Not a number: kept as text rather than pasted into the statement.
     return Quoted(trimmed);

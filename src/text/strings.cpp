@@ -15,6 +15,10 @@ bool IsGbLeadByte(char c) {
     return byte >= 0x81 && byte <= 0xFE;
 }
 
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
@@ -190,6 +194,33 @@ std::string SqlQuote(std::string_view text) {
         out += c;
     }
     return out;
+}
+
+bool IsSqlNumber(std::string_view text) {
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    size_t digits = 0;
+    while (i < text.size() && IsAsciiDigit(text[i]))
+        ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && IsAsciiDigit(text[i]))
+            ++i, ++digits;
+    }
+    if (digits == 0)
+        return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        size_t exponent = 0;
+        while (i < text.size() && IsAsciiDigit(text[i]))
+            ++i, ++exponent;
+        if (exponent == 0)
+            return false;
+    }
+    return i == text.size();
 }
 
 }  // namespace sorvik

@@ -48,4 +48,8 @@ int ToInt(std::string_view text);
 // statement text ends at a NUL).
 std::string SqlQuote(std::string_view text);
 
+// True when text is a decimal number as SQL reads it ([+-] digits [. digits] [e [+-] digits], or
+// [+-] . digits ...), so that it can stand bare in a statement.
+bool IsSqlNumber(std::string_view text);
+
 }  // namespace sorvik

@@ -15,22 +15,6 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// A decimal number that can stand bare in a statement: an optional sign, digits, an optional
-// fraction.
-bool IsPlainNumber(std::string_view text) {
-    size_t i = 0;
-    size_t digits = 0;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        ++i;
-    for (; i < text.size() && IsDigit(text[i]); ++i)
-        ++digits;
-    if (i < text.size() && text[i] == '.') {
-        for (++i; i < text.size() && IsDigit(text[i]); ++i)
-            ++digits;
-    }
-    return digits > 0 && i == text.size();
-}
-
 // True when text ends with suffix and the suffix starts on a character boundary (a "\" can be
 // the second byte of a GBK character).
 bool EndsWithOnBoundary(std::string_view text, std::string_view suffix) {
@@ -216,7 +200,7 @@ struct SuperContains {
             term = plain;
         } else {
             const FilterFieldType type = FilterTypeOf(column);
-            const bool bare = type == FilterFieldType::kOther && IsPlainNumber(Unescape(term));
+            const bool bare = type == FilterFieldType::kOther && IsSqlNumber(Unescape(term));
             text = op + (bare ? term : "'" + SqlQuote(term) + "'");
         }
         result += joiner + open + column.column + text + close;
@@ -358,7 +342,7 @@ bool CompileFilter(const std::vector<ResultColumn>& columns, const FilterConditi
             const FilterFieldType type = FilterTypeOf(columns[field]);
             date = type == FilterFieldType::kDate;
             if (type == FilterFieldType::kText ||
-                (type == FilterFieldType::kOther && !IsPlainNumber(condition.value))) {
+                (type == FilterFieldType::kOther && !IsSqlNumber(condition.value))) {
                 prefix += "'";
                 suffix = "'";
             }
